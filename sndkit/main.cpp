@@ -1,0 +1,33 @@
+#include <clocale>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "sndkit/sndprobe.h"
+
+// Arguments arrive as the locale's multibyte text; the whole program is wide.
+int main(int argc, char **argv) {
+    setlocale(LC_ALL, "");
+    std::vector<std::wstring> wide(static_cast<size_t>(argc));
+    for (int i = 0; i < argc; ++i) {
+        std::mbstate_t state{};
+        const char *src = argv[i];
+        size_t n = std::mbsrtowcs(nullptr, &src, 0, &state);
+        if (n == static_cast<size_t>(-1)) {
+            // Undecodable bytes: keep them one byte per character rather than fail.
+            for (const char *p = argv[i]; *p; ++p)
+                wide[i].push_back(static_cast<wchar_t>(static_cast<unsigned char>(*p)));
+            continue;
+        }
+        wide[i].resize(n);
+        src = argv[i];
+        state = {};
+        std::mbsrtowcs(wide[i].data(), &src, n + 1, &state);
+    }
+    std::vector<wchar_t *> wargv;
+    for (auto &w : wide)
+        wargv.push_back(w.data());
+    wargv.push_back(nullptr);
+    return SndProbeMain(argc, wargv.data());
+}

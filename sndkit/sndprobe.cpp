@@ -1,0 +1,4 @@
+#include "sndkit/sndprobe.h"
+
+// Placeholder until the run of one file lands.
+int SndProbeMain(int, wchar_t **) { return 0; }
