@@ -1,0 +1,184 @@
+#include "sndkit/detect_internal.h"
+
+#include <algorithm>
+
+#include "VmLib/handles.h"
+#include "VmLib/vmlib.h"
+#include "sndkit/trace.h"
+#include "sndkit/wavfmtex.h"
+
+namespace {
+
+struct KindDefaults {
+    uint32_t dwType;
+    uint32_t msDuration;
+    uint32_t msWindow;
+};
+
+constexpr KindDefaults kKinds[] = {
+    {DETECT_SILENCE, 200, 20},
+    {DETECT_TONE, 100, 100},
+    {DETECT_DTMF, 40, 20},
+    {DETECT_BAUDOT, 11, 5},
+};
+
+DetectInstance *LiveInstance(HDETECT hDetect) {
+    if (!HandleIsLive(hDetect, HANDLE_KIND_DETECT) || hDetect->dwVersion != DETECT_VERSION)
+        return nullptr;
+    return hDetect;
+}
+
+int32_t ProcessWindow(DetectInstance *pInst, const uint8_t *pData, int32_t cb) {
+    Trace(nullptr, TRACE_ENTRY, L"DetectProcessWindow (sizBuf=%ld) entered\n", int32_t(cb));
+    DetectStats stats;
+    const DetectStats *pStats = nullptr;
+    if (pData != nullptr) {
+        DetectComputeStats(pInst, pData, cb, &stats);
+        pStats = &stats;
+    }
+    switch (pInst->dwType) {
+    case DETECT_SILENCE:
+        return DetectSilenceStep(pInst, pData, cb, pStats);
+    case DETECT_TONE:
+        return DetectToneStep(pInst, pData, cb, pStats);
+    case DETECT_DTMF:
+        return DetectDtmfStep(pInst, pData, cb, pStats);
+    case DETECT_BAUDOT:
+        return DetectBaudotStep(pInst, pData, cb, pStats);
+    }
+    pInst->cbPosition += cb;
+    TracePosition(DETECT_UNIT, 1);
+    return -1;
+}
+
+} // namespace
+
+HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX *pwfx,
+                   uint32_t dwType, uint32_t lParam, uint32_t msDuration, uint32_t msWindow,
+                   DetectEventProc pfnEventProc, uintptr_t dwUser, uint32_t dwFlags) {
+    if (dwVersion != DETECT_VERSION || hInstance == nullptr || pwfx == nullptr ||
+        pwfx->wFormatTag != WAVE_FORMAT_PCM) {
+        TracePosition(DETECT_UNIT, 2);
+        return nullptr;
+    }
+    auto *pInst = static_cast<DetectInstance *>(
+        MemAllocEx(nullptr, sizeof(DetectInstance), 0, DETECT_UNIT, __LINE__));
+    if (pInst == nullptr) {
+        TracePosition(DETECT_UNIT, 3);
+        return nullptr;
+    }
+    bool bOk = true;
+    pInst->dwVersion = DETECT_VERSION;
+    pInst->hInstance = hInstance;
+    pInst->hProcess = VmCurrentProcess();
+    pInst->wfx = *pwfx;
+    pInst->pwfx = &pInst->wfx;
+    pInst->dwType = dwType;
+    pInst->lParam = lParam;
+
+    const KindDefaults *pKind = nullptr;
+    for (const KindDefaults &k : kKinds)
+        if (k.dwType == dwType)
+            pKind = &k;
+    if (pKind == nullptr) {
+        TracePosition(DETECT_UNIT, 4);
+        bOk = false;
+    } else {
+        pInst->msDuration = msDuration != DETECT_DEFAULT ? msDuration : pKind->msDuration;
+        pInst->msWindow = msWindow != DETECT_DEFAULT ? msWindow : pKind->msWindow;
+    }
+    pInst->pfnEventProc = pfnEventProc;
+    pInst->dwUser = dwUser;
+    pInst->dwFlags = dwFlags;
+    pInst->cbDuration = WavFormatMsToBytes(pInst->pwfx, pInst->msDuration, +1);
+    pInst->cbWindow = WavFormatMsToBytes(pInst->pwfx, pInst->msWindow, +1);
+    pInst->cbRun = 0;
+    pInst->cbPosition = 0;
+    pInst->cPrevKey = 0;
+    pInst->nPrevTone = -1;
+    pInst->bShift = DETECT_BAUDOT_LETTERS;
+    pInst->cBits = 0;
+    pInst->bRegister = 0;
+    // A window of no bytes would never advance through a block.
+    if (bOk && pInst->cbWindow <= 0) {
+        TracePosition(DETECT_UNIT, 5);
+        bOk = false;
+    }
+    if (bOk && pInst->cbDuration < 0) {
+        TracePosition(DETECT_UNIT, 6);
+        bOk = false;
+    }
+    if (bOk && HandleAdd(pInst, HANDLE_KIND_DETECT) != 0) {
+        TracePosition(DETECT_UNIT, 7);
+        bOk = false;
+    }
+    if (!bOk) {
+        if (MemFreeEx(nullptr, pInst, DETECT_UNIT, __LINE__) != nullptr)
+            TracePosition(DETECT_UNIT, 8);
+        return nullptr;
+    }
+    return pInst;
+}
+
+int32_t DetectProcessBlock(HDETECT hDetect, const void *pBuffer, int32_t sizBuf, uint32_t) {
+    Trace(nullptr, TRACE_ENTRY, L"DetectProcessBlock (sizBuf=%ld) entered\n", int32_t(sizBuf));
+    DetectInstance *pInst = LiveInstance(hDetect);
+    if (pInst == nullptr) {
+        TracePosition(DETECT_UNIT, 9);
+        return -1;
+    }
+    if (pBuffer == nullptr) {
+        if (ProcessWindow(pInst, nullptr, 0) != 0) {
+            TracePosition(DETECT_UNIT, 10);
+            return -1;
+        }
+        return 0;
+    }
+    if (sizBuf < 0) {
+        TracePosition(DETECT_UNIT, 11);
+        return -1;
+    }
+    const auto *pData = static_cast<const uint8_t *>(pBuffer);
+    const int32_t cbPiece = std::min(pInst->cbWindow, sizBuf);
+    for (int32_t off = 0; off < sizBuf;) {
+        const int32_t cb = std::min(cbPiece, sizBuf - off);
+        if (ProcessWindow(pInst, pData + off, cb) != 0) {
+            TracePosition(DETECT_UNIT, 12);
+            return -1;
+        }
+        off += cb;
+    }
+    return 0;
+}
+
+int32_t DetectTerm(HDETECT hDetect) {
+    DetectInstance *pInst = LiveInstance(hDetect);
+    if (pInst == nullptr) {
+        TracePosition(DETECT_UNIT, 13);
+        return -1;
+    }
+    if (MemFreeEx(nullptr, pInst, DETECT_UNIT, __LINE__) != nullptr) {
+        TracePosition(DETECT_UNIT, 14);
+        return -1;
+    }
+    HandleRemove(pInst, HANDLE_KIND_DETECT);
+    return 0;
+}
+
+void DetectReportEvent(DetectInstance *pInst, uint32_t msStart, uint32_t msDuration,
+                       uint32_t lParam) {
+    if (LiveInstance(pInst) == nullptr) {
+        TracePosition(DETECT_UNIT, 15);
+        return;
+    }
+    if (pInst->pfnEventProc != nullptr)
+        pInst->pfnEventProc(pInst->dwUser, pInst->dwType, msStart, msDuration, pInst->msWindow,
+                            lParam);
+}
+
+void DetectReportRun(DetectInstance *pInst, uint32_t lParam) {
+    const uint32_t msStart =
+        WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbPosition - pInst->cbRun));
+    const uint32_t msDuration = WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbRun));
+    DetectReportEvent(pInst, msStart, msDuration, lParam);
+}

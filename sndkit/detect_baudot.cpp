@@ -1,0 +1,114 @@
+#include "sndkit/detect_internal.h"
+
+#include "sndkit/trace.h"
+#include "sndkit/wavfmtex.h"
+
+namespace {
+
+// 45.45 baud: one bit lasts 22 ms.
+constexpr uint32_t kBitMs = 22;
+constexpr int32_t kMarkMin = 2600, kMarkMax = 3000;
+constexpr int32_t kSpaceMin = 3400, kSpaceMax = 3800;
+
+// Indexed by the five data bits, first received bit most significant.
+constexpr uint16_t kLetters[32] = {0,   'T', 13,  'O', ' ', 'H', 'N', 'M', 10,  'L', 'R',
+                                   'G', 'I', 'P', 'C', 'V', 'E', 'Z', 'D', 'B', 'S', 'Y',
+                                   'F', 'X', 'A', 'W', 'J', 27,  'U', 'Q', 'K', 31};
+constexpr uint16_t kFigures[32] = {0,   '5', 13,  '9', ' ',  '#', ',', '.', 10,  ')', '4',
+                                   '&', '8', '0', ':', ';',  '3', '"', '$', '?', 7,   '6',
+                                   '!', '/', '-', '2', '\'', 27,  '7', '1', '(', 31};
+
+bool IsTone(int32_t nTone) {
+    return nTone == BAUDOT_MARK || nTone == BAUDOT_SPACE;
+}
+
+// A frame in arrival order: start bit (0) in bit 7, data in bits 6..2, two
+// stop bits (1) in bits 1 and 0.
+bool IsFrame(uint8_t bRegister) {
+    return (bRegister & 0x83) == 0x03;
+}
+
+void TraceFrame(uint8_t bRegister) {
+    if (!TraceIsEnabled(nullptr, TRACE_ENTRY))
+        return;
+    wchar_t szBits[9];
+    for (int32_t i = 0; i < 8; ++i)
+        szBits[i] = (bRegister & (0x80 >> i)) ? L'1' : L'0';
+    szBits[8] = 0;
+    Trace(nullptr, TRACE_ENTRY, L"sndprobe: 0x%02X (%08s)\n", unsigned(bRegister), szBits);
+}
+
+} // namespace
+
+uint16_t DetectBaudotChar(uint8_t bCode, uint8_t bShift) {
+    bCode &= 31;
+    return bShift == DETECT_BAUDOT_FIGURES ? kFigures[bCode] : kLetters[bCode];
+}
+
+int32_t DetectBaudotClassify(const DetectStats *pStats) {
+    const int32_t nRate = pStats->lCrossingsPerSecond;
+    if (nRate < 0) {
+        TracePosition(DETECT_UNIT, 60);
+        return -1;
+    }
+    int32_t nTone = 0;
+    if (nRate >= kMarkMin && nRate <= kMarkMax)
+        nTone = BAUDOT_MARK;
+    else if (nRate >= kSpaceMin && nRate <= kSpaceMax)
+        nTone = BAUDOT_SPACE;
+    Trace(nullptr, TRACE_DETAIL, L"sndprobe: tone=%ld Hz, lCrossingsPerSecond=%ld\n",
+          int32_t(nTone), int32_t(nRate));
+    return nTone;
+}
+
+void DetectBaudotDecode(DetectInstance *pInst, int32_t nTone, uint32_t msRun) {
+    const uint32_t cBits = uint32_t((uint64_t(msRun) + kBitMs / 2) / kBitMs);
+    Trace(nullptr, TRACE_DETAIL, L"sndprobe: tone=%ld Hz, duration=%ld ms, cBits=%d\n",
+          int32_t(nTone), int32_t(msRun), int(cBits));
+    const uint8_t bBit = nTone == BAUDOT_MARK ? 1 : 0;
+    for (uint32_t i = 0; i < cBits; ++i) {
+        pInst->bRegister = uint8_t(pInst->bRegister * 2 + bBit);
+        if (++pInst->cBits < 8)
+            continue;
+        if (!IsFrame(pInst->bRegister)) {
+            // Drop the oldest bit and try the next one as the end of a frame.
+            TracePosition(DETECT_UNIT, 61);
+            pInst->cBits = 7;
+            continue;
+        }
+        TraceFrame(pInst->bRegister);
+        pInst->cBits = 0;
+        const uint8_t bCode = (pInst->bRegister / 4) & 31;
+        if (bCode == DETECT_BAUDOT_FIGURES || bCode == DETECT_BAUDOT_LETTERS)
+            pInst->bShift = bCode;
+        DetectReportRun(pInst, DetectBaudotChar(bCode, pInst->bShift));
+    }
+}
+
+int32_t DetectBaudotStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
+                         const DetectStats *pStats) {
+    if (pData == nullptr) {
+        if (pInst->cbRun >= pInst->cbDuration && IsTone(pInst->nPrevTone))
+            DetectBaudotDecode(pInst, pInst->nPrevTone,
+                               WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbRun)));
+        return 0;
+    }
+    const int32_t nTone = DetectBaudotClassify(pStats);
+    if (nTone < 0) {
+        pInst->nPrevTone = -1;
+        pInst->cbPosition += cb;
+        TracePosition(DETECT_UNIT, 62);
+        return -1;
+    }
+    if (nTone != pInst->nPrevTone && pInst->cbRun != 0) {
+        if (pInst->cbRun >= pInst->cbDuration && IsTone(pInst->nPrevTone))
+            DetectBaudotDecode(pInst, pInst->nPrevTone,
+                               WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbRun)));
+        pInst->cbRun = cb;
+    } else {
+        pInst->cbRun += cb;
+    }
+    pInst->nPrevTone = nTone;
+    pInst->cbPosition += cb;
+    return 0;
+}
