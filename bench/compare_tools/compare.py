@@ -1,0 +1,407 @@
+#!/usr/bin/env python3
+"""Times sndprobe, sox and ffmpeg on the same trimming job and shows where each cut.
+
+Called by bench/compare, which installs the tools and makes the recordings.
+Every run of every tool is a fresh process, started with posix_spawn and
+reaped with wait4; wall time is taken around both with a monotonic clock.
+The tools take turns round by round, so a change in machine load hits all of
+them alike. Peak memory is read from one extra run under /usr/bin/time -v.
+"""
+
+import argparse
+import json
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+LEVEL = "-45dB"
+MIN_SILENCE_MS = 300
+WINDOW_MS = 20
+PAD_MS = 250
+
+SOX_NOTE = ("sox: 'silence 1 0.3 -45d' around 'reverse' for both ends; it cannot keep "
+            "audio from before the first sound, so its cuts have no padding")
+FFMPEG_NOTE = ("ffmpeg: silenceremove (rms, 20 ms window) around areverse for both ends, "
+               "start_silence=0.25 keeps 250 ms of the removed audio at each cut")
+SNDPROBE_NOTE = ("sndprobe: -silence:-45dB,300,20 -strip:out.wav,3,250 (copies the kept "
+                 "bytes in the source's own encoding)")
+
+
+def ffmpeg_filter():
+    one = ("silenceremove=start_periods=1:start_duration=%g:start_threshold=%s:"
+           "start_silence=%g:window=%g" % (MIN_SILENCE_MS / 1000, LEVEL, PAD_MS / 1000,
+                                           WINDOW_MS / 1000))
+    return ",".join([one, "areverse", one, "areverse"])
+
+
+def tool_commands(sndprobe, src):
+    return {
+        "sndprobe": [sndprobe, src, "-silence:%s,%d,%d" % (LEVEL, MIN_SILENCE_MS, WINDOW_MS),
+                     "-strip:out.wav,3,%d" % PAD_MS],
+        "sox": [shutil.which("sox"), src, "out.wav", "silence", "1", "%g" % (MIN_SILENCE_MS / 1000),
+                LEVEL[:-1], "reverse", "silence", "1", "%g" % (MIN_SILENCE_MS / 1000), LEVEL[:-1],
+                "reverse"],
+        "ffmpeg": [shutil.which("ffmpeg"), "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
+                   "-i", src, "-af", ffmpeg_filter(), "out.wav"],
+    }
+
+
+# ---------------------------------------------------------------- running
+
+def run_once(argv, cwd, env):
+    """Wall nanoseconds and ru_maxrss (KiB) of one run; raises on failure."""
+    devnull = os.open(os.devnull, os.O_WRONLY)
+    try:
+        old = os.getcwd()
+        os.chdir(cwd)
+        try:
+            t0 = time.perf_counter_ns()
+            pid = os.posix_spawn(argv[0], argv, env, file_actions=[
+                (os.POSIX_SPAWN_DUP2, devnull, 1), (os.POSIX_SPAWN_DUP2, devnull, 2)])
+            _, status, usage = os.wait4(pid, 0)
+            t1 = time.perf_counter_ns()
+        finally:
+            os.chdir(old)
+    finally:
+        os.close(devnull)
+    code = os.waitstatus_to_exitcode(status)
+    if code != 0:
+        raise RuntimeError("%s exited with %d" % (" ".join(argv), code))
+    return t1 - t0, usage.ru_maxrss
+
+
+def peak_rss_kib(argv, cwd, env):
+    """Maximum resident set size as /usr/bin/time -v reports it."""
+    r = subprocess.run(["/usr/bin/time", "-v"] + argv, cwd=cwd, env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    if r.returncode != 0:
+        raise RuntimeError("%s failed under /usr/bin/time: %s" % (argv[0], r.stderr[-400:]))
+    m = re.search(r"Maximum resident set size \(kbytes\): (\d+)", r.stderr)
+    return int(m.group(1)) if m else None
+
+
+def time_side_by_side(cmds, cwds, env, runs, warmup):
+    """Median wall ms per tool; the tools alternate, starting order rotating."""
+    names = list(cmds)
+    samples = {n: [] for n in names}
+    for r in range(warmup + runs):
+        order = names[r % len(names):] + names[:r % len(names)]
+        for n in order:
+            ns, _ = run_once(cmds[n], cwds[n], env)
+            if r >= warmup:
+                samples[n].append(ns / 1e6)
+    return samples
+
+
+# ---------------------------------------------------------------- audio
+
+ULAW = []
+for _b in range(256):
+    _u = ~_b & 0xFF
+    _t = (((_u & 0x0F) << 3) + 0x84) << ((_u & 0x70) >> 4)
+    ULAW.append((0x84 - _t) if _u & 0x80 else (_t - 0x84))
+ALAW = []
+for _b in range(256):
+    _a = _b ^ 0x55
+    _t = (_a & 0x0F) << 4
+    _s = (_a & 0x70) >> 4
+    _t = _t + 8 if _s == 0 else ((_t + 0x108) << (_s - 1))
+    ALAW.append(_t if _a & 0x80 else -_t)
+
+
+def read_wav(path):
+    """(format tag, channels, rate, bits, average bytes per second, data bytes)."""
+    with open(path, "rb") as f:
+        blob = f.read()
+    if blob[:4] != b"RIFF" or blob[8:12] != b"WAVE":
+        raise ValueError("%s: not a WAV file" % path)
+    pos, fmt, data = 12, None, None
+    while pos + 8 <= len(blob):
+        cid = blob[pos:pos + 4]
+        size = int.from_bytes(blob[pos + 4:pos + 8], "little")
+        body = blob[pos + 8:pos + 8 + size]
+        if cid == b"fmt ":
+            fmt = body
+        elif cid == b"data":
+            data = body
+        pos += 8 + size + (size & 1)
+    tag = int.from_bytes(fmt[0:2], "little")
+    ch = int.from_bytes(fmt[2:4], "little")
+    rate = int.from_bytes(fmt[4:8], "little")
+    avg = int.from_bytes(fmt[8:12], "little")
+    bits = int.from_bytes(fmt[14:16], "little")
+    if tag == 0xFFFE and len(fmt) >= 26:
+        tag = int.from_bytes(fmt[24:26], "little")
+    return tag, ch, rate, bits, avg, data
+
+
+def decode16(path):
+    """Mono 16-bit samples (array 'h') and the sample rate."""
+    import array
+    tag, ch, rate, bits, _, data = read_wav(path)
+    if tag == 1 and bits == 16 and ch == 1:
+        a = array.array("h")
+        a.frombytes(data[:len(data) // 2 * 2])
+        if sys.byteorder != "little":
+            a.byteswap()
+        return a, rate
+    if tag in (6, 7) and ch == 1:
+        table = ULAW if tag == 7 else ALAW
+        return array.array("h", (table[b] for b in data)), rate
+    raw = subprocess.run([shutil.which("sox"), "-V1", path, "-t", "raw", "-e", "signed", "-b", "16",
+                          "-c", "1", "-L", "-"], check=True, stdout=subprocess.PIPE).stdout
+    a = array.array("h")
+    a.frombytes(raw)
+    if sys.byteorder != "little":
+        a.byteswap()
+    return a, rate
+
+
+def first_above(a, thr):
+    for i, v in enumerate(a):
+        if v > thr or v < -thr:
+            return i
+    return None
+
+
+def last_above(a, thr):
+    for i in range(len(a) - 1, -1, -1):
+        if a[i] > thr or a[i] < -thr:
+            return i
+    return None
+
+
+def best_lag(x, y, yi, guess, reach=400, seg=480):
+    """Lag (x index - y index) that best overlays y[yi:yi+seg] on x."""
+    seg = min(seg, len(y) - yi)
+    best, best_err = guess, None
+    ys = y[yi:yi + seg]
+    for lag in range(guess - reach, guess + reach + 1):
+        xi = yi + lag
+        if xi < 0 or xi + seg > len(x):
+            continue
+        xs = x[xi:xi + seg]
+        err = 0
+        for k in range(0, seg, 2):
+            d = xs[k] - ys[k]
+            err += d * d
+            if best_err is not None and err >= best_err:
+                break
+        if best_err is None or err < best_err:
+            best, best_err = lag, err
+    return best
+
+
+def locate(src_path, out_path, tool):
+    """Kept audio as (start ms, end ms, how): where the output lies in the input."""
+    tag_in, _, rate, _, avg, raw_in = read_wav(src_path)
+    tag_out, _, _, _, _, raw_out = read_wav(out_path)
+    if not raw_out:
+        return None, None, "empty"
+    # A byte copy of the stored encoding is found as it stands.
+    if tag_in == tag_out:
+        at = raw_in.find(raw_out)
+        if at >= 0:
+            return at * 1000 / avg, (at + len(raw_out)) * 1000 / avg, "bytes"
+    x, rate = decode16(src_path)
+    y, _ = decode16(out_path)
+    xb, yb = x.tobytes(), y.tobytes()
+    at = xb.find(yb)
+    if at >= 0 and at % 2 == 0:
+        s = at // 2
+        return s * 1000 / rate, (s + len(y)) * 1000 / rate, "samples"
+    # Lossy re-encoding: overlay the first and the last sound of the output.
+    thr = 2000
+    xo, yo = first_above(x, thr), first_above(y, thr)
+    xl, yl = last_above(x, thr), last_above(y, thr)
+    if None in (xo, yo, xl, yl):
+        return None, None, "no sound"
+    head = best_lag(x, y, yo, xo - yo)
+    tail = best_lag(x, y, max(0, yl - 480), xl - yl)
+    return head * 1000 / rate, (tail + len(y)) * 1000 / rate, "aligned"
+
+
+# ---------------------------------------------------------------- report
+
+def med(v):
+    return statistics.median(v)
+
+
+def quart(v):
+    if len(v) < 4:
+        return min(v), max(v)
+    q = statistics.quantiles(v, n=4)
+    return q[0], q[2]
+
+
+def fmt_ms(v):
+    return "%.2f" % v if v < 100 else "%.0f" % v
+
+
+def load_avg():
+    with open("/proc/loadavg") as f:
+        return " ".join(f.read().split()[:3])
+
+
+def run_gbench(binary, filt):
+    if not binary or not os.access(binary, os.X_OK):
+        return []
+    r = subprocess.run([binary, "--benchmark_format=json", "--benchmark_min_time=0.3",
+                        "--benchmark_filter=" + filt], stdout=subprocess.PIPE,
+                       stderr=subprocess.DEVNULL, text=True)
+    if r.returncode != 0:
+        return []
+    out = []
+    for b in json.loads(r.stdout).get("benchmarks", []):
+        if "bytes_per_second" in b:
+            out.append((b["name"], b["bytes_per_second"]))
+    return out
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--sndprobe", required=True)
+    ap.add_argument("--hello", required=True)
+    ap.add_argument("--recordings", required=True)
+    ap.add_argument("--work", required=True)
+    ap.add_argument("--runs", type=int, default=21, help="runs per tool, short recordings")
+    ap.add_argument("--long-runs", type=int, default=5, help="runs per tool, 60 min recording")
+    ap.add_argument("--startup-runs", type=int, default=301)
+    ap.add_argument("--only", help="comma-separated recording names")
+    ap.add_argument("--gbench-dir", help="folder with bench_detect and bench_wavread")
+    args = ap.parse_args()
+
+    sndprobe = os.path.abspath(args.sndprobe)
+    work = os.path.abspath(args.work)
+    env = dict(os.environ)
+    # sndprobe keeps its trace level in a file; keep ours apart from the user's.
+    env["SNDPROBE_TRACE_INI"] = os.path.join(work, "trace.ini")
+    env["LC_ALL"] = "C.UTF-8"
+
+    recs = []
+    with open(os.path.join(args.recordings, "recordings.tsv")) as f:
+        for line in f:
+            if line.startswith("#"):
+                continue
+            name, enc, n, s0, s1 = line.split("\t")
+            recs.append((name, enc, int(n), int(s0), int(s1)))
+    if args.only:
+        keep = set(args.only.split(","))
+        recs = [r for r in recs if r[0] in keep]
+
+    print("machine: %s, %d cores, load %s at start" % (
+        os.uname().machine, os.cpu_count(), load_avg()))
+    print(SNDPROBE_NOTE)
+    print(SOX_NOTE)
+    print(FFMPEG_NOTE)
+    print()
+
+    # Start-up first, while nothing else of ours has run for a while.
+    startup_dir = os.path.join(work, "run", "startup")
+    os.makedirs(startup_dir, exist_ok=True)
+    st = time_side_by_side({"sndprobe (no arguments)": [sndprobe],
+                            "C++ hello": [os.path.abspath(args.hello)]},
+                           {"sndprobe (no arguments)": startup_dir, "C++ hello": startup_dir},
+                           env, args.startup_runs, 20)
+
+    rows = []
+    cuts = []
+    for name, enc, n, s0, s1 in recs:
+        src = os.path.join(os.path.abspath(args.recordings), name + ".wav")
+        cmds = tool_commands(sndprobe, src)
+        cwds = {}
+        for t in cmds:
+            d = os.path.join(work, "run", t)
+            os.makedirs(d, exist_ok=True)
+            cwds[t] = d
+        long = n > 600 * 8000
+        runs = args.long_runs if long else args.runs
+        samples = time_side_by_side(cmds, cwds, env, runs, 1 if long else 2)
+        base = med(samples["sndprobe"])
+        for t in cmds:
+            rss = peak_rss_kib(cmds[t], cwds[t], env)
+            m = med(samples[t])
+            lo, hi = quart(samples[t])
+            rows.append((name, t, m, lo, hi, rss, m / base, len(samples[t])))
+            start, end, how = locate(src, os.path.join(cwds[t], "out.wav"), t)
+            cuts.append((name, t, start, end, how))
+        cuts.append((name, "(speech)", s0 * 1000 / 8000, s1 * 1000 / 8000, "made"))
+        sys.stdout.write(".")
+        sys.stdout.flush()
+    print("\n")
+
+    print("| recording | tool | median ms | p25-p75 ms | peak RSS MiB | time / sndprobe | runs |")
+    print("|---|---|---:|---:|---:|---:|---:|")
+    for name, t, m, lo, hi, rss, ratio, k in rows:
+        print("| %s | %s | %s | %s-%s | %.1f | %.2f | %d |" % (
+            name, t, fmt_ms(m), fmt_ms(lo), fmt_ms(hi), (rss or 0) / 1024, ratio, k))
+    print()
+
+    print("Where each tool cut (kept audio, ms from the start of the input):")
+    print()
+    print("| recording | tool | kept from ms | kept to ms | found by |")
+    print("|---|---|---:|---:|---|")
+    for name, t, a, b, how in cuts:
+        fa = "-" if a is None else "%.1f" % a
+        fb = "-" if b is None else "%.1f" % b
+        print("| %s | %s | %s | %s | %s |" % (name, t, fa, fb, how))
+    print()
+
+    print("| start-up | median ms | p25-p75 ms | runs |")
+    print("|---|---:|---:|---:|")
+    for t, v in st.items():
+        lo, hi = quart(v)
+        print("| %s | %.3f | %.3f-%.3f | %d |" % (t, med(v), lo, hi, len(v)))
+    print()
+
+    gb = []
+    if args.gbench_dir:
+        gb += run_gbench(os.path.join(args.gbench_dir, "bench_detect"), "Silence")
+        gb += run_gbench(os.path.join(args.gbench_dir, "bench_wavread"), ".")
+    if gb:
+        print("| analysis benchmark | MB/s |")
+        print("|---|---:|")
+        for bname, bps in gb:
+            print("| %s | %.0f |" % (bname, bps / 1e6))
+        print()
+
+    # Targets of the issue, judged on this run's medians.
+    print("Targets:")
+    by = {(r[0], r[1]): r for r in rows}
+    for name, enc, n, s0, s1 in recs:
+        if (name, "sndprobe") not in by:
+            continue
+        snd = by[(name, "sndprobe")]
+        long = n > 600 * 8000
+        if enc in ("pcm", "ulaw", "alaw") and not long:
+            for peer, want in (("sox", 2.5), ("ffmpeg", 20.0)):
+                got = by[(name, peer)][6]
+                print("  %-9s %-6s %6.2fx faster (want >= %.1fx)  %s" % (
+                    name, peer, got, want, "met" if got >= want else "NOT MET"))
+        if long:
+            got = by[(name, "sox")][6]
+            print("  %-9s %-6s %6.2fx faster (want >= 3.0x)  %s" % (
+                name, "sox", got, "met" if got >= 3.0 else "NOT MET"))
+            decoded_mb = n * 2 / (1024 * 1024)
+            limit = 1.5 * decoded_mb + 10
+            rss = (snd[5] or 0) / 1024
+            print("  %-9s peak RSS %.1f MiB (want <= %.1f MiB = 1.5 x %.1f + 10)  %s" % (
+                name, rss, limit, decoded_mb, "met" if rss <= limit else "NOT MET"))
+    s = med(st["sndprobe (no arguments)"])
+    print("  start-up  %.3f ms (want <= 1.5 ms; C++ hello %.3f ms)  %s" % (
+        s, med(st["C++ hello"]), "met" if s <= 1.5 else "NOT MET"))
+    for bname, bps in gb:
+        if "ilence" in bname:
+            print("  %-40s %.2f GB/s (want >= 1 GB/s)  %s" % (
+                bname, bps / 1e9, "met" if bps >= 1e9 else "NOT MET"))
+    print()
+    print("load %s at end" % load_avg())
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
