@@ -1,0 +1,179 @@
+#include "sndkit/acmarg.h"
+
+#include <wchar.h>
+
+#include "VmLib/handles.h"
+#include "VmLib/vmlib.h"
+#include "sndkit/args.h"
+#include "sndkit/codectable.h"
+#include "sndkit/strex.h"
+#include "sndkit/trace.h"
+
+#define UNIT L"acmarg"
+#define FAIL_POS() TracePosition(UNIT, __LINE__)
+
+struct AcmArgContext {
+    uint32_t dwVersion;
+    VMHINSTANCE hInstance;
+    VMHPROCESS hProcess;
+    uint32_t dwReserved;
+    HACMCONTEXT hAcm;
+    HACMDRIVER ahDrivers[ACMARG_MAX_DRIVERS];
+    int32_t nDrivers;
+};
+
+namespace {
+
+void LoadNamed(HACMARG c, wchar_t *pszValue) {
+    wchar_t *cursor = pszValue;
+    wchar_t *file = NextTokenString(&cursor, L",", nullptr, 0);
+    const int32_t mid = NextTokenInt(&cursor, L",", 0);
+    const int32_t pid = NextTokenInt(&cursor, L",", 0);
+    if (file == nullptr) {
+        if (AcmDriverLoadAll(c->hAcm) != 0)
+            FAIL_POS();
+        return;
+    }
+    // The context has room for so many files; any further one is refused.
+    HACMDRIVER h = nullptr;
+    if (c->nDrivers < ACMARG_MAX_DRIVERS)
+        h = AcmDriverLoad(c->hAcm, uint16_t(mid), uint16_t(pid), file, "DriverProc", 0);
+    if (h != nullptr) {
+        c->ahDrivers[c->nDrivers++] = h;
+    } else {
+        FAIL_POS();
+        Trace(nullptr, TRACE_RESULT, L"sndprobe: unable to load codec: %s\n", file);
+    }
+    StrRelease(file);
+}
+
+} // namespace
+
+HACMARG AcmArgInit(uint32_t dwVersion, VMHINSTANCE hInstance, int32_t nCount, wchar_t **ppszArgs,
+                   uint32_t dwReserved) {
+    if (dwVersion != ACMARG_VERSION || hInstance == nullptr) {
+        FAIL_POS();
+        return nullptr;
+    }
+    auto *c = static_cast<HACMARG>(VM_ALLOC(sizeof(AcmArgContext), 0, UNIT));
+    if (c == nullptr) {
+        FAIL_POS();
+        return nullptr;
+    }
+    c->dwVersion = ACMARG_VERSION;
+    c->hInstance = hInstance;
+    c->hProcess = VmCurrentProcess();
+    c->dwReserved = dwReserved;
+    if (HandleAdd(c, HANDLE_KIND_ACMARG) != 0) {
+        FAIL_POS();
+        VM_FREE(c, UNIT);
+        return nullptr;
+    }
+    c->hAcm = AcmInit(ACM_VERSION, hInstance);
+    if (c->hAcm == nullptr) {
+        FAIL_POS();
+        AcmArgTerm(c);
+        return nullptr;
+    }
+    wchar_t szValue[ARG_VALUE_CHARS];
+    for (int32_t i = GetArgOption(1, nCount, ppszArgs, L"acm", szValue, ARG_VALUE_CHARS); i >= 0;
+         i = GetArgOption(i + 1, nCount, ppszArgs, L"acm", szValue, ARG_VALUE_CHARS))
+        LoadNamed(c, szValue);
+    return c;
+}
+
+int32_t AcmArgTerm(HACMARG c) {
+    if (!HandleIsLive(c, HANDLE_KIND_ACMARG)) {
+        FAIL_POS();
+        return -1;
+    }
+    int32_t result = 0;
+    if (c->hAcm != nullptr) {
+        if (AcmDriverUnloadAll(c->hAcm) != 0) {
+            FAIL_POS();
+            result = -1;
+        }
+        for (int32_t i = 0; i < c->nDrivers; ++i) {
+            if (c->ahDrivers[i] == nullptr)
+                continue;
+            if (AcmDriverUnload(c->hAcm, c->ahDrivers[i]) == 0) {
+                c->ahDrivers[i] = nullptr;
+            } else {
+                FAIL_POS();
+                result = -1;
+            }
+        }
+        if (AcmTerm(c->hAcm) == 0) {
+            c->hAcm = nullptr;
+        } else {
+            FAIL_POS();
+            result = -1;
+        }
+    }
+    HandleRemove(c, HANDLE_KIND_ACMARG);
+    if (VM_FREE(c, UNIT) != nullptr) {
+        FAIL_POS();
+        result = -1;
+    }
+    return result;
+}
+
+int32_t AcmDriverLoadAll(HACMCONTEXT hAcm) {
+    if (hAcm == nullptr) {
+        FAIL_POS();
+        return -1;
+    }
+    int32_t result = 0;
+    CodecDriverEntry *t = CodecDriverTable();
+    for (int32_t i = 0; i < CODEC_DRIVER_COUNT; ++i) {
+        // A second bare -acm leaves what the first one loaded in place.
+        if (t[i].hDriver != nullptr)
+            continue;
+        t[i].hDriver = AcmDriverLoad(hAcm, t[i].wMid, t[i].wPid, t[i].pszFile, "DriverProc", 0);
+        if (t[i].hDriver == nullptr) {
+            FAIL_POS();
+            Trace(nullptr, TRACE_RESULT, L"unable to load codec: %s\n", t[i].pszFile);
+            result = -1;
+        }
+    }
+    return result;
+}
+
+int32_t AcmDriverUnloadAll(HACMCONTEXT hAcm) {
+    if (hAcm == nullptr) {
+        FAIL_POS();
+        return -1;
+    }
+    int32_t result = 0;
+    CodecDriverEntry *t = CodecDriverTable();
+    for (int32_t i = 0; i < CODEC_DRIVER_COUNT; ++i) {
+        if (t[i].hDriver == nullptr)
+            continue;
+        if (AcmDriverUnload(hAcm, t[i].hDriver) == 0) {
+            t[i].hDriver = nullptr;
+        } else {
+            FAIL_POS();
+            result = -1;
+        }
+    }
+    return result;
+}
+
+int32_t WavFormatGetArgOption(int32_t nIndex, int32_t nCount, wchar_t **ppszArgs, uintptr_t,
+                              wchar_t *pszValue, int32_t cchValue) {
+    const wchar_t *const *names = FormatOptionNames();
+    wchar_t szValue[ARG_VALUE_CHARS];
+    for (int32_t n = 0; n < FORMAT_OPTION_COUNT; ++n) {
+        szValue[0] = L'\0';
+        const int32_t i =
+            GetArgOption(nIndex, nCount, ppszArgs, names[n], szValue, ARG_VALUE_CHARS);
+        if (i < 0)
+            continue;
+        if (pszValue != nullptr && cchValue > 0) {
+            wcsncpy(pszValue, szValue, size_t(cchValue - 1));
+            pszValue[cchValue - 1] = L'\0';
+        }
+        return i;
+    }
+    return -1;
+}

@@ -1,0 +1,149 @@
+// The codec driver registry: driver shared objects loaded by file name.
+#include "vmwav/acm.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "VmLib/handles.h"
+#include "VmLib/vmlib.h"
+#include "sndkit/trace.h"
+#include "vmwav/filename.h"
+#include "vmwav/vmwav.h"
+
+#define ACM_UNIT L"acm"
+#define FAIL_POS() TracePosition(ACM_UNIT, __LINE__)
+
+struct VmAcmDriver {
+    uint32_t dwVersion;
+    VMHINSTANCE hInstance;
+    VMHPROCESS hProcess;
+    HACMCONTEXT hAcm;
+    uint16_t wMid;
+    uint16_t wPid;
+    void *pLibrary;
+    ACMDRIVERPROC pfnDriverProc;
+};
+
+struct VmAcmContext {
+    uint32_t dwVersion = ACM_VERSION;
+    VMHINSTANCE hInstance = nullptr;
+    VMHPROCESS hProcess = nullptr;
+    std::vector<HACMDRIVER> drivers;
+};
+
+namespace {
+
+int32_t FreeDriver(HACMDRIVER d) {
+    int32_t result = 0;
+    HandleRemove(d, HANDLE_KIND_ACMDRIVER);
+    d->pfnDriverProc(uintptr_t(d), d, ACM_DRV_FREE, 0, 0);
+    if (dlclose(d->pLibrary) != 0) {
+        FAIL_POS();
+        result = -1;
+    }
+    if (VM_FREE(d, ACM_UNIT) != nullptr) {
+        FAIL_POS();
+        result = -1;
+    }
+    return result;
+}
+
+} // namespace
+
+HACMCONTEXT AcmInit(uint32_t dwVersion, VMHINSTANCE hInstance) {
+    if (dwVersion != ACM_VERSION || hInstance == nullptr) {
+        FAIL_POS();
+        return nullptr;
+    }
+    void *mem = VM_ALLOC(sizeof(VmAcmContext), 0, ACM_UNIT);
+    if (mem == nullptr) {
+        FAIL_POS();
+        return nullptr;
+    }
+    auto *c = new (mem) VmAcmContext;
+    c->hInstance = hInstance;
+    c->hProcess = VmCurrentProcess();
+    if (HandleAdd(c, HANDLE_KIND_ACM) != 0) {
+        FAIL_POS();
+        c->~VmAcmContext();
+        VM_FREE(c, ACM_UNIT);
+        return nullptr;
+    }
+    return c;
+}
+
+HACMDRIVER AcmDriverLoad(HACMCONTEXT hAcm, uint16_t wMid, uint16_t wPid, const wchar_t *pszFile,
+                         const char *pszEntry, uint32_t) {
+    std::string name;
+    if (!HandleIsLive(hAcm, HANDLE_KIND_ACM) || pszEntry == nullptr ||
+        !FileNameToLocal(pszFile, &name)) {
+        FAIL_POS();
+        return nullptr;
+    }
+    const std::string path = InProgramFolder(name);
+    void *lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) {
+        FAIL_POS();
+        return nullptr;
+    }
+    auto proc = reinterpret_cast<ACMDRIVERPROC>(dlsym(lib, pszEntry));
+    if (proc == nullptr) {
+        FAIL_POS();
+        dlclose(lib);
+        return nullptr;
+    }
+    auto *d = static_cast<HACMDRIVER>(VM_ALLOC(sizeof(VmAcmDriver), 0, ACM_UNIT));
+    if (d == nullptr) {
+        FAIL_POS();
+        dlclose(lib);
+        return nullptr;
+    }
+    *d = VmAcmDriver{ACM_VERSION, hAcm->hInstance, VmCurrentProcess(), hAcm, wMid, wPid, lib, proc};
+    if (proc(uintptr_t(d), d, ACM_DRV_LOAD, 0, 0) == 0) {
+        FAIL_POS();
+        dlclose(lib);
+        VM_FREE(d, ACM_UNIT);
+        return nullptr;
+    }
+    if (HandleAdd(d, HANDLE_KIND_ACMDRIVER) != 0) {
+        FAIL_POS();
+        proc(uintptr_t(d), d, ACM_DRV_FREE, 0, 0);
+        dlclose(lib);
+        VM_FREE(d, ACM_UNIT);
+        return nullptr;
+    }
+    hAcm->drivers.push_back(d);
+    return d;
+}
+
+int32_t AcmDriverUnload(HACMCONTEXT hAcm, HACMDRIVER hDriver) {
+    if (!HandleIsLive(hAcm, HANDLE_KIND_ACM) || !HandleIsLive(hDriver, HANDLE_KIND_ACMDRIVER) ||
+        hDriver->hAcm != hAcm) {
+        FAIL_POS();
+        return -1;
+    }
+    auto &v = hAcm->drivers;
+    v.erase(std::remove(v.begin(), v.end(), hDriver), v.end());
+    return FreeDriver(hDriver);
+}
+
+int32_t AcmTerm(HACMCONTEXT hAcm) {
+    if (HandleRemove(hAcm, HANDLE_KIND_ACM) != 0) {
+        FAIL_POS();
+        return -1;
+    }
+    // Drivers the caller left loaded go with their context, newest first.
+    int32_t result = 0;
+    for (auto it = hAcm->drivers.rbegin(); it != hAcm->drivers.rend(); ++it)
+        if (FreeDriver(*it) != 0)
+            result = -1;
+    hAcm->~VmAcmContext();
+    if (VM_FREE(hAcm, ACM_UNIT) != nullptr) {
+        FAIL_POS();
+        result = -1;
+    }
+    return result;
+}

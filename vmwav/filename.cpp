@@ -1,0 +1,45 @@
+#include "vmwav/filename.h"
+
+#include <dlfcn.h>
+#include <stdlib.h>
+
+#include <vector>
+
+bool FileNameToLocal(const wchar_t *pszName, std::string *pOut) {
+    if (pszName == nullptr || *pszName == L'\0')
+        return false;
+    const size_t n = wcstombs(nullptr, pszName, 0);
+    if (n == size_t(-1))
+        return false;
+    std::vector<char> buf(n + 1);
+    wcstombs(buf.data(), pszName, n + 1);
+    pOut->assign(buf.data(), n);
+    return true;
+}
+
+std::string ProgramFolder(void) {
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void *>(&ProgramFolder), &info) == 0 || info.dli_fname == nullptr)
+        return std::string();
+    std::string path = info.dli_fname;
+    char *real = realpath(path.c_str(), nullptr);
+    if (real != nullptr) {
+        path = real;
+        free(real);
+    }
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return std::string(".");
+    return path.substr(0, slash == 0 ? 1 : slash);
+}
+
+std::string InProgramFolder(const std::string &name) {
+    if (name.find('/') != std::string::npos)
+        return name;
+    std::string folder = ProgramFolder();
+    if (folder.empty())
+        return name;
+    if (folder.back() != '/')
+        folder += '/';
+    return folder + name;
+}

@@ -1,0 +1,162 @@
+#include "vmwav/riffwrite.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <unistd.h>
+
+namespace {
+
+void Put32(uint8_t *p, uint32_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+
+void Append(std::vector<uint8_t> &v, const void *p, size_t cb) {
+    const auto *b = static_cast<const uint8_t *>(p);
+    v.insert(v.end(), b, b + cb);
+}
+
+void AppendChunkHeader(std::vector<uint8_t> &v, const char *id, uint32_t cb) {
+    Append(v, id, 4);
+    uint8_t n[4];
+    Put32(n, cb);
+    Append(v, n, 4);
+}
+
+int WriteAll(int fd, const void *p, size_t cb) {
+    const auto *b = static_cast<const uint8_t *>(p);
+    while (cb > 0) {
+        const ssize_t n = write(fd, b, cb);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return -1;
+        b += n;
+        cb -= size_t(n);
+    }
+    return 0;
+}
+
+int PWriteAll(int fd, const void *p, size_t cb, off_t off) {
+    const auto *b = static_cast<const uint8_t *>(p);
+    while (cb > 0) {
+        const ssize_t n = pwrite(fd, b, cb, off);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return -1;
+        b += n;
+        cb -= size_t(n);
+        off += n;
+    }
+    return 0;
+}
+
+// The usual layout: RIFF, fmt, a fact chunk for anything but integer PCM, data.
+void CanonicalHeader(const WAVEFORMATEX *pwfx, bool bPcm, RiffWriter *w) {
+    std::vector<uint8_t> &h = w->header;
+    const uint32_t cbFmt =
+        pwfx->wFormatTag == WAVE_FORMAT_PCM && pwfx->cbSize == 0 ? 16u : 18u + pwfx->cbSize;
+    AppendChunkHeader(h, "RIFF", 0);
+    Append(h, "WAVE", 4);
+    AppendChunkHeader(h, "fmt ", cbFmt);
+    Append(h, pwfx, cbFmt);
+    if (cbFmt & 1u)
+        h.push_back(0);
+    if (!bPcm) {
+        AppendChunkHeader(h, "fact", 4);
+        w->bHasFact = true;
+        w->offFact = h.size();
+        Append(h, "\0\0\0\0", 4);
+    }
+    AppendChunkHeader(h, "data", 0);
+}
+
+uint32_t FactCount(const RiffWriter &w) {
+    const WavLayout *l = w.layout.get();
+    if (l != nullptr && l->cbData == w.cbWritten)
+        return l->dwFact;
+    uint64_t n = 0;
+    if (w.bKnown && w.info.kind != WAV_CODEC_UNKNOWN)
+        n = WavFrameCount(w.info, w.cbWritten, false, 0);
+    else if (l != nullptr && l->cbData != 0)
+        n = w.cbWritten * l->dwFact / l->cbData; // the source's own rate of samples per byte
+    else if (w.wfx.nAvgBytesPerSec != 0)
+        n = w.cbWritten * w.wfx.nSamplesPerSec / w.wfx.nAvgBytesPerSec;
+    return n > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(n);
+}
+
+} // namespace
+
+int RiffWriterCreate(const char *pszPath, const WAVEFORMATEX *pwfx,
+                     std::shared_ptr<const WavLayout> layout, RiffWriter *w) {
+    if (pszPath == nullptr || pwfx == nullptr || w == nullptr)
+        return 1;
+    w->wfx = *pwfx;
+    w->bKnown = WavFormatClassify(pwfx, &w->info) == WAVFMT_OK;
+    if (layout != nullptr) {
+        w->header = layout->header;
+        w->bHasFact = layout->bHasFact;
+        w->offFact = layout->offFact;
+        w->trailer = layout->trailer;
+        w->bPad = layout->bPad;
+        w->layout = std::move(layout);
+    } else {
+        CanonicalHeader(pwfx, w->bKnown && w->info.kind == WAV_CODEC_PCM, w);
+    }
+    w->fd = open(pszPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (w->fd < 0)
+        return 2;
+    if (WriteAll(w->fd, w->header.data(), w->header.size()) != 0) {
+        close(w->fd);
+        w->fd = -1;
+        return 3;
+    }
+    return 0;
+}
+
+int RiffWriterWrite(RiffWriter *w, const void *pData, size_t cb) {
+    if (w == nullptr || w->fd < 0 || (pData == nullptr && cb > 0))
+        return 1;
+    // The RIFF size field must still hold the whole file when it is done.
+    const uint64_t total = w->header.size() + w->cbWritten + cb + 1 + w->trailer.size();
+    if (total - 8 > 0xFFFFFFFFu)
+        return 2;
+    if (WriteAll(w->fd, pData, cb) != 0) {
+        w->bFailed = true;
+        return 3;
+    }
+    w->cbWritten += cb;
+    return 0;
+}
+
+int RiffWriterClose(RiffWriter *w) {
+    if (w == nullptr || w->fd < 0)
+        return 1;
+    int rc = w->bFailed ? 2 : 0;
+    if (rc == 0 && (w->cbWritten & 1u) && WriteAll(w->fd, &w->bPad, 1) != 0)
+        rc = 3;
+    if (rc == 0 && !w->trailer.empty() && WriteAll(w->fd, w->trailer.data(), w->trailer.size()))
+        rc = 4;
+    if (rc == 0) {
+        const uint64_t total =
+            w->header.size() + w->cbWritten + (w->cbWritten & 1u) + w->trailer.size();
+        uint8_t v[4];
+        Put32(v, uint32_t(total - 8));
+        if (PWriteAll(w->fd, v, 4, 4) != 0)
+            rc = 5;
+        Put32(v, uint32_t(w->cbWritten));
+        if (rc == 0 && PWriteAll(w->fd, v, 4, off_t(w->header.size() - 4)) != 0)
+            rc = 6;
+        Put32(v, FactCount(*w));
+        if (rc == 0 && w->bHasFact && PWriteAll(w->fd, v, 4, off_t(w->offFact)) != 0)
+            rc = 7;
+    }
+    if (close(w->fd) != 0 && rc == 0)
+        rc = 8;
+    w->fd = -1;
+    return rc;
+}

@@ -1,0 +1,52 @@
+/* RIFF/WAVE writing: a new file in a given format, or a file laid out like a
+ * source whose format record it was given, so that a full copy of the
+ * source's audio reproduces the source byte for byte. */
+#ifndef VMWAV_RIFFWRITE_H
+#define VMWAV_RIFFWRITE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <memory>
+#include <vector>
+
+#include "vmwav/wavfmt.h"
+
+/* Everything of a source file except its audio data. */
+struct WavLayout {
+    std::vector<uint8_t> record; /* the format record that was handed out */
+    std::vector<uint8_t> header; /* every byte before the first audio byte */
+    bool bHasFact = false;
+    size_t offFact = 0;           /* of the fact sample count, inside header */
+    std::vector<uint8_t> trailer; /* every byte after the data chunk's pad */
+    uint8_t bPad = 0;
+    uint32_t cbData = 0;
+    uint32_t dwFact = 0;
+};
+
+struct RiffWriter {
+    int fd = -1;
+    std::vector<uint8_t> header;
+    bool bHasFact = false;
+    size_t offFact = 0;
+    std::vector<uint8_t> trailer;
+    uint8_t bPad = 0;
+    WAVEFORMATEX wfx{};
+    bool bKnown = false; /* info is valid */
+    WavCodecInfo info;
+    std::shared_ptr<const WavLayout> layout;
+    uint64_t cbWritten = 0;
+    bool bFailed = false;
+};
+
+/* Creates (or truncates) the file; pLayout is null for a plain new file.
+ * 0 on success, else an error code that serves as the error position. */
+int RiffWriterCreate(const char *pszPath, const WAVEFORMATEX *pwfx,
+                     std::shared_ptr<const WavLayout> layout, RiffWriter *pWriter);
+/* Appends audio data; 0 on success. */
+int RiffWriterWrite(RiffWriter *pWriter, const void *pData, size_t cb);
+/* Completes the sizes, the fact count and the pad byte and closes the file;
+ * 0 on success. The file is closed either way. */
+int RiffWriterClose(RiffWriter *pWriter);
+
+#endif

@@ -1,0 +1,178 @@
+#include "vmwav/wavfmt.h"
+
+#include <string.h>
+
+namespace {
+
+uint16_t Le16(const uint8_t *p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
+
+// The tail shared by every sub-format GUID of an extensible format.
+const uint8_t kGuidTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                               0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+int Classify(const uint8_t *p, size_t cb, WavCodecInfo *pInfo) {
+    // p is a record: an 18-byte header whose cbSize bytes are all present.
+    WavCodecInfo info;
+    const uint16_t tag = Le16(p);
+    info.nChannels = Le16(p + 2);
+    info.nSamplesPerSec = uint32_t(p[4] | p[5] << 8 | p[6] << 16 | uint32_t(p[7]) << 24);
+    info.nBlockAlign = Le16(p + 12);
+    const uint16_t bits = Le16(p + 14);
+    const size_t cbExtra = cb - 18;
+    const uint8_t *extra = p + 18;
+    if (info.nChannels == 0 || info.nChannels > 256)
+        return WAVFMT_ERR_CHANNELS;
+    if (info.nSamplesPerSec == 0 || info.nSamplesPerSec > 1000000)
+        return WAVFMT_ERR_RATE;
+    if (info.nBlockAlign == 0)
+        return WAVFMT_ERR_BLOCK;
+
+    info.wTag = tag;
+    if (tag == WAVE_FORMAT_EXTENSIBLE) {
+        if (cbExtra < 22)
+            return WAVFMT_ERR_SHORT;
+        const uint16_t validBits = Le16(extra);
+        if (validBits > bits)
+            return WAVFMT_ERR_BITS;
+        if (extra[8] != 0 || extra[9] != 0 || memcmp(extra + 10, kGuidTail, 12) != 0)
+            return WAVFMT_ERR_SUBFORMAT;
+        info.wTag = Le16(extra + 6);
+    }
+
+    const uint16_t cbFrameSample = info.nBlockAlign / info.nChannels;
+    const bool bWholeFrame = info.nBlockAlign % info.nChannels == 0;
+    switch (info.wTag) {
+    case WAVE_FORMAT_PCM:
+        if (!bWholeFrame || cbFrameSample < 1 || cbFrameSample > 4)
+            return WAVFMT_ERR_BLOCK;
+        if (bits == 0 || (bits + 7u) / 8u != cbFrameSample)
+            return WAVFMT_ERR_BITS;
+        info.kind = WAV_CODEC_PCM;
+        info.cbSample = cbFrameSample;
+        break;
+    case WAVE_FORMAT_IEEE_FLOAT:
+        if (!bWholeFrame || (cbFrameSample != 4 && cbFrameSample != 8))
+            return WAVFMT_ERR_BLOCK;
+        if (bits != cbFrameSample * 8)
+            return WAVFMT_ERR_BITS;
+        info.kind = WAV_CODEC_FLOAT;
+        info.cbSample = cbFrameSample;
+        break;
+    case WAVE_FORMAT_ALAW:
+    case WAVE_FORMAT_MULAW:
+        if (info.nBlockAlign != info.nChannels)
+            return WAVFMT_ERR_BLOCK;
+        if (bits != 8)
+            return WAVFMT_ERR_BITS;
+        info.kind = info.wTag == WAVE_FORMAT_ALAW ? WAV_CODEC_ALAW : WAV_CODEC_MULAW;
+        info.cbSample = 1;
+        break;
+    case WAVE_FORMAT_IMA_ADPCM: {
+        if (tag == WAVE_FORMAT_EXTENSIBLE)
+            return WAVFMT_ERR_SUBFORMAT;
+        if (cbExtra < 2)
+            return WAVFMT_ERR_SHORT;
+        if (bits != 4)
+            return WAVFMT_ERR_BITS;
+        // Each channel carries a 4-byte header and 4-byte groups of nibbles.
+        const uint32_t cbHead = 4u * info.nChannels;
+        if (info.nBlockAlign <= cbHead || (info.nBlockAlign - cbHead) % cbHead != 0)
+            return WAVFMT_ERR_BLOCK;
+        const uint32_t maxFrames = (info.nBlockAlign - cbHead) * 2u / info.nChannels + 1u;
+        const uint16_t spb = Le16(extra);
+        if (spb == 0 || spb > maxFrames)
+            return WAVFMT_ERR_CODEC_PARAMS;
+        info.kind = WAV_CODEC_IMA_ADPCM;
+        info.nFramesPerBlock = spb;
+        break;
+    }
+    case WAVE_FORMAT_MS_ADPCM: {
+        if (tag == WAVE_FORMAT_EXTENSIBLE)
+            return WAVFMT_ERR_SUBFORMAT;
+        if (cbExtra < 4)
+            return WAVFMT_ERR_SHORT;
+        const uint16_t nCoef = Le16(extra + 2);
+        if (cbExtra < 4u + 4u * nCoef)
+            return WAVFMT_ERR_SHORT;
+        if (bits != 4)
+            return WAVFMT_ERR_BITS;
+        if (nCoef < 7)
+            return WAVFMT_ERR_CODEC_PARAMS;
+        const uint32_t cbHead = 7u * info.nChannels;
+        if (info.nBlockAlign < cbHead)
+            return WAVFMT_ERR_BLOCK;
+        const uint32_t maxFrames = (info.nBlockAlign - cbHead) * 2u / info.nChannels + 2u;
+        const uint16_t spb = Le16(extra);
+        if (spb < 2 || spb > maxFrames)
+            return WAVFMT_ERR_CODEC_PARAMS;
+        info.kind = WAV_CODEC_MS_ADPCM;
+        info.nFramesPerBlock = spb;
+        break;
+    }
+    case WAVE_FORMAT_GSM610:
+        if (tag == WAVE_FORMAT_EXTENSIBLE)
+            return WAVFMT_ERR_SUBFORMAT;
+        if (cbExtra < 2)
+            return WAVFMT_ERR_SHORT;
+        // Two 33-byte frames packed into 65 bytes: 320 samples, one channel.
+        if (info.nChannels != 1)
+            return WAVFMT_ERR_CHANNELS;
+        if (info.nBlockAlign != 65)
+            return WAVFMT_ERR_BLOCK;
+        if (Le16(extra) != 320)
+            return WAVFMT_ERR_CODEC_PARAMS;
+        info.kind = WAV_CODEC_GSM610;
+        info.nFramesPerBlock = 320;
+        break;
+    default:
+        info.kind = WAV_CODEC_UNKNOWN;
+        break;
+    }
+    *pInfo = info;
+    return WAVFMT_OK;
+}
+
+} // namespace
+
+int WavFormatParse(const uint8_t *pFmt, size_t cbFmt, std::vector<uint8_t> *pRecord,
+                   WavCodecInfo *pInfo) {
+    if (cbFmt < 16)
+        return WAVFMT_ERR_SHORT;
+    // A 16-byte chunk is the old PCM layout without cbSize.
+    const uint16_t cbSize = cbFmt >= 18 ? Le16(pFmt + 16) : 0;
+    if (18u + cbSize > cbFmt && cbSize > 0)
+        return WAVFMT_ERR_SHORT;
+    std::vector<uint8_t> rec(18u + cbSize, 0);
+    memcpy(rec.data(), pFmt, cbFmt < 18u + cbSize ? cbFmt : 18u + cbSize);
+    rec[16] = uint8_t(cbSize);
+    rec[17] = uint8_t(cbSize >> 8);
+    WavCodecInfo info;
+    const int rc = Classify(rec.data(), rec.size(), &info);
+    if (rc != WAVFMT_OK)
+        return rc;
+    *pRecord = std::move(rec);
+    *pInfo = info;
+    return WAVFMT_OK;
+}
+
+int WavFormatClassify(const WAVEFORMATEX *pwfx, WavCodecInfo *pInfo) {
+    if (pwfx == nullptr)
+        return WAVFMT_ERR_SHORT;
+    return Classify(reinterpret_cast<const uint8_t *>(pwfx), 18u + pwfx->cbSize, pInfo);
+}
+
+uint64_t WavFrameCount(const WavCodecInfo &info, uint64_t cbData, bool bHasFact, uint32_t dwFact) {
+    if (info.nBlockAlign == 0)
+        return 0;
+    const uint64_t blocks = cbData / info.nBlockAlign;
+    if (!WavCodecIsBlockCoded(info.kind))
+        return blocks;
+    // The last block of a coded file is usually only partly used; the fact
+    // chunk says how much. A count beyond the data is not believed.
+    const uint64_t cap = blocks * info.nFramesPerBlock;
+    if (bHasFact && dwFact != 0 && dwFact <= cap)
+        return dwFact;
+    return cap;
+}
