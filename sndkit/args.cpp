@@ -160,3 +160,68 @@ double NextTokenFloat(wchar_t **ppszCursor, const wchar_t *pszSeparators, double
     const wchar_t *field = NextToken(ppszCursor, pszSeparators);
     return field && field[0] ? StrToDouble(field) : dDefault;
 }
+
+static const wchar_t *SkipSpace(const wchar_t *p) {
+    while (*p && iswspace(static_cast<wint_t>(*p)))
+        ++p;
+    return p;
+}
+
+static const wchar_t *SkipDigits(const wchar_t *p, bool *pAny) {
+    while (*p >= L'0' && *p <= L'9') {
+        ++p;
+        *pAny = true;
+    }
+    return p;
+}
+
+// The end of a decimal number at p, or null when there is none.
+static const wchar_t *ScanFloat(const wchar_t *p) {
+    p = SkipSpace(p);
+    if (*p == L'+' || *p == L'-')
+        ++p;
+    bool digits = false;
+    p = SkipDigits(p, &digits);
+    if (*p == L'.')
+        p = SkipDigits(p + 1, &digits);
+    if (!digits)
+        return nullptr;
+    if (*p == L'e' || *p == L'E') {
+        const wchar_t *q = p + 1;
+        if (*q == L'+' || *q == L'-')
+            ++q;
+        bool expDigits = false;
+        q = SkipDigits(q, &expDigits);
+        if (expDigits)
+            p = q;
+    }
+    return p;
+}
+
+int32_t IsIntText(const wchar_t *psz) {
+    if (!psz)
+        return 0;
+    const wchar_t *p = SkipSpace(psz);
+    if (*p == L'+' || *p == L'-')
+        ++p;
+    bool digits = false;
+    p = SkipDigits(p, &digits);
+    return digits && !*SkipSpace(p);
+}
+
+int32_t IsFloatText(const wchar_t *psz) {
+    const wchar_t *p = psz ? ScanFloat(psz) : nullptr;
+    return p && !*SkipSpace(p);
+}
+
+int32_t IsLevelText(const wchar_t *psz) {
+    const wchar_t *p = psz ? ScanFloat(psz) : nullptr;
+    if (!p)
+        return 0;
+    p = SkipSpace(p);
+    if ((p[0] == L'd' || p[0] == L'D') && (p[1] == L'b' || p[1] == L'B'))
+        p += 2;
+    else if (*p == L'%')
+        ++p;
+    return !*SkipSpace(p);
+}

@@ -41,6 +41,12 @@ wchar_t *NextTokenString(wchar_t **ppszCursor, const wchar_t *pszSeparators,
 int32_t NextTokenInt(wchar_t **ppszCursor, const wchar_t *pszSeparators, int32_t nDefault);
 double NextTokenFloat(wchar_t **ppszCursor, const wchar_t *pszSeparators, double dDefault);
 
+/* Non-zero when the whole text (blanks around it allowed) is a whole number,
+ * a decimal number, or a decimal number followed by "dB" or "%". */
+int32_t IsIntText(const wchar_t *psz);
+int32_t IsFloatText(const wchar_t *psz);
+int32_t IsLevelText(const wchar_t *psz);
+
 /* "-40dB", "50%", "0.5" or a PCM value such as "328", as a linear amplitude. */
 double ParseLevel(const wchar_t *pszText);
 double DbToLinear(double d);

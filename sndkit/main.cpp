@@ -1,4 +1,7 @@
+#include <langinfo.h>
+
 #include <clocale>
+#include <cstring>
 #include <cstdlib>
 #include <cwchar>
 #include <string>
@@ -9,6 +12,10 @@
 // Arguments arrive as the locale's multibyte text; the whole program is wide.
 int main(int argc, char **argv) {
     setlocale(LC_ALL, "");
+    // Without a configured locale the C one cannot read non-ASCII file names;
+    // take their bytes as UTF-8, as the console text is.
+    if (!strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968"))
+        setlocale(LC_CTYPE, "C.UTF-8");
     std::vector<std::wstring> wide(static_cast<size_t>(argc));
     for (int i = 0; i < argc; ++i) {
         std::mbstate_t state{};

@@ -87,6 +87,20 @@ static void PrintLevelRow(double linear) {
     Trace(nullptr, TRACE_RESULT, L"%s\n", szRow);
 }
 
+// The next list field as a number, dDefault when it is empty; -1 when it is
+// not a number.
+static int32_t NumberField(wchar_t **ppszCursor, double dDefault, double *pd) {
+    const wchar_t *field = NextToken(ppszCursor, L",");
+    if (!field || !field[0]) {
+        *pd = dDefault;
+        return 0;
+    }
+    if (!IsFloatText(field))
+        return -1;
+    *pd = StrToDouble(field);
+    return 0;
+}
+
 int32_t PrintLevelTable(const wchar_t *pszText) {
     wchar_t szList[ARG_VALUE_CHARS];
     wcsncpy(szList, pszText ? pszText : L"", ARG_VALUE_CHARS - 1);
@@ -96,9 +110,12 @@ int32_t PrintLevelTable(const wchar_t *pszText) {
     if (!field || !field[0])
         field = L"dB";
     LevelRange r = RangeOf(field);
-    double start = NextTokenFloat(&cursor, L",", r.start);
-    double stop = NextTokenFloat(&cursor, L",", r.stop);
-    double step = NextTokenFloat(&cursor, L",", r.step);
+    double start = 0.0, stop = 0.0, step = 0.0;
+    if (NumberField(&cursor, r.start, &start) || NumberField(&cursor, r.stop, &stop) ||
+        NumberField(&cursor, r.step, &step)) {
+        TracePosition(L"sndprobe", 300);
+        return -1;
+    }
     if ((start < stop && step < 0.0) || (start > stop && step > 0.0))
         step = -step;
 

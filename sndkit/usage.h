@@ -9,7 +9,8 @@
 void PrintUsage(void);
 
 /* Prints the level table for "field,start,stop,step" (null or empty: "dB"
- * with that field's range), at level 1. Always 0. */
+ * with that field's range), at level 1. 0, or -1 (nothing printed) when
+ * start, stop or step is not a number. */
 int32_t PrintLevelTable(const wchar_t *pszText);
 
 #endif
