@@ -26,7 +26,8 @@ PAD_MS = 250
 SOX_NOTE = ("sox: 'silence 1 0.3 -45d' around 'reverse' for both ends; it cannot keep "
             "audio from before the first sound, so its cuts have no padding")
 FFMPEG_NOTE = ("ffmpeg: silenceremove (rms, 20 ms window) around areverse for both ends, "
-               "start_silence=0.25 keeps 250 ms of the removed audio at each cut")
+               "start_silence=0.25 keeps 250 ms of the removed audio at each cut; "
+               "output re-encoded in the input's encoding")
 SNDPROBE_NOTE = ("sndprobe: -silence:-45dB,300,20 -strip:out.wav,3,250 (copies the kept "
                  "bytes in the source's own encoding)")
 
@@ -38,7 +39,11 @@ def ffmpeg_filter():
     return ",".join([one, "areverse", one, "areverse"])
 
 
-def tool_commands(sndprobe, src):
+# ffmpeg writes 16-bit PCM unless told; give every tool's output the input's encoding.
+FFMPEG_CODEC = {"pcm": "pcm_s16le", "ulaw": "pcm_mulaw", "alaw": "pcm_alaw", "gsm": "libgsm_ms"}
+
+
+def tool_commands(sndprobe, src, enc):
     return {
         "sndprobe": [sndprobe, src, "-silence:%s,%d,%d" % (LEVEL, MIN_SILENCE_MS, WINDOW_MS),
                      "-strip:out.wav,3,%d" % PAD_MS],
@@ -46,7 +51,7 @@ def tool_commands(sndprobe, src):
                 LEVEL[:-1], "reverse", "silence", "1", "%g" % (MIN_SILENCE_MS / 1000), LEVEL[:-1],
                 "reverse"],
         "ffmpeg": [shutil.which("ffmpeg"), "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
-                   "-i", src, "-af", ffmpeg_filter(), "out.wav"],
+                   "-i", src, "-af", ffmpeg_filter(), "-c:a", FFMPEG_CODEC[enc], "out.wav"],
     }
 
 
@@ -303,16 +308,16 @@ def main():
     # Start-up first, while nothing else of ours has run for a while.
     startup_dir = os.path.join(work, "run", "startup")
     os.makedirs(startup_dir, exist_ok=True)
-    st = time_side_by_side({"sndprobe (no arguments)": [sndprobe],
-                            "C++ hello": [os.path.abspath(args.hello)]},
-                           {"sndprobe (no arguments)": startup_dir, "C++ hello": startup_dir},
-                           env, args.startup_runs, 20)
+    st_cmds = {"sndprobe (no arguments)": [sndprobe],
+               "C++ hello": [os.path.abspath(args.hello)],
+               "/bin/true": ["/bin/true"]}
+    st = time_side_by_side(st_cmds, {t: startup_dir for t in st_cmds}, env, args.startup_runs, 20)
 
     rows = []
     cuts = []
     for name, enc, n, s0, s1 in recs:
         src = os.path.join(os.path.abspath(args.recordings), name + ".wav")
-        cmds = tool_commands(sndprobe, src)
+        cmds = tool_commands(sndprobe, src, enc)
         cwds = {}
         for t in cmds:
             d = os.path.join(work, "run", t)
