@@ -1,0 +1,90 @@
+#pragma once
+// The program's error convention: an error carries a number and a
+// description, is reported by the procedure that caught it (a message box, or
+// a log line during a run) and the procedure goes on with its next step.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace brevita {
+
+enum ErrorNumber : int32_t {
+    ErrInvalidCall = 5,
+    ErrOverflow = 6,
+    ErrTypeMismatch = 13,
+    ErrInternal = 51,
+    ErrFileNotFound = 53,
+    ErrPermissionDenied = 70,
+    ErrPathFileAccess = 75,
+    ErrPathNotFound = 76,
+    ErrInvalidUseOfNull = 94,
+    ErrRaised = 1001, // raised on purpose for the caller's handler
+    ErrDatabase = 3001,
+};
+
+class AppError : public std::runtime_error {
+  public:
+    AppError(int32_t number, std::string description)
+        : std::runtime_error(description), number_(number), description_(std::move(description)) {}
+    int32_t Number() const { return number_; }
+    const std::string &Description() const { return description_; }
+
+  private:
+    int32_t number_;
+    std::string description_;
+};
+
+[[noreturn]] void RaiseError(int32_t number, const std::string &description);
+
+// The error a failed system call stands for (errno value).
+AppError ErrorFromErrno(int err);
+
+// Turns whatever was thrown into an AppError.
+AppError CurrentError(std::exception_ptr thrown);
+
+// "Error N (description) in procedure P of Form F"
+std::string FormErrorText(const AppError &e, const std::string &procedure, const std::string &form);
+// "(error):N (description) in procedure P of Module M"
+std::string ModuleErrorText(const AppError &e, const std::string &procedure,
+                            const std::string &module);
+// "(error) N (description) in procedure P of <Form|Module> O", for the log
+std::string LoggedErrorText(const AppError &e, const std::string &procedure,
+                            const std::string &ownerKind, const std::string &owner);
+
+enum class ErrorReport {
+    FormMessage,   // message box, "... of Form frmMain"
+    ModuleMessage, // message box, "(error):... of Module X"
+    FormLog,       // time-stamped log line, "(error) ... of Form frmMain"
+    ModuleLog,     // time-stamped log line, "(error) ... of Module X"
+};
+
+// One per procedure: every step runs through Step, so a failing step is
+// reported once and the next step still runs.
+class ErrorHandler {
+  public:
+    ErrorHandler(ErrorReport how, std::string procedure, std::string owner)
+        : how_(how), procedure_(std::move(procedure)), owner_(std::move(owner)) {}
+
+    template <class F> bool Step(F &&step) noexcept {
+        try {
+            step();
+            return true;
+        } catch (...) {
+            Report(CurrentError(std::current_exception()));
+            return false;
+        }
+    }
+
+    void Report(const AppError &e) noexcept;
+    int Reported() const { return reported_; }
+
+  private:
+    ErrorReport how_;
+    std::string procedure_;
+    std::string owner_;
+    int reported_ = 0;
+};
+
+} // namespace brevita

@@ -1,0 +1,706 @@
+#include "brevita/RegistryAPI.h"
+
+#include "brevita/AppError.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+namespace brevita {
+
+namespace {
+
+constexpr const char *kHeader = "Windows Registry Editor Version 5.00";
+constexpr size_t kMaxStringRead = 1024; // bytes, terminating null included
+constexpr size_t kMaxBinaryRead = 4096;
+constexpr size_t kMaxKeyNameLength = 255;
+constexpr size_t kMaxValueNameLength = 16383;
+
+struct StoredValue {
+    std::string name;
+    uint32_t type;
+    std::vector<uint8_t> data;
+};
+
+struct StoredKey {
+    std::string path; // root name and sub-keys as written, e.g. HKEY_LOCAL_MACHINE\Software
+    std::vector<StoredValue> values;
+};
+
+struct Store {
+    std::vector<StoredKey> keys;
+};
+
+std::string Lower(std::string s) {
+    for (char &c : s) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return s;
+}
+
+bool SameName(const std::string &a, const std::string &b) {
+    return Lower(a) == Lower(b);
+}
+
+const char *RootName(HKEY root) {
+    switch (root) {
+    case HKEY_CLASSES_ROOT:
+        return "HKEY_CLASSES_ROOT";
+    case HKEY_CURRENT_USER:
+        return "HKEY_CURRENT_USER";
+    case HKEY_LOCAL_MACHINE:
+        return "HKEY_LOCAL_MACHINE";
+    case HKEY_USERS:
+        return "HKEY_USERS";
+    case HKEY_CURRENT_CONFIG:
+        return "HKEY_CURRENT_CONFIG";
+    }
+    return nullptr;
+}
+
+bool IsRootName(const std::string &s) {
+    for (HKEY r : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS,
+                   HKEY_CURRENT_CONFIG}) {
+        if (SameName(s, RootName(r))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HasControl(const std::string &s) {
+    return std::any_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+}
+
+// The full path of a key, or nothing when the path cannot name a key. One
+// trailing backslash is allowed; the empty path is the root itself.
+std::optional<std::string> FullKeyPath(HKEY root, std::string keyPath) {
+    const char *rootName = RootName(root);
+    if (!rootName) {
+        return std::nullopt;
+    }
+    if (!keyPath.empty() && keyPath.back() == '\\') {
+        keyPath.pop_back();
+    }
+    std::string full = rootName;
+    if (keyPath.empty()) {
+        return full;
+    }
+    size_t start = 0;
+    while (true) {
+        size_t end = keyPath.find('\\', start);
+        std::string part = keyPath.substr(start, end == std::string::npos ? end : end - start);
+        if (part.empty() || part.size() > kMaxKeyNameLength || HasControl(part)) {
+            return std::nullopt;
+        }
+        full += '\\';
+        full += part;
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return full;
+}
+
+// ---- parsing ---------------------------------------------------------------
+
+bool ParseHexDigit(char c, int &v) {
+    if (c >= '0' && c <= '9') {
+        v = c - '0';
+    } else if (c >= 'a' && c <= 'f') {
+        v = c - 'a' + 10;
+    } else if (c >= 'A' && c <= 'F') {
+        v = c - 'A' + 10;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+std::string TrimRight(std::string s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
+        s.pop_back();
+    }
+    return s;
+}
+
+std::string TrimLeft(const std::string &s) {
+    size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) {
+        ++i;
+    }
+    return s.substr(i);
+}
+
+// A quoted string at s[pos] ("..." with \\ and \" escapes); pos ends after it.
+bool ParseQuoted(const std::string &s, size_t &pos, std::string &out) {
+    if (pos >= s.size() || s[pos] != '"') {
+        return false;
+    }
+    out.clear();
+    for (++pos; pos < s.size(); ++pos) {
+        char c = s[pos];
+        if (c == '"') {
+            ++pos;
+            return true;
+        }
+        if (c == '\\') {
+            if (++pos >= s.size() || (s[pos] != '\\' && s[pos] != '"')) {
+                return false;
+            }
+            c = s[pos];
+        }
+        out += c;
+    }
+    return false;
+}
+
+bool ParseHexBytes(const std::string &text, std::vector<uint8_t> &out) {
+    out.clear();
+    std::string t = TrimLeft(TrimRight(text));
+    if (t.empty()) {
+        return true;
+    }
+    size_t pos = 0;
+    while (true) {
+        t = TrimLeft(t.substr(pos));
+        int hi, lo;
+        if (t.size() < 2 || !ParseHexDigit(t[0], hi) || !ParseHexDigit(t[1], lo)) {
+            return false;
+        }
+        out.push_back(static_cast<uint8_t>(hi * 16 + lo));
+        std::string rest = TrimLeft(t.substr(2));
+        if (rest.empty()) {
+            return true;
+        }
+        if (rest[0] != ',') {
+            return false;
+        }
+        t = rest;
+        pos = 1;
+    }
+}
+
+bool ParseValueLine(const std::string &line, StoredValue &v) {
+    size_t pos = 0;
+    if (line[0] == '@') {
+        v.name.clear();
+        pos = 1;
+    } else if (!ParseQuoted(line, pos, v.name)) {
+        return false;
+    }
+    if (pos >= line.size() || line[pos] != '=') {
+        return false;
+    }
+    std::string data = line.substr(pos + 1);
+    if (!data.empty() && data[0] == '"') {
+        size_t p = 0;
+        std::string text;
+        if (!ParseQuoted(data, p, text) || !TrimLeft(data.substr(p)).empty()) {
+            return false;
+        }
+        v.type = REG_SZ;
+        v.data.assign(text.begin(), text.end());
+        v.data.push_back(0);
+        return true;
+    }
+    if (data.rfind("dword:", 0) == 0) {
+        std::string digits = TrimLeft(TrimRight(data.substr(6)));
+        if (digits.empty() || digits.size() > 8) {
+            return false;
+        }
+        uint32_t n = 0;
+        for (char c : digits) {
+            int d;
+            if (!ParseHexDigit(c, d)) {
+                return false;
+            }
+            n = n * 16 + static_cast<uint32_t>(d);
+        }
+        v.type = REG_DWORD;
+        v.data = {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
+                  static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 24)};
+        return true;
+    }
+    if (data.rfind("hex", 0) == 0) {
+        size_t colon = data.find(':');
+        if (colon == std::string::npos) {
+            return false;
+        }
+        std::string kind = data.substr(3, colon - 3);
+        if (kind.empty()) {
+            v.type = REG_BINARY;
+        } else {
+            if (kind.size() < 3 || kind.front() != '(' || kind.back() != ')' || kind.size() > 10) {
+                return false;
+            }
+            uint32_t t = 0;
+            for (size_t i = 1; i + 1 < kind.size(); ++i) {
+                int d;
+                if (!ParseHexDigit(kind[i], d)) {
+                    return false;
+                }
+                t = t * 16 + static_cast<uint32_t>(d);
+            }
+            v.type = t;
+        }
+        return ParseHexBytes(data.substr(colon + 1), v.data);
+    }
+    return false;
+}
+
+// Nothing when the file exists but cannot be read or parsed; an empty store
+// when there is no file yet.
+std::optional<Store> LoadStore(const std::filesystem::path &file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        std::error_code ec;
+        bool exists = std::filesystem::exists(file, ec);
+        return (!exists && !ec) ? std::optional<Store>(Store{}) : std::nullopt;
+    }
+    std::stringstream buf;
+    buf << in.rdbuf();
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    std::string text = buf.str();
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
+        text.erase(0, 3);
+    }
+    if (text.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+
+    std::vector<std::string> lines;
+    std::istringstream ls(text);
+    for (std::string l; std::getline(ls, l);) {
+        lines.push_back(TrimRight(l));
+    }
+
+    Store store;
+    bool sawHeader = false;
+    StoredKey *key = nullptr;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string line = lines[i];
+        if (TrimLeft(line).empty() || line[0] == ';') {
+            continue;
+        }
+        if (!sawHeader) {
+            if (line != kHeader) {
+                return std::nullopt;
+            }
+            sawHeader = true;
+            continue;
+        }
+        if (line[0] == '[') {
+            if (line.back() != ']' || line.size() < 3 || line[1] == '-') {
+                return std::nullopt;
+            }
+            std::string path = line.substr(1, line.size() - 2);
+            size_t slash = path.find('\\');
+            std::string rootPart = path.substr(0, slash);
+            if (!IsRootName(rootPart)) {
+                return std::nullopt;
+            }
+            HKEY root = HKEY_LOCAL_MACHINE;
+            for (HKEY r : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS,
+                           HKEY_CURRENT_CONFIG}) {
+                if (SameName(rootPart, RootName(r))) {
+                    root = r;
+                }
+            }
+            auto full = FullKeyPath(root, slash == std::string::npos ? "" : path.substr(slash + 1));
+            if (!full) {
+                return std::nullopt;
+            }
+            key = nullptr;
+            for (auto &k : store.keys) {
+                if (SameName(k.path, *full)) {
+                    key = &k;
+                }
+            }
+            if (!key) {
+                store.keys.push_back({*full, {}});
+                key = &store.keys.back();
+            }
+            continue;
+        }
+        if (!key || (line[0] != '"' && line[0] != '@')) {
+            return std::nullopt;
+        }
+        // Long hex values continue on the next lines after a backslash.
+        while (line.back() == '\\' && line.find("=hex") != std::string::npos) {
+            line.pop_back();
+            if (++i >= lines.size()) {
+                return std::nullopt;
+            }
+            line += TrimLeft(lines[i]);
+        }
+        StoredValue v;
+        if (!ParseValueLine(line, v)) {
+            return std::nullopt;
+        }
+        auto same = std::find_if(key->values.begin(), key->values.end(),
+                                 [&](const StoredValue &o) { return SameName(o.name, v.name); });
+        if (same != key->values.end()) {
+            *same = std::move(v);
+        } else {
+            key->values.push_back(std::move(v));
+        }
+    }
+    if (!sawHeader && !store.keys.empty()) {
+        return std::nullopt;
+    }
+    return store;
+}
+
+// ---- writing ---------------------------------------------------------------
+
+std::string Quote(const std::string &s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '\\' || c == '"') {
+            out += '\\';
+        }
+        out += c;
+    }
+    return out + '"';
+}
+
+std::string HexList(const std::vector<uint8_t> &data) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (size_t i = 0; i < data.size(); ++i) {
+        if (i) {
+            out += ',';
+        }
+        out += digits[data[i] >> 4];
+        out += digits[data[i] & 15];
+    }
+    return out;
+}
+
+std::string Serialise(const Store &store) {
+    std::string out = std::string(kHeader) + "\r\n\r\n";
+    for (const auto &k : store.keys) {
+        out += "[" + k.path + "]\r\n";
+        for (const auto &v : k.values) {
+            out += v.name.empty() ? std::string("@") : Quote(v.name);
+            out += '=';
+            bool plainText = v.type == REG_SZ && !v.data.empty() && v.data.back() == 0 &&
+                             std::none_of(v.data.begin(), v.data.end() - 1, [](uint8_t b) {
+                                 return b == 0 || b == '\r' || b == '\n';
+                             });
+            if (plainText) {
+                out += Quote(std::string(v.data.begin(), v.data.end() - 1));
+            } else if (v.type == REG_DWORD && v.data.size() == 4) {
+                char buf[16];
+                uint32_t n = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) |
+                             (static_cast<uint32_t>(v.data[3]) << 24);
+                std::snprintf(buf, sizeof buf, "dword:%08x", n);
+                out += buf;
+            } else if (v.type == REG_BINARY) {
+                out += "hex:" + HexList(v.data);
+            } else {
+                char buf[24];
+                std::snprintf(buf, sizeof buf, "hex(%x):", v.type);
+                out += buf + HexList(v.data);
+            }
+            out += "\r\n";
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+// Written whole to a sibling file that is renamed into place, so the store
+// is never left half-written.
+bool SaveStore(const std::filesystem::path &file, const Store &store) {
+    std::error_code ec;
+    if (file.has_parent_path()) {
+        std::filesystem::create_directories(file.parent_path(), ec);
+    }
+    std::string tmpl = file.string() + ".XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st;
+    ::fchmod(fd, ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+    std::string text = Serialise(store);
+    const char *p = text.data();
+    size_t left = text.size();
+    bool ok = true;
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(name.data(), file.c_str()) == 0;
+    if (!ok) {
+        ::unlink(name.data());
+    }
+    return ok;
+}
+
+StoredKey *FindKey(Store &store, const std::string &full) {
+    for (auto &k : store.keys) {
+        if (SameName(k.path, full)) {
+            return &k;
+        }
+    }
+    return nullptr;
+}
+
+// A key exists when it has a section, or a section below it does, or it is
+// a root.
+bool KeyInStore(const Store &store, const std::string &full) {
+    if (full.find('\\') == std::string::npos) {
+        return true;
+    }
+    std::string lower = Lower(full);
+    for (const auto &k : store.keys) {
+        std::string kl = Lower(k.path);
+        if (kl == lower || kl.rfind(lower + "\\", 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<int32_t> ParseLong(const std::string &text, bool &overflow) {
+    overflow = false;
+    std::string t = TrimLeft(TrimRight(text));
+    size_t i = 0;
+    bool neg = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
+        neg = t[i] == '-';
+        ++i;
+    }
+    if (i >= t.size()) {
+        return std::nullopt;
+    }
+    int64_t n = 0;
+    for (; i < t.size(); ++i) {
+        if (t[i] < '0' || t[i] > '9') {
+            return std::nullopt;
+        }
+        n = n * 10 + (t[i] - '0');
+        if (n > 2147483648LL) {
+            overflow = true;
+            return std::nullopt;
+        }
+    }
+    n = neg ? -n : n;
+    if (n > INT32_MAX) {
+        overflow = true;
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(n);
+}
+
+} // namespace
+
+std::filesystem::path RegistryStorePath() {
+    const char *env = std::getenv("BREVITA_REGISTRY");
+    return (env && *env) ? std::filesystem::path(env)
+                         : std::filesystem::path("/etc/brevita/registry.reg");
+}
+
+bool KeyExists(HKEY root, const std::string &keyPath) {
+    auto full = FullKeyPath(root, keyPath);
+    if (!full) {
+        return false;
+    }
+    auto store = LoadStore(RegistryStorePath());
+    return store && KeyInStore(*store, *full);
+}
+
+bool CreateRegistryKey(HKEY root, const std::string &keyPath) {
+    auto full = FullKeyPath(root, keyPath);
+    auto file = RegistryStorePath();
+    auto store = full ? LoadStore(file) : std::nullopt;
+    if (!store) {
+        RaiseError(ErrRaised, "Unable to create the registry key");
+    }
+    if (KeyInStore(*store, *full)) {
+        return true;
+    }
+    store->keys.push_back({*full, {}});
+    if (!SaveStore(file, *store)) {
+        RaiseError(ErrRaised, "Unable to create the registry key");
+    }
+    return false;
+}
+
+RegValue GetRegistryValue(HKEY root, const std::string &keyPath, const std::string &valueName,
+                          int32_t typeCode, const RegValue &defaultValue) {
+    auto full = FullKeyPath(root, keyPath);
+    auto store = full ? LoadStore(RegistryStorePath()) : std::nullopt;
+    if (!store || !KeyInStore(*store, *full)) {
+        return defaultValue;
+    }
+    if (typeCode != REG_SZ && typeCode != REG_BINARY && typeCode != REG_DWORD) {
+        RaiseError(ErrRaised, "Unsupported value type");
+    }
+    const StoredKey *key = FindKey(*store, *full);
+    if (!key) {
+        return defaultValue;
+    }
+    auto v = std::find_if(key->values.begin(), key->values.end(),
+                          [&](const StoredValue &o) { return SameName(o.name, valueName); });
+    if (v == key->values.end()) {
+        return defaultValue;
+    }
+    // Only the buffer sizes matter; the stored type is not checked.
+    const auto &data = v->data;
+    switch (typeCode) {
+    case REG_SZ: {
+        if (data.size() > kMaxStringRead) {
+            return defaultValue;
+        }
+        std::string s(data.begin(), data.end());
+        if (!s.empty() && s.back() == '\0') {
+            s.pop_back();
+        }
+        return s;
+    }
+    case REG_BINARY:
+        if (data.size() > kMaxBinaryRead) {
+            return defaultValue;
+        }
+        return data;
+    default: {
+        if (data.size() > 4) {
+            return defaultValue;
+        }
+        uint8_t b[4] = {0, 0, 0, 0};
+        std::copy(data.begin(), data.end(), b);
+        uint32_t n = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+        return static_cast<int32_t>(n);
+    }
+    }
+}
+
+void SetRegistryValue(HKEY root, const std::string &keyPath, const std::string &valueName,
+                      int32_t typeCode, const RegValue &value) {
+    auto full = FullKeyPath(root, keyPath);
+    if (!full || valueName.size() > kMaxValueNameLength || HasControl(valueName)) {
+        return;
+    }
+    auto file = RegistryStorePath();
+    auto store = LoadStore(file);
+    if (!store || !KeyInStore(*store, *full)) {
+        return;
+    }
+    StoredValue nv{valueName, static_cast<uint32_t>(typeCode), {}};
+    switch (typeCode) {
+    case REG_SZ: {
+        std::string s;
+        if (auto *t = std::get_if<std::string>(&value)) {
+            s = *t;
+        } else if (auto *n = std::get_if<int32_t>(&value)) {
+            s = std::to_string(*n);
+        } else if (auto *b = std::get_if<std::vector<uint8_t>>(&value)) {
+            s.assign(b->begin(), b->end());
+        }
+        nv.data.assign(s.begin(), s.end());
+        nv.data.push_back(0);
+        break;
+    }
+    case REG_BINARY:
+        if (auto *b = std::get_if<std::vector<uint8_t>>(&value)) {
+            nv.data = *b;
+        } else if (auto *t = std::get_if<std::string>(&value)) {
+            nv.data.assign(t->begin(), t->end());
+        } else {
+            return;
+        }
+        break;
+    case REG_DWORD: {
+        int32_t n;
+        try {
+            n = RegValueLong(value);
+        } catch (const AppError &) {
+            return;
+        }
+        auto u = static_cast<uint32_t>(n);
+        nv.data = {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8),
+                   static_cast<uint8_t>(u >> 16), static_cast<uint8_t>(u >> 24)};
+        break;
+    }
+    default:
+        return;
+    }
+    StoredKey *key = FindKey(*store, *full);
+    if (!key) {
+        store->keys.push_back({*full, {}});
+        key = &store->keys.back();
+    }
+    auto same = std::find_if(key->values.begin(), key->values.end(),
+                             [&](const StoredValue &o) { return SameName(o.name, valueName); });
+    if (same != key->values.end()) {
+        same->type = nv.type;
+        same->data = std::move(nv.data);
+    } else {
+        key->values.push_back(std::move(nv));
+    }
+    SaveStore(file, *store);
+}
+
+std::string RegValueText(const RegValue &value) {
+    if (auto *t = std::get_if<std::string>(&value)) {
+        return *t;
+    }
+    if (auto *n = std::get_if<int32_t>(&value)) {
+        return std::to_string(*n);
+    }
+    if (auto *b = std::get_if<std::vector<uint8_t>>(&value)) {
+        return std::string(b->begin(), b->end());
+    }
+    return {};
+}
+
+int32_t RegValueLong(const RegValue &value) {
+    if (auto *n = std::get_if<int32_t>(&value)) {
+        return *n;
+    }
+    if (std::holds_alternative<std::monostate>(value)) {
+        return 0;
+    }
+    if (auto *t = std::get_if<std::string>(&value)) {
+        bool overflow;
+        if (auto n = ParseLong(*t, overflow)) {
+            return *n;
+        }
+        if (overflow) {
+            RaiseError(ErrOverflow, "Overflow");
+        }
+    }
+    RaiseError(ErrTypeMismatch, "Type mismatch");
+}
+
+} // namespace brevita

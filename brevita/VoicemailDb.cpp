@@ -1,0 +1,423 @@
+#include "brevita/VoicemailDb.h"
+
+#include "brevita/AppError.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace brevita {
+
+std::string DbConnectionString;
+
+namespace {
+
+DbTimeouts timeouts;
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char &c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+// The first diagnostic of a handle as "[SQLSTATE] text", on one line.
+std::string Diagnostic(SQLSMALLINT type, SQLHANDLE handle) {
+    SQLCHAR state[6] = {0};
+    SQLCHAR text[1024] = {0};
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = 0;
+    if (!handle ||
+        !SQL_SUCCEEDED(SQLGetDiagRec(type, handle, 1, state, &native, text, sizeof text, &len))) {
+        return "unknown database error";
+    }
+    std::string msg(reinterpret_cast<char *>(text));
+    for (char &c : msg) {
+        if (c == '\n' || c == '\r' || c == '\t') {
+            c = ' ';
+        }
+    }
+    while (!msg.empty() && msg.back() == ' ') {
+        msg.pop_back();
+    }
+    return "[" + std::string(reinterpret_cast<char *>(state)) + "] " + msg;
+}
+
+[[noreturn]] void Fail(const std::string &what, SQLSMALLINT type, SQLHANDLE handle) {
+    RaiseError(ErrDatabase, what + ": " + Diagnostic(type, handle));
+}
+
+class Handle {
+  public:
+    Handle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
+        if (!SQL_SUCCEEDED(SQLAllocHandle(type, parent, &h_))) {
+            h_ = SQL_NULL_HANDLE;
+            RaiseError(ErrDatabase, "Unable to allocate an ODBC handle");
+        }
+    }
+    ~Handle() {
+        if (h_) {
+            SQLFreeHandle(type_, h_);
+        }
+    }
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+    SQLHANDLE get() const { return h_; }
+    SQLSMALLINT type() const { return type_; }
+
+  private:
+    SQLSMALLINT type_;
+    SQLHANDLE h_ = SQL_NULL_HANDLE;
+};
+
+class Connection {
+  public:
+    explicit Connection(const std::string &connectionString)
+        : env_(SQL_HANDLE_ENV, SQL_NULL_HANDLE), dbc_(SQL_HANDLE_DBC, Init(env_)) {
+        SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                          reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(timeouts.login)), 0);
+        SQLSetConnectAttr(dbc_.get(), SQL_ATTR_CONNECTION_TIMEOUT,
+                          reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(timeouts.query)), 0);
+        std::vector<SQLCHAR> in(connectionString.begin(), connectionString.end());
+        in.push_back(0);
+        SQLCHAR out[1024];
+        SQLSMALLINT outLen = 0;
+        SQLRETURN r = SQLDriverConnect(dbc_.get(), nullptr, in.data(), SQL_NTS, out, sizeof out,
+                                       &outLen, SQL_DRIVER_NOPROMPT);
+        if (!SQL_SUCCEEDED(r)) {
+            Fail("Unable to connect to the database", SQL_HANDLE_DBC, dbc_.get());
+        }
+        connected_ = true;
+    }
+    ~Connection() {
+        if (connected_) {
+            SQLDisconnect(dbc_.get());
+        }
+    }
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+    SQLHANDLE dbc() const { return dbc_.get(); }
+
+  private:
+    static SQLHANDLE Init(Handle &env) {
+        SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
+                      0);
+        return env.get();
+    }
+    Handle env_;
+    Handle dbc_;
+    bool connected_ = false;
+};
+
+class Statement {
+  public:
+    explicit Statement(const Connection &c) : stmt_(SQL_HANDLE_STMT, c.dbc()) {
+        SQLSetStmtAttr(stmt_.get(), SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(timeouts.query)), 0);
+    }
+    SQLHSTMT get() const { return stmt_.get(); }
+    [[noreturn]] void Fail(const std::string &what) const {
+        brevita::Fail(what, SQL_HANDLE_STMT, stmt_.get());
+    }
+
+  private:
+    Handle stmt_;
+};
+
+// One column of the current row as text; nothing for a null.
+std::optional<std::string> ReadText(const Statement &st, SQLUSMALLINT column) {
+    std::string value;
+    char buf[4096];
+    while (true) {
+        SQLLEN ind = 0;
+        SQLRETURN r = SQLGetData(st.get(), column, SQL_C_CHAR, buf, sizeof buf, &ind);
+        if (r == SQL_NO_DATA) {
+            break;
+        }
+        if (!SQL_SUCCEEDED(r)) {
+            st.Fail("Unable to read a field");
+        }
+        if (ind == SQL_NULL_DATA) {
+            return std::nullopt;
+        }
+        size_t got = (ind == SQL_NO_TOTAL || ind >= static_cast<SQLLEN>(sizeof buf))
+                         ? sizeof buf - 1
+                         : static_cast<size_t>(ind);
+        value.append(buf, got);
+        if (r == SQL_SUCCESS) {
+            break;
+        }
+    }
+    return value;
+}
+
+struct DeclaredParam {
+    std::string name;
+    SQLSMALLINT position;
+};
+
+// The procedure's parameters as its declaration lists them (return value and
+// result columns left out).
+std::vector<DeclaredParam> DeclaredParams(const Connection &c, const std::string &procedure) {
+    std::vector<DeclaredParam> found;
+    // Identifier lookup folds case as the server does; failing that, the
+    // name as given.
+    for (bool identifier : {true, false}) {
+        Statement st(c);
+        SQLSetStmtAttr(st.get(), SQL_ATTR_METADATA_ID,
+                       reinterpret_cast<SQLPOINTER>(identifier ? SQL_TRUE : SQL_FALSE), 0);
+        std::vector<SQLCHAR> name(procedure.begin(), procedure.end());
+        name.push_back(0);
+        SQLRETURN r =
+            SQLProcedureColumns(st.get(), nullptr, 0, nullptr, 0, name.data(), SQL_NTS, nullptr, 0);
+        if (!SQL_SUCCEEDED(r)) {
+            if (identifier) {
+                continue;
+            }
+            st.Fail("Unable to read the parameters of " + procedure);
+        }
+        while (SQL_SUCCEEDED(r = SQLFetch(st.get()))) {
+            auto column = ReadText(st, 4);
+            SQLSMALLINT kind = 0;
+            SQLINTEGER ordinal = 0;
+            SQLLEN ind = 0;
+            SQLGetData(st.get(), 5, SQL_C_SSHORT, &kind, 0, &ind);
+            SQLGetData(st.get(), 18, SQL_C_SLONG, &ordinal, 0, &ind);
+            if (kind == SQL_PARAM_INPUT || kind == SQL_PARAM_INPUT_OUTPUT ||
+                kind == SQL_PARAM_OUTPUT) {
+                found.push_back({column.value_or(""), static_cast<SQLSMALLINT>(ordinal)});
+            }
+        }
+        if (!found.empty()) {
+            break;
+        }
+    }
+    return found;
+}
+
+std::string Unprefixed(const std::string &name) {
+    return Lower(!name.empty() && name[0] == '@' ? name.substr(1) : name);
+}
+
+// 8-4-4-4-12 hexadecimal digits, braces allowed around them; the digits
+// without braces.
+std::optional<std::string> GuidText(std::string s) {
+    if (s.size() == 38 && s.front() == '{' && s.back() == '}') {
+        s = s.substr(1, 36);
+    }
+    if (s.size() != 36) {
+        return std::nullopt;
+    }
+    for (size_t i = 0; i < s.size(); ++i) {
+        bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? s[i] != '-' : !std::isxdigit(static_cast<unsigned char>(s[i]))) {
+            return std::nullopt;
+        }
+    }
+    return s;
+}
+
+} // namespace
+
+void SetDbTimeouts(DbTimeouts t) {
+    timeouts = t;
+}
+
+Recordset::Recordset(std::vector<std::string> names,
+                     std::vector<std::vector<std::optional<std::string>>> rows)
+    : names_(std::move(names)), rows_(std::move(rows)), open_(true) {}
+
+void Recordset::MoveNext() {
+    if (IsEOF()) {
+        RaiseError(ErrDatabase, "No current record");
+    }
+    ++pos_;
+}
+
+void Recordset::Close() {
+    open_ = false;
+    rows_.clear();
+}
+
+std::optional<std::string> Recordset::Field(std::string_view name) const {
+    if (IsEOF()) {
+        RaiseError(ErrDatabase, "No current record");
+    }
+    std::string wanted = Lower(name);
+    for (size_t i = 0; i < names_.size(); ++i) {
+        if (Lower(names_[i]) == wanted) {
+            return rows_[pos_][i];
+        }
+    }
+    RaiseError(ErrDatabase, "No field named " + std::string(name));
+}
+
+std::string Recordset::Text(std::string_view name) const {
+    auto v = Field(name);
+    if (!v) {
+        RaiseError(ErrInvalidUseOfNull, "Invalid use of Null");
+    }
+    return *v;
+}
+
+Recordset OpenQuery(const std::string &connection, const std::string &sql) {
+    Connection c(connection);
+    Statement st(c);
+    std::vector<SQLCHAR> text(sql.begin(), sql.end());
+    text.push_back(0);
+    SQLRETURN r = SQLExecDirect(st.get(), text.data(), SQL_NTS);
+    if (!SQL_SUCCEEDED(r) && r != SQL_NO_DATA) {
+        st.Fail("The query failed");
+    }
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(st.get(), &columns);
+    std::vector<std::string> names;
+    for (SQLUSMALLINT i = 1; i <= columns; ++i) {
+        SQLCHAR name[256] = {0};
+        SQLSMALLINT len = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        SQLDescribeCol(st.get(), i, name, sizeof name, &len, &type, &size, &digits, &nullable);
+        names.emplace_back(reinterpret_cast<char *>(name));
+    }
+    std::vector<std::vector<std::optional<std::string>>> rows;
+    while (columns > 0) {
+        r = SQLFetch(st.get());
+        if (r == SQL_NO_DATA) {
+            break;
+        }
+        if (!SQL_SUCCEEDED(r)) {
+            st.Fail("Unable to read the rows");
+        }
+        std::vector<std::optional<std::string>> row;
+        for (SQLUSMALLINT i = 1; i <= columns; ++i) {
+            row.push_back(ReadText(st, i));
+        }
+        rows.push_back(std::move(row));
+    }
+    return Recordset(std::move(names), std::move(rows));
+}
+
+void ExecuteProcedure(const std::string &connection, const std::string &procedure,
+                      const std::vector<ProcParam> &params) {
+    // The name goes into the call's text; only a plain identifier may.
+    if (procedure.empty() || !std::all_of(procedure.begin(), procedure.end(), [](char ch) {
+            return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '.';
+        })) {
+        RaiseError(ErrInvalidCall, "Invalid procedure name " + procedure);
+    }
+    Connection c(connection);
+    auto declared = DeclaredParams(c, procedure);
+    if (declared.empty() && !params.empty()) {
+        RaiseError(ErrDatabase, "No procedure named " + procedure + " with parameters");
+    }
+    SQLSMALLINT count = 0;
+    for (const auto &d : declared) {
+        count = std::max(count, d.position);
+    }
+
+    // Values live here until the call has run.
+    struct Bound {
+        std::string text;
+        SQLINTEGER number = 0;
+        unsigned char bit = 0;
+        SQLLEN ind = 0;
+        const ProcParam *param = nullptr;
+    };
+    std::vector<Bound> bound(static_cast<size_t>(count));
+    for (const auto &p : params) {
+        auto d = std::find_if(declared.begin(), declared.end(), [&](const DeclaredParam &x) {
+            return Unprefixed(x.name) == Unprefixed(p.name);
+        });
+        if (d == declared.end() || d->position < 1) {
+            RaiseError(ErrDatabase, "Procedure " + procedure + " has no parameter " + p.name);
+        }
+        Bound &b = bound[static_cast<size_t>(d->position - 1)];
+        b.param = &p;
+        switch (p.type) {
+        case ParamType::Guid: {
+            const auto *s = std::get_if<std::string>(&p.value);
+            auto guid = s ? GuidText(*s) : std::nullopt;
+            if (!guid) {
+                RaiseError(ErrTypeMismatch, "Type mismatch");
+            }
+            b.text = *guid;
+            b.ind = SQL_NTS;
+            break;
+        }
+        case ParamType::Integer:
+            if (const auto *n = std::get_if<int32_t>(&p.value)) {
+                b.number = *n;
+            } else if (const auto *f = std::get_if<bool>(&p.value)) {
+                b.number = *f ? 1 : 0;
+            } else {
+                RaiseError(ErrTypeMismatch, "Type mismatch");
+            }
+            break;
+        case ParamType::Boolean:
+            if (const auto *f = std::get_if<bool>(&p.value)) {
+                b.bit = *f ? 1 : 0;
+            } else if (const auto *n = std::get_if<int32_t>(&p.value)) {
+                b.bit = *n != 0 ? 1 : 0;
+            } else {
+                RaiseError(ErrTypeMismatch, "Type mismatch");
+            }
+            break;
+        }
+    }
+
+    Statement st(c);
+    std::string call = "{CALL " + procedure + "(";
+    for (SQLSMALLINT i = 0; i < count; ++i) {
+        call += i ? ", ?" : "?";
+    }
+    call += ")}";
+    for (SQLSMALLINT i = 0; i < count; ++i) {
+        Bound &b = bound[static_cast<size_t>(i)];
+        SQLRETURN r;
+        SQLUSMALLINT pos = static_cast<SQLUSMALLINT>(i + 1);
+        if (!b.param) {
+            // Declared but not given: the server's default applies.
+            b.ind = SQL_NULL_DATA;
+            r = SQLBindParameter(st.get(), pos, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 1, 0,
+                                 nullptr, 0, &b.ind);
+        } else if (b.param->type == ParamType::Guid) {
+            r = SQLBindParameter(st.get(), pos, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_GUID, 36, 0,
+                                 b.text.data(), 0, &b.ind);
+        } else if (b.param->type == ParamType::Integer) {
+            r = SQLBindParameter(st.get(), pos, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0,
+                                 &b.number, 0, &b.ind);
+        } else {
+            r = SQLBindParameter(st.get(), pos, SQL_PARAM_INPUT, SQL_C_BIT, SQL_BIT, 0, 0, &b.bit,
+                                 0, &b.ind);
+        }
+        if (!SQL_SUCCEEDED(r)) {
+            st.Fail("Unable to pass the parameters of " + procedure);
+        }
+    }
+    std::vector<SQLCHAR> text(call.begin(), call.end());
+    text.push_back(0);
+    SQLRETURN r = SQLExecDirect(st.get(), text.data(), SQL_NTS);
+    if (!SQL_SUCCEEDED(r) && r != SQL_NO_DATA) {
+        st.Fail("The call of " + procedure + " failed");
+    }
+}
+
+void RequestSubscriberSync(const std::string &connection, const std::string &objectId) {
+    ExecuteProcedure(connection, "sp_ModifySubscriber",
+                     {{"@SubscriberObjectID", ParamType::Guid, objectId},
+                      {"@DirectorySync", ParamType::Integer, int32_t{1}},
+                      {"@DirectorySyncFlags", ParamType::Integer, int32_t{1}}});
+}
+
+void RequestFullDirectorySync(const std::string &connection) {
+    ExecuteProcedure(connection, "sp_SqlDirectorySync",
+                     {{"@SyncSubscriber", ParamType::Boolean, true}});
+}
+
+} // namespace brevita

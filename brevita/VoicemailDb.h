@@ -1,0 +1,78 @@
+#pragma once
+// The voicemail server's database, through ODBC: the two list queries and
+// the two directory synchronisation procedures. Each operation connects
+// anew and leaves no connection open.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace brevita {
+
+inline constexpr const char kCorvoxConnectionString[] =
+    "Driver={SQL Server};server=;database=CorvoxDb";
+inline constexpr const char kVoiceNameQuery[] =
+    "SELECT StreamPath, Alias, SubscriberObjectID FROM vw_Subscriber WHERE StreamPath is NOT NULL";
+inline constexpr const char kGreetingQuery[] =
+    "SELECT StreamPath, Alias, ParentAlias FROM vw_MessagingRule WHERE StreamPath is NOT NULL";
+
+// Set by the main window at start-up.
+extern std::string DbConnectionString;
+
+// Bounds on waiting for the server, in seconds.
+struct DbTimeouts {
+    int login = 15;
+    int query = 60;
+};
+void SetDbTimeouts(DbTimeouts timeouts);
+
+// All rows of a query, fetched before the first is read, so the count is
+// known up front. Fields are found by name without regard to case.
+class Recordset {
+  public:
+    Recordset() = default;
+    Recordset(std::vector<std::string> names,
+              std::vector<std::vector<std::optional<std::string>>> rows);
+
+    int32_t RecordCount() const { return static_cast<int32_t>(rows_.size()); }
+    void MoveFirst() { pos_ = 0; }
+    void MoveNext();
+    bool IsEOF() const { return !open_ || pos_ >= rows_.size(); }
+    void Close();
+
+    // The current row's field; nothing for a database null.
+    std::optional<std::string> Field(std::string_view name) const;
+    // The same as text; raises 94 "Invalid use of Null" for a null.
+    std::string Text(std::string_view name) const;
+
+  private:
+    std::vector<std::string> names_;
+    std::vector<std::vector<std::optional<std::string>>> rows_;
+    size_t pos_ = 0;
+    bool open_ = false;
+};
+
+// Database failures raise ErrDatabase with the driver's SQLSTATE and text.
+Recordset OpenQuery(const std::string &connection, const std::string &sql);
+
+enum class ParamType { Guid, Integer, Boolean };
+struct ProcParam {
+    std::string name; // with its "@"
+    ParamType type;
+    std::variant<std::string, int32_t, bool> value;
+};
+
+// Calls the procedure once, each parameter placed where the procedure's
+// declaration puts its name; any result is discarded.
+void ExecuteProcedure(const std::string &connection, const std::string &procedure,
+                      const std::vector<ProcParam> &params);
+
+// sp_ModifySubscriber: one subscriber, marked for directory synchronisation.
+void RequestSubscriberSync(const std::string &connection, const std::string &objectId);
+// sp_SqlDirectorySync: all subscribers.
+void RequestFullDirectorySync(const std::string &connection);
+
+} // namespace brevita

@@ -1,0 +1,23 @@
+#pragma once
+// Starting a helper program without a window and waiting for it.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace brevita {
+
+// Starts argv[0] (a path, or a name looked up on PATH) with the given
+// arguments: no shell, standard input, output and error on /dev/null, in
+// workingDir when one is given. Returns the process id; raises 53 "File not
+// found" (or the matching error) when the program cannot be started.
+int32_t StartHiddenProgram(const std::vector<std::string> &argv,
+                           const std::string &workingDir = {});
+
+// Waits at most timeoutMs (a negative time-out waits without limit) for the
+// process to end. True when it ended in time and also when the time-out
+// passed first; false when there was nothing to wait for (id 0, no such
+// process, a process that had already ended).
+bool WaitForProcessExit(int32_t processId, int32_t timeoutMs);
+
+} // namespace brevita
