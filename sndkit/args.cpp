@@ -9,8 +9,23 @@
 
 #define ARGS_UNIT L"args"
 
+// "/" also starts absolute file names here, so it starts an option only when
+// a plain name of letters follows it ("/SILENCE:-30dB", not "/home/a.wav").
 static bool IsOptionArg(const wchar_t *psz) {
-    return psz && (psz[0] == L'-' || psz[0] == L'/');
+    if (!psz)
+        return false;
+    if (psz[0] == L'-')
+        return true;
+    if (psz[0] != L'/')
+        return false;
+    const wchar_t *p = psz + 1;
+    while ((*p >= L'a' && *p <= L'z') || (*p >= L'A' && *p <= L'Z'))
+        ++p;
+    return p > psz + 1 && (*p == 0 || *p == L':');
+}
+
+int32_t IsArgOption(const wchar_t *pszArg) {
+    return IsOptionArg(pszArg);
 }
 
 // Copies at most cch - 1 characters and always terminates.

@@ -1,6 +1,9 @@
 /* Option lookups on the argument vector, list fields and level conversions.
  * An option is "-name[:value]" or "/name[:value]"; names match without
- * regard to case. Values are cut to ARG_VALUE_CHARS - 1 characters. */
+ * regard to case. Because "/" also starts absolute file names, an argument
+ * that begins with "/" is an option only when letters alone follow up to the
+ * ":" or the end ("/SILENCE:-30dB" is, "/home/a.wav" and "/x.wav" are not).
+ * Values are cut to ARG_VALUE_CHARS - 1 characters. */
 #ifndef SNDKIT_ARGS_H
 #define SNDKIT_ARGS_H
 
@@ -32,6 +35,9 @@ SNDPROBE_API int32_t GetArgBool(int32_t nIndex, int32_t nCount, wchar_t **ppszAr
 /* The option's non-empty value as a double, else dDefault. */
 SNDPROBE_API double GetArgFloat(int32_t nIndex, int32_t nCount, wchar_t **ppszArgs,
                                 const wchar_t *pszName, double dDefault);
+
+/* Non-zero when pszArg is an option argument rather than a plain one. */
+int32_t IsArgOption(const wchar_t *pszArg);
 
 /* Fields of a modifiable list, split in place at any of pszSeparators; the
  * cursor becomes null when the list is used up. Empty fields are kept. */

@@ -152,7 +152,7 @@ bool ValuesFit(int32_t argc, wchar_t **argv) {
     bool fit = true;
     for (int32_t i = 1; i < argc; ++i) {
         const wchar_t *arg = argv[i];
-        if (!arg || (arg[0] != L'-' && arg[0] != L'/'))
+        if (!IsArgOption(arg))
             continue;
         const wchar_t *value = wcschr(arg, L':');
         if (value && wcslen(value + 1) >= ARG_VALUE_CHARS) {
