@@ -317,12 +317,13 @@ def main():
     cuts = []
     for name, enc, n, s0, s1 in recs:
         src = os.path.join(os.path.abspath(args.recordings), name + ".wav")
-        cmds = tool_commands(sndprobe, src, enc)
         cwds = {}
-        for t in cmds:
-            d = os.path.join(work, "run", t)
-            os.makedirs(d, exist_ok=True)
-            cwds[t] = d
+        for t in ("sndprobe", "sox", "ffmpeg"):
+            cwds[t] = os.path.join(work, "run", t)
+            os.makedirs(cwds[t], exist_ok=True)
+        # A leading "/" marks an option for sndprobe, so every tool gets the
+        # input by a relative path (the same one: the run folders are siblings).
+        cmds = tool_commands(sndprobe, os.path.relpath(src, cwds["sndprobe"]), enc)
         long = n > 600 * 8000
         runs = args.long_runs if long else args.runs
         samples = time_side_by_side(cmds, cwds, env, runs, 1 if long else 2)
