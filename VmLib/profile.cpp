@@ -161,10 +161,11 @@ int32_t ProfileWriteString(const char *pszPath, const char *pszSection, const ch
     std::error_code ec;
     std::filesystem::path target(pszPath);
     // Rewrite what a link points at, not the link itself.
-    if (std::filesystem::is_symlink(target, ec))
+    if (std::filesystem::is_symlink(target, ec)) {
         target = std::filesystem::weakly_canonical(target, ec);
-    if (ec)
-        return -1;
+        if (ec)
+            return -1;
+    }
 
     std::vector<std::string> lines;
     bool exists = false;

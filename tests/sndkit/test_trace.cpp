@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "VmLib/trace_capture.h"
+#include "sndkit/trace.h"
+
+extern char **environ;
+
+namespace {
+
+std::string ReadFile(const std::filesystem::path &p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::filesystem::path &p, const std::string &text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+// Points "trace.ini" at path and makes the context read its level again.
+void UseIni(const std::filesystem::path &path) {
+    setenv("SNDPROBE_TRACE_INI", path.c_str(), 1);
+    ASSERT_EQ(TraceSetLevel(nullptr, -1), 0);
+}
+
+TEST(Trace, LevelFromIniFiltersLines) {
+    TempDir dir;
+    UseIni(dir / "absent.ini");
+    EXPECT_EQ(TraceGetLevel(nullptr), 0);
+    for (int32_t level : {0, 1, 3, 9})
+        EXPECT_EQ(TraceIsEnabled(nullptr, level), 0) << level;
+
+    WriteFile(dir / "trace.ini", "[other]\nLevel=9\n[trace]\n  level = 3 \n");
+    UseIni(dir / "trace.ini");
+    EXPECT_EQ(TraceGetLevel(nullptr), 3);
+    EXPECT_EQ(TraceIsEnabled(nullptr, 0), 0);
+    EXPECT_NE(TraceIsEnabled(nullptr, 1), 0);
+    EXPECT_NE(TraceIsEnabled(nullptr, 3), 0);
+    EXPECT_EQ(TraceIsEnabled(nullptr, 4), 0);
+    EXPECT_EQ(TraceIsEnabled(nullptr, 9), 0);
+    EXPECT_EQ(TraceIsEnabled(nullptr, -1), 0);
+}
+
+TEST(Trace, SetLevelWritesBackAndRefuses) {
+    TempDir dir;
+    const std::string before =
+        "; kept\r\n[TRACE]\r\nOutputTo=2\r\nLevel=3\r\n\r\n[Next]\r\nLevel=8\r\n";
+    WriteFile(dir / "trace.ini", before);
+    UseIni(dir / "trace.ini");
+    {
+        TraceCapture capture(3);
+        EXPECT_EQ(TraceSetLevel(nullptr, 10), -1);
+        EXPECT_EQ(TraceSetLevel(nullptr, -2), -1);
+        EXPECT_EQ(capture.Positions(L"TRACE"), 2u);
+    }
+    EXPECT_EQ(TraceGetLevel(nullptr), 3);
+    EXPECT_EQ(ReadFile(dir / "trace.ini"), before);
+
+    EXPECT_EQ(TraceSetLevel(nullptr, 4), 0);
+    EXPECT_EQ(TraceGetLevel(nullptr), 4);
+    EXPECT_EQ(ReadFile(dir / "trace.ini"),
+              "; kept\r\n[TRACE]\r\nOutputTo=2\r\nLevel=4\r\n\r\n[Next]\r\nLevel=8\r\n");
+
+    // The current value is not written again.
+    std::filesystem::remove(dir / "trace.ini");
+    EXPECT_EQ(TraceSetLevel(nullptr, 4), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "trace.ini"));
+
+    // -1 reads what is stored now.
+    WriteFile(dir / "trace.ini", "[TRACE]\nOutputTo=1\n[Other]\nx=1\n");
+    EXPECT_EQ(TraceSetLevel(nullptr, -1), 0);
+    EXPECT_EQ(TraceGetLevel(nullptr), 0);
+    EXPECT_EQ(TraceSetLevel(nullptr, 6), 0);
+    EXPECT_EQ(ReadFile(dir / "trace.ini"), "[TRACE]\nOutputTo=1\nLevel=6\n[Other]\nx=1\n");
+
+    // A missing file and folder are created.
+    UseIni(dir / "sub" / "dir" / "trace.ini");
+    EXPECT_EQ(TraceSetLevel(nullptr, 2), 0);
+    EXPECT_EQ(ReadFile(dir / "sub" / "dir" / "trace.ini"), "[TRACE]\nLevel=2\n");
+    EXPECT_EQ(TraceSetLevel(nullptr, -1), 0);
+    EXPECT_EQ(TraceGetLevel(nullptr), 2);
+
+    // A write-back that cannot happen is reported; the level still holds.
+    WriteFile(dir / "file", "");
+    UseIni(dir / "file" / "trace.ini");
+    EXPECT_EQ(TraceSetLevel(nullptr, 5), -1);
+    EXPECT_EQ(TraceGetLevel(nullptr), 5);
+}
+
+TEST(Trace, HooksReceiveTextAndNullsRestoreDefaults) {
+    TempDir dir;
+    UseIni(dir / "absent.ini");
+    {
+        TraceCapture capture(4);
+        EXPECT_EQ(Trace(nullptr, 4, L"%s(%u) : %ld\n", L"unit", 12u, -5), 0);
+        EXPECT_EQ(Trace(nullptr, 5, L"filtered %d\n", 1), 0);
+        EXPECT_EQ(Trace(nullptr, 0, L"level zero\n"), 0);
+        EXPECT_EQ(TracePosition(L"unit", 42), 0);
+        EXPECT_EQ(TraceText(nullptr, 1, L"as it stands %d"), 0);
+        EXPECT_EQ(TraceText(nullptr, 1, nullptr), -1);
+        EXPECT_EQ(capture.Text(), L"unit(12) : -5\nunit(42) : *** TracePosition\nas it stands %d");
+
+        // One null restores the defaults: the capture sees nothing more.
+        int32_t (*filter)(void *, int32_t, uintptr_t, uintptr_t) =
+            [](void *, int32_t, uintptr_t, uintptr_t) -> int32_t { return 1; };
+        EXPECT_EQ(TraceSetHooks(nullptr, &capture, filter, nullptr), 0);
+        capture.Clear();
+        EXPECT_EQ(TracePosition(L"unit", 1), 0);
+        EXPECT_EQ(TraceIsEnabled(nullptr, 1), 0); // level 0 from the absent file
+        EXPECT_EQ(capture.Text(), L"");
+    }
+    // An output that fails makes the trace call fail.
+    TraceOutputProc failing = [](void *, uint32_t, const wchar_t *, uintptr_t,
+                                 uintptr_t) -> int32_t { return 7; };
+    TraceFilterProc all = [](void *, int32_t, uintptr_t, uintptr_t) -> int32_t { return 1; };
+    EXPECT_EQ(TraceSetHooks(nullptr, nullptr, all, failing), 0);
+    EXPECT_EQ(Trace(nullptr, 1, L"x"), -1);
+    EXPECT_EQ(TraceSetHooks(nullptr, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(Trace(nullptr, 1, L"x"), 0);
+}
+
+TEST(Trace, ContextChecksAndLongLines) {
+    HTRACE h = TraceInit(TRACE_VERSION, VmModuleHandle());
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(TraceInit(TRACE_VERSION, &h), h);
+    EXPECT_EQ(TraceInit(TRACE_VERSION - 1, VmModuleHandle()), nullptr);
+    EXPECT_EQ(TraceInit(TRACE_VERSION, nullptr), nullptr);
+    auto *foreign = reinterpret_cast<HTRACE>(&h);
+    EXPECT_EQ(Trace(foreign, 1, L"x"), -1);
+    EXPECT_EQ(TraceText(foreign, 1, L"x"), -1);
+    EXPECT_EQ(TraceGetLevel(foreign), -1);
+    EXPECT_EQ(TraceIsEnabled(foreign, 1), 0);
+    EXPECT_EQ(TraceSetLevel(foreign, 3), -1);
+    EXPECT_EQ(TraceSetHooks(foreign, nullptr, nullptr, nullptr), -1);
+
+    TraceCapture capture(1);
+    std::wstring longText(TRACE_BUFFER_CHARS + 500, L'w');
+    EXPECT_EQ(Trace(h, 1, L"<%s>", longText.c_str()), 0);
+    EXPECT_EQ(capture.Text(), L"<" + longText.substr(0, TRACE_BUFFER_CHARS - 2));
+}
+
+bool Traced() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("TracerPid:", 0) == 0)
+            return std::atoi(line.c_str() + 10) != 0;
+    return false;
+}
+
+// Runs the child test below in a fresh process, so that the context is
+// created from the given trace.ini; returns its standard output and error.
+void RunChild(const std::filesystem::path &ini, const TempDir &dir, std::string &out,
+              std::string &err) {
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::string filter = "--gtest_filter=TraceChild.WritesThroughDefaults";
+    char *argv[] = {self.data(), filter.data(), nullptr};
+    setenv("SNDPROBE_TRACE_INI", ini.c_str(), 1);
+    setenv("VMLIB_TRACE_CHILD", "1", 1);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, (dir / "out").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid;
+    ASSERT_EQ(posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    unsetenv("VMLIB_TRACE_CHILD");
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    out = ReadFile(dir / "out");
+    err = ReadFile(dir / "err");
+}
+
+TEST(TraceChild, WritesThroughDefaults) {
+    if (getenv("VMLIB_TRACE_CHILD") == nullptr)
+        GTEST_SKIP() << "runs only as the child of TraceStartup";
+    Trace(nullptr, 1, L"caf\u00e9 \u20ac %d\n", 5);
+    TracePosition(L"unit", 7);
+    Trace(nullptr, 4, L"hidden\n");
+    fflush(stdout);
+}
+
+TEST(TraceStartup, OutputToChoosesTheChannel) {
+    if (Traced())
+        GTEST_SKIP() << "a debugger is attached";
+    TempDir dir;
+    std::string out, err;
+    WriteFile(dir / "trace.ini", "[TRACE]\nLevel=3\nOutputTo=2\n");
+    RunChild(dir / "trace.ini", dir, out, err);
+    EXPECT_NE(out.find("caf\xc3\xa9 \xe2\x82\xac 5\nunit(7) : *** TracePosition\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("hidden"), std::string::npos);
+    EXPECT_EQ(err.find("unit(7)"), std::string::npos);
+
+    // The debugger channel drops everything while no debugger is attached.
+    WriteFile(dir / "trace.ini", "[TRACE]\nLevel=3\n");
+    RunChild(dir / "trace.ini", dir, out, err);
+    EXPECT_EQ(out.find("unit(7)"), std::string::npos);
+    EXPECT_EQ(err.find("unit(7)"), std::string::npos);
+    EXPECT_NE(out.find("TraceChild.WritesThroughDefaults"), std::string::npos); // it did run
+}
+
+} // namespace
