@@ -2,7 +2,7 @@
 # libsndprobe starts without loading it; vmwav opens the module on demand
 # from the folder it is installed in.
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
+pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET GLOBAL sndfile)
 
 add_library(vmwav_sndfile MODULE ${CMAKE_CURRENT_SOURCE_DIR}/codec/sndfile_codec.cpp)
 set_target_properties(vmwav_sndfile PROPERTIES

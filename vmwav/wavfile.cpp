@@ -415,7 +415,7 @@ int32_t WavReadFormatPlay(HWAVFILE hWav, void *pBuffer, int32_t cb) {
         }
     } else {
         const WavCodecInfo &info = hWav->info;
-        const bool bDirect = info.kind == WAV_CODEC_PCM && info.nBlockAlign == 2;
+        const bool bDirect = info.kind == WAV_CODEC_PCM && info.cbSample == 2 && info.nChannels == 1;
         const uint64_t kChunkBytes = 1u << 18;
         const uint64_t perChunk = std::max<uint64_t>(1, kChunkBytes / info.nBlockAlign);
         if (!bDirect && hWav->scratch.size() < perChunk * info.nBlockAlign)

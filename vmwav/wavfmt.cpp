@@ -170,9 +170,11 @@ uint64_t WavFrameCount(const WavCodecInfo &info, uint64_t cbData, bool bHasFact,
     if (!WavCodecIsBlockCoded(info.kind))
         return blocks;
     // The last block of a coded file is usually only partly used; the fact
-    // chunk says how much. A count beyond the data is not believed.
+    // chunk says how much. Writers are known to store counts that are off by
+    // a whole factor, so a count that does not end inside the last block is
+    // not believed: the blocks themselves are.
     const uint64_t cap = blocks * info.nFramesPerBlock;
-    if (bHasFact && dwFact != 0 && dwFact <= cap)
+    if (bHasFact && blocks > 0 && dwFact > cap - info.nFramesPerBlock && dwFact <= cap)
         return dwFact;
     return cap;
 }
