@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+#include "common/siggen.h"
+#include "sndkit/detect_internal.h"
+#include "sndkit/wavfmtex.h"
+#include "sndkit/detect_harness.h"
+
+using namespace siggen;
+
+namespace {
+
+const WAVEFORMATEX k8k = PcmFormat(8000);
+constexpr uint32_t kDefaultThreshold = 0xFFFFFFFFu; // reported as -1
+
+Samples Loud(double ms) {
+    return Sine(440, 1000, ms, 8000);
+}
+
+} // namespace
+
+TEST(WavFormat, ConversionRoundsToWholeBlocks) {
+    const WAVEFORMATEX w11 = PcmFormat(11025);
+    EXPECT_EQ(WavFormatMsToBytes(&w11, 20, +1), 442); // 441 rounded up to whole samples
+    EXPECT_EQ(WavFormatMsToBytes(&w11, 20, -1), 440);
+    EXPECT_EQ(WavFormatMsToBytes(&w11, 20, 0), 441);
+    EXPECT_EQ(WavFormatMsToBytes(&k8k, 1000, +1), 16000);
+    EXPECT_EQ(WavFormatBytesToMs(&w11, 441), 20u);
+    EXPECT_EQ(WavFormatBytesToMs(&w11, 440), 19u);
+    WAVEFORMATEX none = k8k;
+    none.nAvgBytesPerSec = 0;
+    EXPECT_EQ(WavFormatMsToBytes(&none, 20, +1), 0);
+    EXPECT_EQ(WavFormatBytesToMs(nullptr, 20), 0u);
+    // Counts beyond int32_t must not wrap into small positive lengths.
+    EXPECT_EQ(WavFormatMsToBytes(&k8k, 0xFFFFFFF0u, +1), -1);
+}
+
+TEST(DetectInit, RefusesBadArgumentsWithAnErrorPosition) {
+    WAVEFORMATEX notPcm = k8k;
+    notPcm.wFormatTag = WAVE_FORMAT_MULAW;
+    WAVEFORMATEX noRate = k8k;
+    noRate.nAvgBytesPerSec = 0;
+    const VMHINSTANCE hInst = VmModuleHandle();
+    struct Case {
+        uint32_t ver;
+        VMHINSTANCE h;
+        const WAVEFORMATEX *f;
+        uint32_t type, msWindow;
+    } cases[] = {
+        {0x101, hInst, &k8k, DETECT_SILENCE, DETECT_DEFAULT},
+        {DETECT_VERSION, nullptr, &k8k, DETECT_SILENCE, DETECT_DEFAULT},
+        {DETECT_VERSION, hInst, nullptr, DETECT_SILENCE, DETECT_DEFAULT},
+        {DETECT_VERSION, hInst, &notPcm, DETECT_SILENCE, DETECT_DEFAULT},
+        {DETECT_VERSION, hInst, &k8k, 3, DETECT_DEFAULT},
+        {DETECT_VERSION, hInst, &k8k, 0, DETECT_DEFAULT},
+        {DETECT_VERSION, hInst, &k8k, DETECT_TONE, 0},
+        {DETECT_VERSION, hInst, &noRate, DETECT_DTMF, DETECT_DEFAULT},
+    };
+    for (const Case &c : cases) {
+        TraceCapture trace(3);
+        EXPECT_EQ(DetectInit(c.ver, c.h, c.f, c.type, 0, DETECT_DEFAULT, c.msWindow, nullptr, 0, 0),
+                  nullptr);
+        EXPECT_TRUE(trace.Has(L"detect(")) << trace.text.size();
+        EXPECT_TRUE(trace.Has(L") : *** TracePosition\n"));
+    }
+    // A duration of 0 stays allowed.
+    HDETECT h =
+        DetectInit(DETECT_VERSION, hInst, &k8k, DETECT_SILENCE, 0xFFFF, 0, 20, nullptr, 0, 0);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(DetectTerm(h), 0);
+    TraceCapture trace(3);
+    EXPECT_EQ(DetectTerm(h), -1); // no longer live
+    EXPECT_EQ(DetectProcessBlock(h, nullptr, 0, 0), -1);
+    int local = 0;
+    EXPECT_EQ(DetectProcessBlock(reinterpret_cast<HDETECT>(&local), nullptr, 0, 0), -1);
+    EXPECT_EQ(trace.Count(L"*** TracePosition"), 3u);
+}
+
+TEST(DetectFraming, WindowsNeverSpanBlocksAndEmptyBlocksAnalyseNothing) {
+    TraceCapture trace(5);
+    HDETECT h = DetectInit(DETECT_VERSION, VmModuleHandle(), &k8k, DETECT_SILENCE, 0xFFFF,
+                           DETECT_DEFAULT, DETECT_DEFAULT, nullptr, 0, 0);
+    ASSERT_NE(h, nullptr);
+    std::vector<uint8_t> block(16000 + 100, 0);
+    EXPECT_EQ(DetectProcessBlock(h, block.data(), 16000, 0), 0);
+    EXPECT_EQ(trace.Count(L"DetectProcessWindow (sizBuf=320) entered\n"), 50u);
+    EXPECT_EQ(DetectProcessBlock(h, block.data(), 100, 0), 0);
+    EXPECT_TRUE(trace.Has(L"DetectProcessBlock (sizBuf=100) entered\n"));
+    EXPECT_EQ(trace.Count(L"DetectProcessWindow (sizBuf=100) entered\n"), 1u);
+    const size_t nWindows = trace.Count(L"DetectProcessWindow");
+    EXPECT_EQ(DetectProcessBlock(h, block.data(), 0, 0), 0);
+    EXPECT_EQ(trace.Count(L"DetectProcessWindow"), nWindows);
+    EXPECT_EQ(DetectProcessBlock(h, block.data(), -4, 0), -1);
+    EXPECT_EQ(DetectProcessBlock(h, nullptr, 0, 0), 0);
+    EXPECT_EQ(trace.Count(L"DetectProcessWindow (sizBuf=0) entered\n"), 1u);
+    EXPECT_EQ(DetectTerm(h), 0);
+}
+
+TEST(DetectSilence, RunsBecomeEventsWhenTheyEnd) {
+    // Loud windows 0-2, silent 3-12, loud 13: reported while window 13 is analysed.
+    {
+        EventLog log;
+        HDETECT h = DetectInit(DETECT_VERSION, VmModuleHandle(), &k8k, DETECT_SILENCE, 0xFFFF,
+                               DETECT_DEFAULT, DETECT_DEFAULT, &EventLog::Proc,
+                               reinterpret_cast<uintptr_t>(&log), 0);
+        ASSERT_NE(h, nullptr);
+        auto pcm = ToPcm16(Concat({Loud(60), Silence(200, 8000), Loud(20)}));
+        EXPECT_EQ(DetectProcessBlock(h, pcm.data(), int32_t(pcm.size()), 0), 0);
+        ASSERT_EQ(log.events.size(), 1u);
+        EXPECT_EQ(log.events[0], (DetectEvent{DETECT_SILENCE, 60, 200, 20, kDefaultThreshold}));
+        EXPECT_EQ(DetectProcessBlock(h, nullptr, 0, 0), 0);
+        EXPECT_EQ(log.events.size(), 1u);
+        EXPECT_EQ(DetectTerm(h), 0);
+    }
+    // One window short of the minimum is dropped without delaying the next run;
+    // a run lasting to the end is reported by the end-of-data call.
+    auto pcm = ToPcm16(Concat({Loud(20), Silence(180, 8000), Loud(20), Silence(200, 8000), Loud(40),
+                               Silence(300, 8000)}));
+    DetectRun run = RunDetector(k8k, DETECT_SILENCE, 400, pcm, 16000);
+    EXPECT_EQ(run.nResult, 0);
+    EXPECT_EQ(run.events, (std::vector<DetectEvent>{{DETECT_SILENCE, 220, 200, 20, 400},
+                                                    {DETECT_SILENCE, 460, 300, 20, 400}}));
+    // With no minimum, every loud window ends a run, empty or not.
+    run = RunDetector(k8k, DETECT_SILENCE, 0xFFFF, ToPcm16(Concat({Loud(40), Silence(20, 8000)})),
+                      0, 0);
+    ASSERT_EQ(run.events.size(), 3u);
+    EXPECT_EQ(run.events[0], (DetectEvent{DETECT_SILENCE, 0, 0, 20, kDefaultThreshold}));
+    EXPECT_EQ(run.events[1].msStart, 20u);
+    EXPECT_EQ(run.events[2], (DetectEvent{DETECT_SILENCE, 40, 20, 20, kDefaultThreshold}));
+}
+
+TEST(DetectSilence, LevelsOnRealSignals) {
+    const WAVEFORMATEX w8bit = PcmFormat(8000, 8);
+    auto silentMs = [](const DetectRun &r) {
+        uint32_t ms = 0;
+        for (const DetectEvent &e : r.events)
+            ms += e.msDuration;
+        return ms;
+    };
+    // Digital silence in either sample size.
+    EXPECT_EQ(silentMs(RunDetector(k8k, DETECT_SILENCE, 0xFFFF, ToPcm16(Silence(500, 8000)))),
+              500u);
+    EXPECT_EQ(silentMs(RunDetector(w8bit, DETECT_SILENCE, 0xFFFF, std::vector<uint8_t>(4000, 128))),
+              500u);
+    // A 440 Hz sine of amplitude 1000 has RMS 707 > 328 * 0.707.
+    EXPECT_EQ(silentMs(RunDetector(k8k, DETECT_SILENCE, 0xFFFF, ToPcm16(Loud(500)))), 0u);
+    // Noise at RMS 150 sits below the -40 dB default, noise at RMS 300 above it.
+    EXPECT_EQ(silentMs(RunDetector(k8k, DETECT_SILENCE, 0xFFFF, ToPcm16(Noise(150, 1000, 8000)))),
+              1000u);
+    EXPECT_EQ(silentMs(RunDetector(k8k, DETECT_SILENCE, 0xFFFF, ToPcm16(Noise(300, 1000, 8000)))),
+              0u);
+    // The mean test judges by the mean absolute value: sparse clicks (mean 30,
+    // RMS 300) pass it but not the RMS test; a sine of amplitude 300 (mean 191,
+    // RMS 212) passes the RMS test but not the mean test.
+    Samples clicks(8000, 0);
+    for (size_t i = 0; i < clicks.size(); i += 100)
+        clicks[i] = 3000;
+    const auto sine300 = ToPcm16(Sine(440, 300, 1000, 8000));
+    for (const auto &[pcm, flags, ms] :
+         {std::tuple{ToPcm16(clicks), DETECT_SILENCE_MEAN, 1000u},
+          std::tuple{ToPcm16(clicks), 0u, 0u}, std::tuple{sine300, DETECT_SILENCE_MEAN, 0u},
+          std::tuple{sine300, 0u, 1000u}})
+        EXPECT_EQ(silentMs(RunDetector(k8k, DETECT_SILENCE, 0xFFFF, pcm, 0, DETECT_DEFAULT,
+                                       DETECT_DEFAULT, flags)),
+                  ms)
+            << flags;
+    // Negative thresholds other than -1 never find silence.
+    EXPECT_EQ(silentMs(RunDetector(k8k, DETECT_SILENCE, 0xFFFE, ToPcm16(Silence(500, 8000)))), 0u);
+}
+
+TEST(DetectStats, ExactSumsAndTheirTrace) {
+    DetectInstance inst = {};
+    inst.wfx = k8k;
+    inst.pwfx = &inst.wfx;
+    const Samples s = {-32768, 32767, -5, 7, 0, -1, 1200, -32768};
+    const auto pcm = ToPcm16(s);
+    DetectStats st;
+    {
+        TraceCapture trace(6);
+        DetectComputeStats(&inst, pcm.data(), int32_t(pcm.size()), &st);
+        // 16 bytes are 1 ms: 6 sign changes make 6000 crossings per second.
+        EXPECT_TRUE(trace.Has(L"STATS\n{\n\tdMin=-32768\n\tdMax=32767\n\tdMean=12439\n"));
+        EXPECT_TRUE(trace.Has(L"\tlCrossingsPerSeconds=6000\n}\n"));
+    }
+    long double sumAbs = 0, sumSq = 0;
+    for (int16_t v : s) {
+        sumAbs += v < 0 ? -(long double)v : v;
+        sumSq += (long double)v * v;
+    }
+    const long double n = s.size();
+    EXPECT_EQ(st.dMin, -32768);
+    EXPECT_EQ(st.dMax, 32767);
+    EXPECT_DOUBLE_EQ(st.dMean, double(sumAbs / n));
+    EXPECT_DOUBLE_EQ(st.dRootMeanSquare, double(sqrtl(sumSq / n)));
+    EXPECT_DOUBLE_EQ(st.dSampleVariance, double((sumSq - sumAbs * sumAbs / n) / (n - 1)));
+    EXPECT_DOUBLE_EQ(st.dPopulationVariance, double(sumSq / n - (sumAbs / n) * (sumAbs / n)));
+    EXPECT_DOUBLE_EQ(st.dPopulationDeviation, sqrt(st.dPopulationVariance));
+    EXPECT_EQ(st.lCrossingsPerSecond, 6000);
+
+    // 8-bit samples count as (byte - 128) * 256.
+    DetectInstance inst8 = inst;
+    inst8.wfx = PcmFormat(8000, 8);
+    const uint8_t bytes8[8] = {0, 255, 128, 127, 129, 128, 128, 128};
+    DetectComputeStats(&inst8, bytes8, 8, &st);
+    EXPECT_EQ(st.dMin, -32768);
+    EXPECT_EQ(st.dMax, 127 * 256);
+    EXPECT_DOUBLE_EQ(st.dMean, (128 + 127 + 1 + 1) * 256 / 8.0);
+    EXPECT_EQ(st.lCrossingsPerSecond, -1); // 8 bytes are under 1 ms at 8000 B/s
+
+    // Zeros: the ratio line is 0, not a division by zero.
+    TraceCapture trace(6);
+    const std::vector<uint8_t> zeros(320, 0);
+    DetectComputeStats(&inst, zeros.data(), 320, &st);
+    EXPECT_TRUE(trace.Has(L"\t1000 * dMean / dRootMeanSquare=0\n"));
+    EXPECT_EQ(st.dRootMeanSquare, 0);
+    EXPECT_EQ(st.lCrossingsPerSecond, 0);
+}
+
+TEST(DetectStats, CrossingRateUsesTheExactWindowLength) {
+    const WAVEFORMATEX w11 = PcmFormat(11025);
+    // 55 samples are 4.99 ms: whole milliseconds would count it as 4 and read
+    // a 1400 Hz mark as 3500 crossings per second.
+    EXPECT_EQ(DetectCrossingsPerSecond(&w11, 14, 110), 2806);
+    EXPECT_EQ(DetectCrossingsPerSecond(&k8k, 14, 80), 2800); // whole ms: as before
+    TraceCapture trace(3);
+    EXPECT_EQ(DetectCrossingsPerSecond(&w11, 3, 20), -1);
+    EXPECT_TRUE(trace.Has(L"*** TracePosition"));
+}
