@@ -64,6 +64,12 @@ def run_once(argv, cwd, env):
         old = os.getcwd()
         os.chdir(cwd)
         try:
+            # Brevita deletes the output before every run; replacing an existing
+            # file would also make ext4 flush it (auto_da_alloc) inside the timing.
+            try:
+                os.unlink("out.wav")
+            except FileNotFoundError:
+                pass
             t0 = time.perf_counter_ns()
             pid = os.posix_spawn(argv[0], argv, env, file_actions=[
                 (os.POSIX_SPAWN_DUP2, devnull, 1), (os.POSIX_SPAWN_DUP2, devnull, 2)])
@@ -81,6 +87,10 @@ def run_once(argv, cwd, env):
 
 def peak_rss_kib(argv, cwd, env):
     """Maximum resident set size as /usr/bin/time -v reports it."""
+    try:
+        os.unlink(os.path.join(cwd, "out.wav"))
+    except FileNotFoundError:
+        pass
     r = subprocess.run(["/usr/bin/time", "-v"] + argv, cwd=cwd, env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     if r.returncode != 0:
