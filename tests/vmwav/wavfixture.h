@@ -40,6 +40,60 @@ inline void WriteBytes(const std::string &path, const std::vector<uint8_t> &byte
     f.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
 }
 
+// A RIFF file put together by hand, for layouts no library writes.
+struct Chunk {
+    std::string id;
+    std::vector<uint8_t> body;
+};
+
+inline void Put16(std::vector<uint8_t> &v, uint16_t x) {
+    v.push_back(uint8_t(x));
+    v.push_back(uint8_t(x >> 8));
+}
+
+inline void Put32(std::vector<uint8_t> &v, uint32_t x) {
+    Put16(v, uint16_t(x));
+    Put16(v, uint16_t(x >> 16));
+}
+
+// Odd chunks get their pad byte; the RIFF size is right.
+inline std::vector<uint8_t> BuildRiff(const std::vector<Chunk> &chunks) {
+    std::vector<uint8_t> v = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+    for (const Chunk &c : chunks) {
+        v.insert(v.end(), c.id.begin(), c.id.end());
+        Put32(v, uint32_t(c.body.size()));
+        v.insert(v.end(), c.body.begin(), c.body.end());
+        if (c.body.size() & 1)
+            v.push_back(0);
+    }
+    const uint32_t cb = uint32_t(v.size() - 8);
+    for (int i = 0; i < 4; ++i)
+        v[4 + i] = uint8_t(cb >> (8 * i));
+    return v;
+}
+
+// A "fmt " body; a negative cbSize leaves the field out (the 16-byte layout).
+inline std::vector<uint8_t> FmtBody(uint16_t tag, uint16_t channels, uint32_t rate,
+                                    uint16_t blockAlign, uint16_t bits, int cbSize = -1,
+                                    const std::vector<uint8_t> &extra = {}) {
+    std::vector<uint8_t> v;
+    Put16(v, tag);
+    Put16(v, channels);
+    Put32(v, rate);
+    Put32(v, rate * blockAlign);
+    Put16(v, blockAlign);
+    Put16(v, bits);
+    if (cbSize >= 0)
+        Put16(v, uint16_t(cbSize));
+    v.insert(v.end(), extra.begin(), extra.end());
+    return v;
+}
+
+inline HWAVFILE OpenRead(const std::string &path) {
+    return WavOpen(WAV_VERSION, VmModuleHandle(), TempDir::Wide(path).c_str(), nullptr, 0, 0,
+                   WAV_MODE_READ);
+}
+
 // Two tones per channel, different in each, at about half of full scale.
 inline std::vector<int16_t> TestSignal(size_t frames, int channels, int rate) {
     std::vector<int16_t> s(frames * channels);
