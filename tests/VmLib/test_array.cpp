@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "VmLib/trace_capture.h"
+#include "VmLib/vmlib.h"
+
+namespace {
+
+std::vector<uintptr_t> Items(HVMARRAY h) {
+    std::vector<uintptr_t> v;
+    for (int32_t i = 0; i < ArrayGetSize(h); ++i)
+        v.push_back(ArrayGetAt(h, i));
+    return v;
+}
+
+// Slot counts of the storage blocks the array allocated, from the level-9 lines.
+std::vector<uint32_t> StorageAllocations(const TraceCapture &capture) {
+    std::vector<uint32_t> slots;
+    for (const auto &line : capture.Lines()) {
+        unsigned nLine, tag, cb, flags;
+        if (line.rfind(L"ARRAY(", 0) == 0 &&
+            swscanf(line.c_str(), L"ARRAY(%u) : %X = MemAllocEx(%u, %X)", &nLine, &tag, &cb,
+                    &flags) == 4)
+            slots.push_back(cb / sizeof(uintptr_t));
+    }
+    return slots;
+}
+
+struct ArrayTest : ::testing::Test {
+    HVMARRAY h = nullptr;
+    void SetUp() override {
+        h = ArrayCreate(MEM_VERSION, VmModuleHandle());
+        ASSERT_NE(h, nullptr);
+    }
+    void TearDown() override { EXPECT_EQ(ArrayDestroy(h), 0); }
+    void Fill(std::initializer_list<uintptr_t> values) {
+        ASSERT_EQ(ArrayRemoveAll(h), 0);
+        for (uintptr_t v : values)
+            ASSERT_GE(ArrayAdd(h, v), 0);
+    }
+};
+
+TEST_F(ArrayTest, GrowthSteps) {
+    TraceCapture capture(9);
+    for (uintptr_t i = 0; i < 100; ++i)
+        ASSERT_EQ(ArrayAdd(h, i + 1), static_cast<int32_t>(i));
+    // From empty: exactly one slot, then at least 4, then an eighth of the size.
+    EXPECT_EQ(StorageAllocations(capture),
+              (std::vector<uint32_t>{1, 5, 9, 13, 17, 21, 25, 29, 33, 37, 41, 46, 51, 57, 64, 72,
+                                     81, 91, 102}));
+    EXPECT_EQ(ArrayGetAt(h, 99), 100u);
+
+    capture.Clear();
+    ASSERT_EQ(ArraySetSize(h, 0, 0), 0);
+    ASSERT_EQ(ArraySetSize(h, 10, 0), 0);
+    ASSERT_EQ(ArraySetSize(h, 11, -1), 0);
+    ASSERT_EQ(ArraySetSize(h, 9000, -1), 0);
+    ASSERT_EQ(ArraySetSize(h, 9001, -1), 0);
+    ASSERT_EQ(ArraySetSize(h, 9002, 3), 0);
+    EXPECT_EQ(StorageAllocations(capture), (std::vector<uint32_t>{10, 14, 9000, 10024}));
+    ASSERT_EQ(ArraySetSize(h, 10025, -1), 0); // the explicit step of 3 holds
+    EXPECT_EQ(StorageAllocations(capture).back(), 10027u);
+}
+
+TEST_F(ArrayTest, ReusedSlotsAreZero) {
+    Fill({1, 2, 3, 4, 5, 6});
+    ASSERT_EQ(ArraySetSize(h, 2, -1), 0);
+    ASSERT_EQ(ArraySetSize(h, 4, -1), 0);
+    EXPECT_EQ(Items(h), (std::vector<uintptr_t>{1, 2, 0, 0}));
+    ASSERT_EQ(ArraySetSize(h, 1, -1), 0);
+    ASSERT_EQ(ArraySetAtGrow(h, 5, 9), 0);
+    EXPECT_EQ(Items(h), (std::vector<uintptr_t>{1, 0, 0, 0, 0, 9}));
+    ASSERT_EQ(ArrayRemoveAll(h), 0);
+    ASSERT_EQ(ArraySetAtGrow(h, 5, 7), 0);
+    EXPECT_EQ(Items(h), (std::vector<uintptr_t>{0, 0, 0, 0, 0, 7}));
+    EXPECT_EQ(ArrayGetUpperBound(h), 5);
+}
+
+TEST_F(ArrayTest, InsertAndRemoveMoveTheRest) {
+    const uintptr_t a = 0xA, b = 0xB, c = 0xC, d = 0xD, v = 0x77;
+    Fill({a, b, c});
+    ASSERT_EQ(ArrayInsertAt(h, 1, v, 2), 0);
+    EXPECT_EQ(Items(h), (std::vector<uintptr_t>{a, v, v, b, c}));
+    ASSERT_EQ(ArrayInsertAt(h, 0, d, 1), 0);
+    EXPECT_EQ(Items(h), (std::vector<uintptr_t>{d, a, v, v, b, c}));
+    Fill({a});
+    ASSERT_EQ(ArrayInsertAt(h, 3, v, 2), 0);
+    EXPECT_EQ(Items(h), (std::vector<uintptr_t>{a, 0, 0, v, v}));
+    ASSERT_EQ(ArrayInsertAt(h, 5, d, 1), 0); // at the end: appends
+    EXPECT_EQ(Items(h), (std::vector<uintptr_t>{a, 0, 0, v, v, d}));
+
+    Fill({a, b, c, d});
+    EXPECT_EQ(ArrayRemoveAt(h, 1, 3 + 1), -1);
+    EXPECT_EQ(ArrayRemoveAt(h, -1, 1), -1);
+    EXPECT_EQ(ArrayRemoveAt(h, 0, -1), -1);
+    EXPECT_EQ(ArrayInsertAt(h, 0, v, 0), -1);
+    EXPECT_EQ(ArrayInsertAt(h, -1, v, 1), -1);
+    EXPECT_EQ(Items(h), (std::vector<uintptr_t>{a, b, c, d}));
+    ASSERT_EQ(ArrayRemoveAt(h, 1, 0), 0);
+    ASSERT_EQ(ArrayRemoveAt(h, 1, 2), 0);
+    EXPECT_EQ(Items(h), (std::vector<uintptr_t>{a, d}));
+    ASSERT_EQ(ArrayRemoveAt(h, 1, 1), 0);
+    ASSERT_EQ(ArrayRemoveAt(h, 0, 1), 0);
+    EXPECT_EQ(ArrayGetSize(h), 0);
+}
+
+TEST_F(ArrayTest, BoundsAndSearch) {
+    TraceCapture capture(3);
+    EXPECT_EQ(ArraySearch(h, 1, -1, 0, nullptr), -2); // empty
+    Fill({5, 7, 5, 9});
+    EXPECT_EQ(ArrayGetAt(h, -1), 0u);
+    EXPECT_EQ(ArrayGetAt(h, 4), 0u);
+    EXPECT_EQ(ArraySetAt(h, -1, 1), -1);
+    EXPECT_EQ(ArraySetAt(h, 4, 1), -1);
+    EXPECT_EQ(ArraySetAtGrow(h, -1, 1), -1);
+    EXPECT_EQ(Items(h), (std::vector<uintptr_t>{5, 7, 5, 9}));
+    EXPECT_EQ(capture.Positions(L"ARRAY"), 6u);
+
+    EXPECT_EQ(ArraySearch(h, 5, -1, 0, nullptr), 0);
+    EXPECT_EQ(ArraySearch(h, 5, 0, 0, nullptr), 2);
+    EXPECT_EQ(ArraySearch(h, 5, 2, 0, nullptr), -1);
+    EXPECT_EQ(ArraySearch(h, 9, 2, 0, nullptr), 3);
+    EXPECT_EQ(ArraySearch(h, 9, 3, 0, nullptr), -2);
+    EXPECT_EQ(ArraySearch(h, 9, -2, 0, nullptr), -2);
+    EXPECT_EQ(ArraySearch(h, 4, -1, 0, nullptr), -1);
+    // The comparator gets the slot first and the key second.
+    auto parity = [](const void *slot, const void *key) -> int32_t {
+        return static_cast<int32_t>(*static_cast<const uintptr_t *>(slot) % 2 !=
+                                    *static_cast<const uintptr_t *>(key) % 2);
+    };
+    EXPECT_EQ(ArraySearch(h, 1, -1, 0, parity), 0);
+    EXPECT_EQ(ArraySearch(h, 0, -1, 0, parity), -1);
+
+    ASSERT_EQ(ArraySort(h, SortCompareLong), 0);
+    EXPECT_EQ(Items(h), (std::vector<uintptr_t>{5, 5, 7, 9}));
+    Fill({});
+    EXPECT_EQ(ArraySort(h, nullptr), 0);
+}
+
+TEST_F(ArrayTest, FreeExtraTrimsAndReleasesEmptyStorage) {
+    TraceCapture capture(9);
+    Fill({1, 2, 3, 4, 5, 6}); // capacity 9
+    capture.Clear();
+    ASSERT_EQ(ArrayFreeExtra(h), 0);
+    EXPECT_EQ(StorageAllocations(capture), (std::vector<uint32_t>{6}));
+    EXPECT_EQ(Items(h), (std::vector<uintptr_t>{1, 2, 3, 4, 5, 6}));
+    capture.Clear();
+    ASSERT_EQ(ArrayFreeExtra(h), 0); // already tight
+    EXPECT_EQ(capture.Text(), L"");
+
+    ASSERT_EQ(ArrayRemoveAt(h, 0, 6), 0);
+    ASSERT_EQ(ArrayFreeExtra(h), 0);
+    EXPECT_TRUE(StorageAllocations(capture).empty());
+    ASSERT_EQ(capture.Lines().size(), 1u);
+    EXPECT_NE(capture.Lines()[0].find(L"MemFreeEx("), std::wstring::npos);
+    // Storage starts again from one slot.
+    ASSERT_EQ(ArrayAdd(h, 8), 0);
+    EXPECT_EQ(StorageAllocations(capture), (std::vector<uint32_t>{1}));
+}
+
+TEST(Array, BadHandlesAndVersions) {
+    TraceCapture capture(9);
+    EXPECT_EQ(ArrayCreate(256, VmModuleHandle()), nullptr);
+    EXPECT_EQ(ArrayCreate(MEM_VERSION, nullptr), nullptr);
+    HVMARRAY h = ArrayCreate(MEM_VERSION, VmModuleHandle());
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(ArrayAdd(h, 1), 0);
+    ASSERT_EQ(ArrayDestroy(h), 0);
+    // The record and its storage are gone and everything is counted back.
+    EXPECT_EQ(capture.Text().substr(capture.Text().size() - 9), L") (0, 0)\n");
+    capture.Clear();
+    uintptr_t bogusStorage[8] = {};
+    for (HVMARRAY bad : {h, reinterpret_cast<HVMARRAY>(bogusStorage), HVMARRAY{}}) {
+        EXPECT_EQ(ArrayGetSize(bad), -1);
+        EXPECT_EQ(ArrayGetUpperBound(bad), -2);
+        EXPECT_EQ(ArraySetSize(bad, 1, 0), -1);
+        EXPECT_EQ(ArrayFreeExtra(bad), -1);
+        EXPECT_EQ(ArrayRemoveAll(bad), -1);
+        EXPECT_EQ(ArrayGetAt(bad, 0), 0u);
+        EXPECT_EQ(ArraySetAt(bad, 0, 1), -1);
+        EXPECT_EQ(ArraySetAtGrow(bad, 0, 1), -1);
+        EXPECT_EQ(ArrayAdd(bad, 1), -1);
+        EXPECT_EQ(ArrayInsertAt(bad, 0, 1, 1), -1);
+        EXPECT_EQ(ArrayRemoveAt(bad, 0, 0), -1);
+        EXPECT_EQ(ArraySort(bad, nullptr), -1);
+        EXPECT_EQ(ArraySearch(bad, 0, -1, 0, nullptr), -2);
+        EXPECT_EQ(ArrayDestroy(bad), -1);
+    }
+    EXPECT_EQ(capture.Positions(L"ARRAY"), 3u * 14u);
+    EXPECT_EQ(capture.Text().find(L"Mem"), std::wstring::npos); // nothing was touched
+}
+
+} // namespace
