@@ -1,0 +1,11 @@
+# The end-to-end tests run the built program (and, for block-coded formats,
+# its codec module) on fixtures that libsndfile writes.
+foreach(t sndkit_test_cli sndkit_test_cli_errors)
+  if(TARGET ${t})
+    target_link_libraries(${t} PRIVATE PkgConfig::SNDFILE)
+    add_dependencies(${t} sndprobe)
+    if(TARGET vmwav_sndfile)
+      add_dependencies(${t} vmwav_sndfile)
+    endif()
+  endif()
+endforeach()

@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include "sndkit/test_cli_support.h"
+
+namespace {
+
+using namespace cli;
+using siggen::Samples;
+
+const char kDesktopSilence[] = "-silence:-45dB,300,20";
+const char kDesktopStrip[] = "-strip:tempWAVFile.wav,3,250";
+
+struct Layout {
+    uint32_t avg, align;
+};
+
+Layout LayoutOf(const std::vector<uint8_t> &fmt) {
+    Layout l;
+    memcpy(&l.avg, &fmt[8], 4);
+    l.align = fmt[12] | (fmt[13] << 8);
+    return l;
+}
+
+// The stored bytes of the stretch {ms, msDuration}: the start rounded down
+// and the length up to whole blocks.
+std::vector<uint8_t> Stretch(const std::vector<uint8_t> &data, Layout l, long ms, long msDuration) {
+    uint64_t start = uint64_t(ms) * l.avg / 1000 / l.align * l.align;
+    uint64_t count = (uint64_t(msDuration) * l.avg / 1000 + l.align - 1) / l.align * l.align;
+    count = std::min<uint64_t>(count, data.size() - start);
+    return std::vector<uint8_t>(data.begin() + long(start), data.begin() + long(start + count));
+}
+
+std::vector<uint8_t> Cat(std::vector<uint8_t> a, const std::vector<uint8_t> &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A written copy is a whole RIFF file in the source's format.
+void ExpectCopyOf(const std::string &dst, const std::string &src,
+                  const std::vector<uint8_t> &data) {
+    auto file = ReadBytes(dst);
+    ASSERT_GE(file.size(), 12u);
+    uint32_t riff;
+    memcpy(&riff, &file[4], 4);
+    EXPECT_EQ(riff, file.size() - 8);
+    auto chunks = Chunks(file), source = Chunks(ReadBytes(src));
+    EXPECT_EQ(chunks["fmt "], source["fmt "]);
+    EXPECT_TRUE(chunks["data"] == data)
+        << "data " << chunks["data"].size() << " bytes, expected " << data.size();
+}
+
+TEST(Cli, DesktopCommandLineTrimsAFileWithBlanksAndUmlautsInItsName) {
+    TempDir dir;
+    std::string src = dir / "Grüße an alle.wav";
+    ASSERT_TRUE(siggen::WriteWav16(src, Greeting(8000), 8000));
+    Result r = RunProbe(dir, {src, kDesktopSilence, kDesktopStrip});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "sndprobe: dwType=DETECT_SILENCE, msStart=0, msDuration=800, nThreshold=184\n"
+              "sndprobe: dwType=DETECT_SILENCE, msStart=4200, msDuration=800, nThreshold=184\n"
+              "\n");
+    auto data = Chunks(ReadBytes(src))["data"];
+    ExpectCopyOf(dir / "tempWAVFile.wav", src, Stretch(data, {16000, 2}, 550, 3900));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"Grüße an alle.wav", "tempWAVFile.wav"}));
+
+    // A second run replaces the file it wrote before, under a name with blanks too.
+    r = RunProbe(dir, {src, "/SILENCE:-45dB,300", "-strip:ohne Stille ü.wav,1,0"});
+    EXPECT_EQ(r.status, 0);
+    ExpectCopyOf(dir / "ohne Stille ü.wav", src, Stretch(data, {16000, 2}, 800, 4200));
+}
+
+struct Encoding {
+    const char *name;
+    int format, rate, channels;
+    long msSlack; // how far a lossy codec may move the silences
+};
+
+TEST(Cli, EveryEncodingKeepsTheSourceBytesOfTheKeptStretch) {
+    const Encoding encodings[] = {{"mulaw", SF_FORMAT_ULAW, 8000, 1, 20},
+                                  {"gsm", SF_FORMAT_GSM610, 8000, 1, 300},
+                                  {"pcm8", SF_FORMAT_PCM_U8, 8000, 1, 20},
+                                  {"stereo", SF_FORMAT_PCM_16, 8000, 2, 0},
+                                  {"pcm11025", SF_FORMAT_PCM_16, 11025, 1, 20}};
+    for (const Encoding &e : encodings) {
+        SCOPED_TRACE(e.name);
+        TempDir dir;
+        Samples mono = Greeting(unsigned(e.rate)), interleaved;
+        for (int16_t s : mono)
+            interleaved.insert(interleaved.end(), size_t(e.channels), s);
+        std::string src = dir / "in.wav";
+        ASSERT_TRUE(WriteSnd(src, e.format, e.rate, e.channels, interleaved));
+        Result r = RunProbe(dir, {src, kDesktopSilence, kDesktopStrip});
+        EXPECT_EQ(r.status, 0) << r.out;
+        auto events = Events(r.out);
+        ASSERT_EQ(events.size(), 2u) << r.out;
+        EXPECT_EQ(events[0].start, 0);
+        EXPECT_NEAR(events[0].duration, 800, 20);
+        EXPECT_GE(events[1].start, 4200);
+        EXPECT_LE(events[1].start, 4200 + e.msSlack);
+        auto source = Chunks(ReadBytes(src));
+        long keep = events[0].duration - 250;
+        ExpectCopyOf(
+            dir / "tempWAVFile.wav", src,
+            Stretch(source["data"], LayoutOf(source["fmt "]), keep, events[1].start + 250 - keep));
+    }
+}
+
+TEST(Cli, NoiseFloorsJustUnderAndOverTheThreshold) {
+    // -45 dB is the amplitude 184: a window is silent up to an RMS of 130.
+    for (double rms : {110.0, 150.0}) {
+        SCOPED_TRACE(rms);
+        TempDir dir;
+        std::string src = dir / "noisy.wav";
+        ASSERT_TRUE(siggen::WriteWav16(
+            src, siggen::Mix(Greeting(8000), siggen::Noise(rms, 5000, 8000)), 8000));
+        Result r = RunProbe(dir, {src, kDesktopSilence, kDesktopStrip});
+        EXPECT_EQ(r.status, 0);
+        auto out = ReadBytes(dir / "tempWAVFile.wav");
+        if (rms < 130) {
+            EXPECT_EQ(Events(r.out).size(), 2u) << r.out;
+            EXPECT_EQ(Chunks(out)["data"].size(), 3900u * 16);
+        } else {
+            // Nothing found: the copy is the source itself, byte for byte.
+            EXPECT_EQ(r.out, "\n");
+            EXPECT_TRUE(out == ReadBytes(src));
+        }
+    }
+}
+
+TEST(Cli, NothingToCutGivesAnIdenticalFileAlsoForAPartialMillisecond) {
+    TempDir dir;
+    std::string src = dir / "talk.wav";
+    // 5000.09 ms: whole-millisecond rounding must not drop the last samples.
+    ASSERT_TRUE(siggen::WriteWav16(src, siggen::Sine(300, 9000, 5000.09, 11025), 11025));
+    Result r = RunProbe(dir, {src, kDesktopSilence, kDesktopStrip});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(ReadBytes(dir / "tempWAVFile.wav") == ReadBytes(src));
+    // Without any detector the whole audio is kept as well.
+    r = RunProbe(dir, {src, "-strip:copy.wav"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(ReadBytes(dir / "copy.wav") == ReadBytes(src));
+}
+
+TEST(Cli, WorkedExamplesOfTheStripFlags) {
+    TempDir dir;
+    std::string silent = dir / "silent.wav", greeting = dir / "greeting.wav", two = dir / "two.wav";
+    ASSERT_TRUE(siggen::WriteWav16(silent, siggen::Silence(5000, 8000), 8000));
+    ASSERT_TRUE(siggen::WriteWav16(greeting, Greeting(8000), 8000));
+    // A tone and a noise burst 300 ms apart.
+    ASSERT_TRUE(siggen::WriteWav16(
+        two,
+        siggen::Concat({siggen::Silence(1000, 8000), siggen::Sine(1000, 12000, 500, 8000),
+                        siggen::Silence(300, 8000), siggen::Noise(4000, 500, 8000),
+                        siggen::Silence(2700, 8000)}),
+        8000));
+    Layout pcm{16000, 2};
+
+    Result r = RunProbe(dir, {silent, kDesktopSilence, kDesktopStrip});
+    EXPECT_EQ(r.out,
+              "sndprobe: dwType=DETECT_SILENCE, msStart=0, msDuration=5000, nThreshold=184\n\n");
+    ExpectCopyOf(dir / "tempWAVFile.wav", silent,
+                 Stretch(Chunks(ReadBytes(silent))["data"], pcm, 0, 500));
+
+    // Edge -1: each cut is widened by the detector's window.
+    auto data = Chunks(ReadBytes(greeting))["data"];
+    r = RunProbe(dir, {greeting, kDesktopSilence, "-strip:edge.wav,3"});
+    EXPECT_EQ(r.status, 0);
+    ExpectCopyOf(dir / "edge.wav", greeting, Stretch(data, pcm, 780, 3440));
+    // Extracting the leading and trailing silences themselves.
+    r = RunProbe(dir, {greeting, kDesktopSilence, "-strip:quiet.wav,7,0"});
+    ExpectCopyOf(dir / "quiet.wav", greeting,
+                 Cat(Stretch(data, pcm, 0, 800), Stretch(data, pcm, 4200, 800)));
+
+    // Flags 0 cut every silence; the widened stretches overlap by 200 ms.
+    data = Chunks(ReadBytes(two))["data"];
+    r = RunProbe(dir, {two, "-silence:-45dB,200,20", "-strip:both.wav,0,250"});
+    EXPECT_EQ(Events(r.out).size(), 3u) << r.out;
+    ExpectCopyOf(dir / "both.wav", two,
+                 Cat(Stretch(data, pcm, 750, 1000), Stretch(data, pcm, 1550, 1000)));
+}
+
+TEST(Cli, SeveralDetectorsShareOneEventList) {
+    TempDir dir;
+    std::string src = dir / "keys.wav";
+    Samples keys =
+        siggen::Concat({siggen::Silence(500, 8000), siggen::Dtmf("123#", 80, 80, 8000, 8000),
+                        siggen::Sine(1000, 8000, 600, 8000), siggen::Silence(500, 8000)});
+    ASSERT_TRUE(siggen::WriteWav16(src, keys, 8000));
+    // Keys print as one run of characters at trace level 1.
+    Result r = RunProbe(dir, {src, "-dtmf"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "123#\n");
+    r = RunProbe(dir, {src, "-dtmf", "-tone:1000", "-silence", "-strip:out.wav,0,0"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("dwType=DETECT_TONE, msStart="), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(", nFrequency=1000\n"), std::string::npos) << r.out;
+    // Keys and the tone are cut like silences: little of the file is left.
+    EXPECT_LT(Chunks(ReadBytes(dir / "out.wav"))["data"].size(), 1000u * 16);
+    r = RunProbe(dir, {src, "-dtmf", "-trace:3"});
+    EXPECT_NE(r.out.find("dwType=DETECT_DTMF, msStart="), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(", cDTMF=#\n"), std::string::npos) << r.out;
+}
+
+} // namespace

@@ -1,0 +1,155 @@
+// Runs the built sndprobe in a folder of its own and reads what it wrote.
+#ifndef TESTS_SNDKIT_TEST_CLI_SUPPORT_H
+#define TESTS_SNDKIT_TEST_CLI_SUPPORT_H
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sndfile.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "common/siggen.h"
+
+extern char **environ;
+
+namespace cli {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;
+    std::string out;
+};
+
+// A fresh folder, removed with everything in it at the end of the test.
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        char tmpl[] = "/tmp/sndprobe-cli-XXXXXX";
+        path = mkdtemp(tmpl);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    std::string operator/(const std::string &name) const { return (path / name).string(); }
+    // Names in the folder besides trace.ini, which every run may write.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (auto &e : fs::directory_iterator(path))
+            if (e.path().filename() != "trace.ini")
+                names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+// The program with args, run in folder; its trace.ini lives there too.
+inline Result RunProbe(const TempDir &folder, const std::vector<std::string> &args) {
+    std::string program = std::string(getenv("SNDPROBE_BIN_DIR")) + "/sndprobe";
+    std::vector<std::string> env = {"SNDPROBE_TRACE_INI=" + folder / "trace.ini"};
+    for (char **e = environ; *e; ++e)
+        if (strncmp(*e, "SNDPROBE_TRACE_INI=", 19) != 0)
+            env.push_back(*e);
+    std::vector<char *> argv{program.data()}, envp;
+    std::vector<std::string> copies(args);
+    for (auto &a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (auto &e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    int fds[2];
+    Result r;
+    if (pipe(fds) != 0)
+        return r;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.path.c_str());
+    pid_t pid;
+    int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    char buf[4096];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
+        r.out.append(buf, size_t(n));
+    close(fds[0]);
+    int status = 0;
+    if (rc == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        r.status = WEXITSTATUS(status);
+    return r;
+}
+
+inline std::vector<uint8_t> ReadBytes(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+// The first chunk of each kind in a RIFF/WAVE file.
+inline std::map<std::string, std::vector<uint8_t>> Chunks(const std::vector<uint8_t> &file) {
+    std::map<std::string, std::vector<uint8_t>> chunks;
+    for (size_t at = 12; at + 8 <= file.size();) {
+        std::string id(file.begin() + long(at), file.begin() + long(at) + 4);
+        uint32_t cb;
+        memcpy(&cb, &file[at + 4], 4);
+        size_t end = std::min(file.size(), at + 8 + cb);
+        chunks.emplace(id,
+                       std::vector<uint8_t>(file.begin() + long(at) + 8, file.begin() + long(end)));
+        at = at + 8 + cb + (cb & 1);
+    }
+    return chunks;
+}
+
+// Written by libsndfile, an implementation independent of ours.
+inline bool WriteSnd(const std::string &path, int format, int rate, int channels,
+                     const siggen::Samples &interleaved) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | format;
+    SNDFILE *f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!f)
+        return false;
+    sf_count_t frames = sf_count_t(interleaved.size()) / channels;
+    bool ok = sf_writef_short(f, interleaved.data(), frames) == frames;
+    return sf_close(f) == 0 && ok;
+}
+
+struct Event {
+    std::string type;
+    long start, duration, value;
+};
+
+inline std::vector<Event> Events(const std::string &out) {
+    static const std::regex line(
+        R"(sndprobe: dwType=(\w+), msStart=(-?\d+), msDuration=(-?\d+), \w+=(-?\d+)\n)");
+    std::vector<Event> events;
+    for (std::sregex_iterator it(out.begin(), out.end(), line), end; it != end; ++it)
+        events.push_back({(*it)[1], std::stol((*it)[2]), std::stol((*it)[3]), std::stol((*it)[4])});
+    return events;
+}
+
+// 800 ms of digital silence, 3400 ms of a half-scale tone, 800 ms of silence.
+inline siggen::Samples Greeting(unsigned rate) {
+    return siggen::Concat({siggen::Silence(800, rate), siggen::Sine(440, 16384, 3400, rate),
+                           siggen::Silence(800, rate)});
+}
+
+} // namespace cli
+
+#endif
