@@ -1,0 +1,169 @@
+// Damaged and foreign files fail cleanly: no handle, no crash, nothing read
+// beyond what the file holds (the sanitizer build checks the last two).
+#include "wavfixture.h"
+
+namespace {
+
+std::vector<uint8_t> Audio(size_t cb) {
+    return std::vector<uint8_t>(cb, 0x11);
+}
+
+std::vector<uint8_t> Good() {
+    return BuildRiff({{"fmt ", FmtBody(WAVE_FORMAT_PCM, 1, 8000, 2, 16)}, {"data", Audio(200)}});
+}
+
+std::vector<uint8_t> Cut(std::vector<uint8_t> v, size_t n) {
+    v.resize(n);
+    return v;
+}
+
+void SetLe32(std::vector<uint8_t> &v, size_t at, uint32_t x) {
+    for (int i = 0; i < 4; ++i)
+        v[at + i] = uint8_t(x >> (8 * i));
+}
+
+bool Opens(const TempDir &dir, const std::vector<uint8_t> &bytes) {
+    const std::string path = dir.File("case.wav");
+    WriteBytes(path, bytes);
+    HWAVFILE h = OpenRead(path);
+    if (h == nullptr)
+        return false;
+    EXPECT_EQ(WavClose(h), 0);
+    return true;
+}
+
+TEST(WavBadInput, DamagedFilesDoNotOpen) {
+    TempDir dir;
+    ASSERT_TRUE(Opens(dir, Good()));
+
+    // Every truncation, so also every RIFF size beyond the file.
+    const std::vector<uint8_t> good = Good();
+    for (size_t n = 0; n < good.size(); ++n)
+        EXPECT_FALSE(Opens(dir, std::vector<uint8_t>(good.begin(), good.begin() + n))) << n;
+
+    std::vector<uint8_t> v = good;
+    SetLe32(v, 40, 202); // the data chunk claims more than is there
+    EXPECT_FALSE(Opens(dir, v)) << "chunk size beyond the file";
+    SetLe32(v, 40, 0xFFFFFFF0u);
+    EXPECT_FALSE(Opens(dir, v)) << "huge chunk size";
+
+    for (int32_t delta : {-2, -1, 1, 2}) {
+        v = good;
+        SetLe32(v, 4, uint32_t(int32_t(v.size()) - 8 + delta));
+        EXPECT_FALSE(Opens(dir, v)) << "RIFF size off by " << delta;
+    }
+    v = good;
+    v.insert(v.end(), {0, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_FALSE(Opens(dir, v)) << "bytes after the RIFF chunk";
+
+    const auto fmt = FmtBody(WAVE_FORMAT_PCM, 1, 8000, 2, 16);
+    EXPECT_FALSE(Opens(dir, BuildRiff({{"data", Audio(200)}}))) << "no fmt";
+    EXPECT_FALSE(Opens(dir, BuildRiff({{"fmt ", fmt}}))) << "no data";
+    EXPECT_FALSE(Opens(dir, BuildRiff({{"data", Audio(200)}, {"fmt ", fmt}}))) << "data first";
+    EXPECT_FALSE(Opens(dir, BuildRiff({{"fmt ", fmt}, {"data", {}}}))) << "empty data";
+    v = good;
+    v[8] = 'A';
+    EXPECT_FALSE(Opens(dir, v)) << "not a WAVE form";
+}
+
+TEST(WavBadInput, FormatsTooShortOrInconsistentDoNotOpen) {
+    TempDir dir;
+    // Samples per block 500, seven coefficient pairs: a complete MS ADPCM tail.
+    std::vector<uint8_t> msTail(4 + 7 * 4, 0);
+    msTail[0] = 0xF4;
+    msTail[1] = 1;
+    msTail[2] = 7;
+    EXPECT_TRUE(
+        Opens(dir, BuildRiff({{"fmt ", FmtBody(WAVE_FORMAT_ADPCM, 1, 8000, 256, 4, 32, msTail)},
+                              {"data", Audio(256)}})));
+    const std::vector<std::pair<const char *, std::vector<uint8_t>>> fmts = {
+        {"14-byte fmt", Cut(FmtBody(1, 1, 8000, 2, 16), 14)},
+        {"cbSize beyond the chunk", FmtBody(1, 1, 8000, 2, 16, 4, {1, 2})},
+        {"IMA without cbSize", FmtBody(WAVE_FORMAT_IMA_ADPCM, 1, 8000, 256, 4)},
+        {"IMA with too many samples",
+         FmtBody(WAVE_FORMAT_IMA_ADPCM, 1, 8000, 256, 4, 2, {0xFF, 1})},
+        {"MS ADPCM without its coefficients",
+         FmtBody(WAVE_FORMAT_ADPCM, 1, 8000, 256, 4, 4, {244, 1, 7, 0})},
+        {"MS ADPCM coefficients beyond cbSize",
+         FmtBody(WAVE_FORMAT_ADPCM, 1, 8000, 256, 4, 28, Cut(msTail, 28))},
+        {"GSM with cbSize 0", FmtBody(WAVE_FORMAT_GSM610, 1, 8000, 65, 0, 0)},
+        {"GSM stereo", FmtBody(WAVE_FORMAT_GSM610, 2, 8000, 65, 0, 2, {0x40, 1})},
+        {"extensible with cbSize 0", FmtBody(WAVE_FORMAT_EXTENSIBLE, 1, 8000, 2, 16, 0)},
+        {"no channels", FmtBody(1, 0, 8000, 2, 16)},
+        {"no rate", FmtBody(1, 1, 0, 2, 16)},
+        {"no block size", FmtBody(1, 1, 8000, 0, 16)},
+        {"bits beyond the block", FmtBody(1, 1, 8000, 2, 24)},
+        {"float of 16 bits", FmtBody(WAVE_FORMAT_IEEE_FLOAT, 1, 8000, 2, 16)},
+        {"mu-law of 16 bits", FmtBody(WAVE_FORMAT_MULAW, 1, 8000, 2, 16)},
+    };
+    for (const auto &[what, body] : fmts)
+        EXPECT_FALSE(Opens(dir, BuildRiff({{"fmt ", body}, {"data", Audio(260)}}))) << what;
+}
+
+TEST(WavBadInput, FoldersForeignFilesAndMissingFilesDoNotOpen) {
+    TempDir dir;
+    EXPECT_EQ(OpenRead(dir.Path()), nullptr);
+    EXPECT_EQ(OpenRead(dir.File("absent.wav")), nullptr);
+    WriteBytes(dir.File("text.wav"), std::vector<uint8_t>(1000, 'x'));
+    EXPECT_EQ(OpenRead(dir.File("text.wav")), nullptr);
+    EXPECT_EQ(WavOpen(WAV_VERSION, VmModuleHandle(), L"", nullptr, 0, 0, WAV_MODE_READ), nullptr);
+    WAVEFORMATEX *fmt = WavFormatPcm(8000, 16, 1, 0);
+    ASSERT_NE(fmt, nullptr);
+    const std::wstring inMissingFolder = TempDir::Wide(dir.File("no/such.wav"));
+    EXPECT_EQ(
+        WavOpen(WAV_VERSION, VmModuleHandle(), inMissingFolder.c_str(), fmt, 0, 0, WAV_MODE_CREATE),
+        nullptr);
+    EXPECT_EQ(WavFormatFree(fmt), 0);
+}
+
+TEST(WavBadInput, AnUnknownTagIsReadRawButNotConverted) {
+    TempDir dir;
+    const std::string path = dir.File("g729.wav");
+    std::vector<uint8_t> fmt = FmtBody(0x0133, 1, 8000, 10, 0, 0);
+    SetLe32(fmt, 8, 1000); // average bytes per second
+    WriteBytes(path, BuildRiff({{"fmt ", fmt}, {"data", Audio(2500)}}));
+    HWAVFILE h = OpenRead(path);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(WavGetLength(h), 2500);
+    EXPECT_EQ(WavAcmConvertInit(h, 1, 0), -1);
+    int16_t play[8];
+    EXPECT_EQ(WavReadFormatPlay(h, play, sizeof play), -1);
+    uint8_t raw[16];
+    EXPECT_EQ(WavRead(h, raw, sizeof raw), 16);
+    EXPECT_EQ(raw[15], 0x11);
+    EXPECT_EQ(WavAcmConvertTerm(h, 0), 0);
+    EXPECT_EQ(WavClose(h), 0);
+    // Still copied byte for byte.
+    ASSERT_TRUE(CopyStretch(path, path + ".copy", 0, -1));
+    EXPECT_EQ(ReadBytes(path + ".copy"), ReadBytes(path));
+}
+
+TEST(WavBadInput, CallsOnWrongHandlesAndArgumentsFail) {
+    TempDir dir;
+    const std::string path = dir.File("ok.wav");
+    WriteBytes(path, Good());
+    const std::wstring name = TempDir::Wide(path);
+    EXPECT_EQ(WavOpen(WAV_VERSION + 1, VmModuleHandle(), name.c_str(), nullptr, 0, 0, 2), nullptr);
+    EXPECT_EQ(WavOpen(WAV_VERSION, nullptr, name.c_str(), nullptr, 0, 0, 2), nullptr);
+    EXPECT_EQ(WavOpen(WAV_VERSION, VmModuleHandle(), name.c_str(), nullptr, 0, 0, 5), nullptr);
+    EXPECT_EQ(WavOpen(WAV_VERSION, VmModuleHandle(), name.c_str(), nullptr, 0, 0, 6), nullptr);
+    EXPECT_EQ(WavFormatPcm(0, 16, 1, 0), nullptr);
+    EXPECT_EQ(WavFormatPcm(8000, 12, 1, 0), nullptr);
+
+    HWAVFILE h = OpenRead(path);
+    ASSERT_NE(h, nullptr);
+    WAVEFORMATEX stereo = {WAVE_FORMAT_PCM, 2, 8000, 32000, 4, 16, 0};
+    EXPECT_EQ(WavSetFormat(h, &stereo, WAV_FORMAT_PLAY), -1) << "reads are mono";
+    EXPECT_EQ(WavFormatFree(&stereo), -1) << "not a record of ours";
+    EXPECT_EQ(WavWrite(h, "x", 1), -1) << "a read file is not written";
+    uint8_t buf[4];
+    EXPECT_EQ(WavRead(h, buf, -1), -1);
+    EXPECT_EQ(WavGetFormat(h, 3), nullptr);
+    EXPECT_EQ(WavClose(h), 0);
+    EXPECT_EQ(WavClose(h), -1) << "closed twice";
+    EXPECT_EQ(WavGetLength(h), -1);
+    EXPECT_EQ(WavClose(nullptr), -1);
+    EXPECT_EQ(WavAcmConvertTerm(nullptr, 0), -1);
+}
+
+} // namespace
