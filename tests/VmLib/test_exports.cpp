@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "VmLib/vmlib.h"
@@ -33,8 +34,12 @@ const char *const kHiddenNames[] = {"Trace", "TracePosition", "TraceSetLevel", "
 struct Library {
     void *handle = nullptr;
     Library() {
+        // Tests are built into the same folder as the library.
         const char *dir = getenv("SNDPROBE_BIN_DIR");
-        std::string path = std::string(dir != nullptr ? dir : ".") + "/libsndprobe.so";
+        std::filesystem::path folder =
+            dir != nullptr ? std::filesystem::path(dir)
+                           : std::filesystem::read_symlink("/proc/self/exe").parent_path();
+        std::string path = (folder / "libsndprobe.so").string();
         handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     }
     ~Library() {
