@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "sndkit/args.h"
+
+namespace {
+
+// Every name other programs load from libsndprobe.so.
+const char *const kExternalNames[] = {
+    "DetectInit",
+    "DetectProcessBlock",
+    "DetectTerm",
+    "GoertzelInit",
+    "GoertzelProcessBlock",
+    "GoertzelTerm",
+    "GetArgOption",
+    "GetArgString",
+    "GetArgInt",
+    "GetArgBool",
+    "GetArgFloat",
+    "AcmArgInit",
+    "AcmArgTerm",
+    "WavFormatGetArgOption",
+    "MemInit",
+    "MemTerm",
+    "MemAllocEx",
+    "MemReAllocEx",
+    "MemFreeEx",
+    "MemSize",
+    "ArrayCreate",
+    "ArrayDestroy",
+    "ArrayGetSize",
+    "ArrayGetUpperBound",
+    "ArraySetSize",
+    "ArrayFreeExtra",
+    "ArrayRemoveAll",
+    "ArrayGetAt",
+    "ArraySetAt",
+    "ArraySetAtGrow",
+    "ArrayAdd",
+    "ArrayInsertAt",
+    "ArrayRemoveAt",
+    "ArraySort",
+    "ArraySearch",
+    "Sort",
+    "SortCompareBool",
+    "SortCompareShort",
+    "SortCompareLong",
+    "SortCompareString",
+    "SortCompareNull",
+    "SndProbeMain",
+};
+
+const char *const kInternalNames[] = {"NextToken",     "ParseLevel", "StrDuplicate",
+                                      "OnDetectEvent", "StripFile",  "PrintLevelTable"};
+
+TEST(ExportsAll, ExternalInterfacesResolveByName) {
+    std::string path = std::string(getenv("SNDPROBE_BIN_DIR")) + "/libsndprobe.so";
+    void *lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr) << dlerror();
+    for (const char *name : kExternalNames)
+        EXPECT_NE(dlsym(lib, name), nullptr) << name;
+    for (const char *name : kInternalNames)
+        EXPECT_EQ(dlsym(lib, name), nullptr) << name;
+
+    auto getInt = reinterpret_cast<decltype(&GetArgInt)>(dlsym(lib, "GetArgInt"));
+    ASSERT_NE(getInt, nullptr);
+    wchar_t prog[] = L"prog", block[] = L"/BLOCK:250";
+    wchar_t *argv[] = {prog, block};
+    EXPECT_EQ(getInt(1, 2, argv, L"block", 1000), 250);
+    dlclose(lib);
+}
+
+} // namespace
