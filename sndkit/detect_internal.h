@@ -84,7 +84,7 @@ int32_t DetectSilenceIsSilent(const DetectInstance *pInst, const DetectStats *pS
 int32_t DetectToneClassify(const DetectInstance *pInst, const uint8_t *pData, int32_t cb);
 /* The key, ' ' for none, 0 for a failed measurement. */
 uint16_t DetectDtmfClassify(const DetectInstance *pInst, const uint8_t *pData, int32_t cb);
-/* BAUDOT_MARK, BAUDOT_SPACE, 0 for neither, -1 for a window under 1 ms. */
+/* BAUDOT_MARK, BAUDOT_SPACE, or 0 for neither (also for a window under 1 ms). */
 int32_t DetectBaudotClassify(const DetectStats *pStats);
 
 /* Feeds a run of one tone class lasting msRun ms to the Baudot frame
