@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Throw-away PostgreSQL server for the database tests.
 #
-#   pgserver.sh start DIR   initdb a cluster in DIR, start it on a free loopback
-#                           port, create CorvoxDb from corvoxdb.sql, register
-#                           psqlODBC as "SQL Server" in DIR/odbcinst.ini and
-#                           write the client settings to DIR/env
-#   pgserver.sh stop DIR    stop that server and remove DIR
+#   pgserver.sh start DIR   initdb a cluster in a fresh temporary folder, start
+#                           it on a free loopback port, create CorvoxDb from
+#                           corvoxdb.sql, register psqlODBC as "SQL Server" in
+#                           DIR/odbcinst.ini and write the client settings to
+#                           DIR/env
+#   pgserver.sh stop DIR    stop that server and remove both folders
+#
+# The cluster lives under the system's temporary folder, not in DIR, because
+# the server's own user may not be allowed into the build tree.
 #
 # Every step is bounded by a time-out so that a broken installation fails
 # the tests instead of hanging them.
@@ -38,15 +42,22 @@ as_owner() {
 }
 
 stop_server() {
-    if [ -f "$dir/data/postmaster.pid" ]; then
-        as_owner timeout 30 "$pgbin/pg_ctl" -D "$dir/data" -m immediate -w -t 20 stop \
+    local cluster
+    cluster=$(cat "$dir/cluster" 2>/dev/null || true)
+    [ -n "$cluster" ] || return 0
+    if [ -f "$cluster/data/postmaster.pid" ]; then
+        as_owner timeout 30 "$pgbin/pg_ctl" -D "$cluster/data" -m immediate -w -t 20 stop \
             >/dev/null 2>&1 || true
         # pg_ctl gave up: end the postmaster ourselves, by its own pid.
-        if [ -f "$dir/data/postmaster.pid" ]; then
-            pid=$(head -n 1 "$dir/data/postmaster.pid" || true)
+        if [ -f "$cluster/data/postmaster.pid" ]; then
+            pid=$(head -n 1 "$cluster/data/postmaster.pid" || true)
             [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null || true
         fi
     fi
+    case "$cluster" in
+    */brevita-pg.*) rm -rf "$cluster" ;;
+    esac
+    rm -f "$dir/cluster"
 }
 
 free_port() {
@@ -63,30 +74,30 @@ case "$cmd" in
 start)
     stop_server
     rm -rf "$dir"
-    mkdir -p "$dir/data" "$dir/run"
+    mkdir -p "$dir"
+    cluster=$(mktemp -d "${TMPDIR:-/tmp}/brevita-pg.XXXXXX")
+    echo "$cluster" >"$dir/cluster"
+    mkdir -p "$cluster/data" "$cluster/run"
     if [ "$(id -u)" -eq 0 ]; then
-        chown -R postgres: "$dir"
-        # The server must be able to walk down to its folder.
-        d=$dir
-        while d=$(dirname "$d") && [ "$d" != / ]; do chmod o+x "$d" 2>/dev/null || true; done
+        chown -R postgres: "$cluster"
     fi
     [ -r "$driver" ] || { echo "pgserver.sh: psqlODBC driver $driver missing" >&2; exit 1; }
 
-    as_owner timeout 120 "$pgbin/initdb" -D "$dir/data" -U postgres -A trust -E UTF8 \
+    as_owner timeout 120 "$pgbin/initdb" -D "$cluster/data" -U postgres -A trust -E UTF8 \
         --no-locale >"$dir/initdb.log" 2>&1 ||
-        { cat "$dir/initdb.log" >&2; exit 1; }
+        { cat "$dir/initdb.log" >&2; stop_server; exit 1; }
 
     started=no
     for attempt in 1 2 3 4 5; do
         port=$(free_port)
-        if as_owner timeout 60 "$pgbin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 \
-            -o "-p $port -k $dir/run -c listen_addresses=127.0.0.1 -c fsync=off" start \
+        if as_owner timeout 60 "$pgbin/pg_ctl" -D "$cluster/data" -l "$cluster/server.log" \
+            -w -t 30 -o "-p $port -k $cluster/run -c listen_addresses=127.0.0.1 -c fsync=off" start \
             >/dev/null 2>&1; then
             started=yes
             break
         fi
     done
-    [ "$started" = yes ] || { cat "$dir/server.log" >&2 2>/dev/null; exit 1; }
+    [ "$started" = yes ] || { cat "$cluster/server.log" >&2 2>/dev/null; stop_server; exit 1; }
 
     export PGHOST=127.0.0.1 PGPORT=$port PGUSER=postgres PGCONNECT_TIMEOUT=10
     psql_q() { timeout 60 psql -X -q -v ON_ERROR_STOP=1 "$@"; }
