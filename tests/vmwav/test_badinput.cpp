@@ -167,3 +167,21 @@ TEST(WavBadInput, CallsOnWrongHandlesAndArgumentsFail) {
 }
 
 } // namespace
+
+namespace {
+
+// The fuzzer starts from these; each must get past the parser to be of use.
+TEST(WavBadInput, TheFuzzCorpusSeedsAreValidFiles) {
+    size_t n = 0;
+    for (const auto &e : std::filesystem::directory_iterator(VMWAV_CORPUS_DIR)) {
+        HWAVFILE h = OpenRead(e.path().string());
+        ASSERT_NE(h, nullptr) << e.path();
+        const bool bUnknown = e.path().filename() == "unknown_tag.wav";
+        EXPECT_EQ(WavAcmConvertInit(h, 1, 0), bUnknown ? -1 : 0) << e.path();
+        EXPECT_EQ(WavClose(h), 0);
+        ++n;
+    }
+    EXPECT_GE(n, 10u);
+}
+
+} // namespace
