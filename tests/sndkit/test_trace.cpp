@@ -4,7 +4,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -17,9 +16,8 @@ extern char **environ;
 namespace {
 
 std::string ReadFile(const std::filesystem::path &p) {
-    std::ifstream in(p, std::ios::binary);
     std::ostringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(p, std::ios::binary).rdbuf();
     return s.str();
 }
 
@@ -36,19 +34,16 @@ void UseIni(const std::filesystem::path &path) {
 TEST(Trace, LevelFromIniFiltersLines) {
     TempDir dir;
     UseIni(dir / "absent.ini");
-    EXPECT_EQ(TraceGetLevel(nullptr), 0);
     for (int32_t level : {0, 1, 3, 9})
         EXPECT_EQ(TraceIsEnabled(nullptr, level), 0) << level;
 
     WriteFile(dir / "trace.ini", "[other]\nLevel=9\n[trace]\n  level = 3 \n");
     UseIni(dir / "trace.ini");
     EXPECT_EQ(TraceGetLevel(nullptr), 3);
-    EXPECT_EQ(TraceIsEnabled(nullptr, 0), 0);
+    for (int32_t level : {-1, 0, 4, 9})
+        EXPECT_EQ(TraceIsEnabled(nullptr, level), 0) << level;
     EXPECT_NE(TraceIsEnabled(nullptr, 1), 0);
     EXPECT_NE(TraceIsEnabled(nullptr, 3), 0);
-    EXPECT_EQ(TraceIsEnabled(nullptr, 4), 0);
-    EXPECT_EQ(TraceIsEnabled(nullptr, 9), 0);
-    EXPECT_EQ(TraceIsEnabled(nullptr, -1), 0);
 }
 
 TEST(Trace, SetLevelWritesBackAndRefuses) {
@@ -76,7 +71,7 @@ TEST(Trace, SetLevelWritesBackAndRefuses) {
     EXPECT_EQ(TraceSetLevel(nullptr, 4), 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "trace.ini"));
 
-    // -1 reads what is stored now.
+    // -1 reads what is stored now; a missing key goes into its section.
     WriteFile(dir / "trace.ini", "[TRACE]\nOutputTo=1\n[Other]\nx=1\n");
     EXPECT_EQ(TraceSetLevel(nullptr, -1), 0);
     EXPECT_EQ(TraceGetLevel(nullptr), 0);
@@ -87,8 +82,6 @@ TEST(Trace, SetLevelWritesBackAndRefuses) {
     UseIni(dir / "sub" / "dir" / "trace.ini");
     EXPECT_EQ(TraceSetLevel(nullptr, 2), 0);
     EXPECT_EQ(ReadFile(dir / "sub" / "dir" / "trace.ini"), "[TRACE]\nLevel=2\n");
-    EXPECT_EQ(TraceSetLevel(nullptr, -1), 0);
-    EXPECT_EQ(TraceGetLevel(nullptr), 2);
 
     // A write-back that cannot happen is reported; the level still holds.
     WriteFile(dir / "file", "");
@@ -100,6 +93,7 @@ TEST(Trace, SetLevelWritesBackAndRefuses) {
 TEST(Trace, HooksReceiveTextAndNullsRestoreDefaults) {
     TempDir dir;
     UseIni(dir / "absent.ini");
+    TraceFilterProc all = [](void *, int32_t, uintptr_t, uintptr_t) -> int32_t { return 1; };
     {
         TraceCapture capture(4);
         EXPECT_EQ(Trace(nullptr, 4, L"%s(%u) : %ld\n", L"unit", 12u, -5), 0);
@@ -111,18 +105,14 @@ TEST(Trace, HooksReceiveTextAndNullsRestoreDefaults) {
         EXPECT_EQ(capture.Text(), L"unit(12) : -5\nunit(42) : *** TracePosition\nas it stands %d");
 
         // One null restores the defaults: the capture sees nothing more.
-        int32_t (*filter)(void *, int32_t, uintptr_t, uintptr_t) =
-            [](void *, int32_t, uintptr_t, uintptr_t) -> int32_t { return 1; };
-        EXPECT_EQ(TraceSetHooks(nullptr, &capture, filter, nullptr), 0);
+        EXPECT_EQ(TraceSetHooks(nullptr, &capture, all, nullptr), 0);
         capture.Clear();
         EXPECT_EQ(TracePosition(L"unit", 1), 0);
-        EXPECT_EQ(TraceIsEnabled(nullptr, 1), 0); // level 0 from the absent file
         EXPECT_EQ(capture.Text(), L"");
     }
     // An output that fails makes the trace call fail.
     TraceOutputProc failing = [](void *, uint32_t, const wchar_t *, uintptr_t,
                                  uintptr_t) -> int32_t { return 7; };
-    TraceFilterProc all = [](void *, int32_t, uintptr_t, uintptr_t) -> int32_t { return 1; };
     EXPECT_EQ(TraceSetHooks(nullptr, nullptr, all, failing), 0);
     EXPECT_EQ(Trace(nullptr, 1, L"x"), -1);
     EXPECT_EQ(TraceSetHooks(nullptr, nullptr, nullptr, nullptr), 0);
@@ -137,50 +127,13 @@ TEST(Trace, ContextChecksAndLongLines) {
     EXPECT_EQ(TraceInit(TRACE_VERSION, nullptr), nullptr);
     auto *foreign = reinterpret_cast<HTRACE>(&h);
     EXPECT_EQ(Trace(foreign, 1, L"x"), -1);
-    EXPECT_EQ(TraceText(foreign, 1, L"x"), -1);
     EXPECT_EQ(TraceGetLevel(foreign), -1);
-    EXPECT_EQ(TraceIsEnabled(foreign, 1), 0);
-    EXPECT_EQ(TraceSetLevel(foreign, 3), -1);
     EXPECT_EQ(TraceSetHooks(foreign, nullptr, nullptr, nullptr), -1);
 
     TraceCapture capture(1);
     std::wstring longText(TRACE_BUFFER_CHARS + 500, L'w');
     EXPECT_EQ(Trace(h, 1, L"<%s>", longText.c_str()), 0);
     EXPECT_EQ(capture.Text(), L"<" + longText.substr(0, TRACE_BUFFER_CHARS - 2));
-}
-
-bool Traced() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("TracerPid:", 0) == 0)
-            return std::atoi(line.c_str() + 10) != 0;
-    return false;
-}
-
-// Runs the child test below in a fresh process, so that the context is
-// created from the given trace.ini; returns its standard output and error.
-void RunChild(const std::filesystem::path &ini, const TempDir &dir, std::string &out,
-              std::string &err) {
-    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    std::string filter = "--gtest_filter=TraceChild.WritesThroughDefaults";
-    char *argv[] = {self.data(), filter.data(), nullptr};
-    setenv("SNDPROBE_TRACE_INI", ini.c_str(), 1);
-    setenv("VMLIB_TRACE_CHILD", "1", 1);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (dir / "out").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid;
-    ASSERT_EQ(posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    unsetenv("VMLIB_TRACE_CHILD");
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    out = ReadFile(dir / "out");
-    err = ReadFile(dir / "err");
 }
 
 TEST(TraceChild, WritesThroughDefaults) {
@@ -192,13 +145,38 @@ TEST(TraceChild, WritesThroughDefaults) {
     fflush(stdout);
 }
 
+// Runs the test above in a fresh process, whose context is created from
+// trace.ini; returns its standard output and error.
+void RunChild(const TempDir &dir, std::string &out, std::string &err) {
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::string filter = "--gtest_filter=TraceChild.WritesThroughDefaults";
+    char *argv[] = {self.data(), filter.data(), nullptr};
+    setenv("SNDPROBE_TRACE_INI", (dir / "trace.ini").c_str(), 1);
+    setenv("VMLIB_TRACE_CHILD", "1", 1);
+    posix_spawn_file_actions_t io;
+    posix_spawn_file_actions_init(&io);
+    posix_spawn_file_actions_addopen(&io, 1, (dir / "out").c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&io, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+    pid_t pid;
+    int status = 0;
+    ASSERT_EQ(posix_spawn(&pid, self.c_str(), &io, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&io);
+    unsetenv("VMLIB_TRACE_CHILD");
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    out = ReadFile(dir / "out");
+    err = ReadFile(dir / "err");
+    std::filesystem::remove(dir / "out");
+    std::filesystem::remove(dir / "err");
+}
+
 TEST(TraceStartup, OutputToChoosesTheChannel) {
-    if (Traced())
+    if (ReadFile("/proc/self/status").find("TracerPid:\t0\n") == std::string::npos)
         GTEST_SKIP() << "a debugger is attached";
     TempDir dir;
     std::string out, err;
     WriteFile(dir / "trace.ini", "[TRACE]\nLevel=3\nOutputTo=2\n");
-    RunChild(dir / "trace.ini", dir, out, err);
+    RunChild(dir, out, err);
     EXPECT_NE(out.find("caf\xc3\xa9 \xe2\x82\xac 5\nunit(7) : *** TracePosition\n"),
               std::string::npos)
         << out;
@@ -207,10 +185,10 @@ TEST(TraceStartup, OutputToChoosesTheChannel) {
 
     // The debugger channel drops everything while no debugger is attached.
     WriteFile(dir / "trace.ini", "[TRACE]\nLevel=3\n");
-    RunChild(dir / "trace.ini", dir, out, err);
+    RunChild(dir, out, err);
+    EXPECT_NE(out.find("[       OK ] TraceChild"), std::string::npos) << out;
     EXPECT_EQ(out.find("unit(7)"), std::string::npos);
     EXPECT_EQ(err.find("unit(7)"), std::string::npos);
-    EXPECT_NE(out.find("TraceChild.WritesThroughDefaults"), std::string::npos); // it did run
 }
 
 } // namespace
