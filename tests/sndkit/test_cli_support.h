@@ -56,9 +56,15 @@ struct TempDir {
     }
 };
 
+// The folder of the built programs; the tests are built into it as well.
+inline std::string BinDir() {
+    const char *dir = getenv("SNDPROBE_BIN_DIR");
+    return dir && *dir ? dir : fs::read_symlink("/proc/self/exe").parent_path().string();
+}
+
 // The program with args, run in folder; its trace.ini lives there too.
 inline Result RunProbe(const TempDir &folder, const std::vector<std::string> &args) {
-    std::string program = std::string(getenv("SNDPROBE_BIN_DIR")) + "/sndprobe";
+    std::string program = BinDir() + "/sndprobe";
     std::vector<std::string> env = {"SNDPROBE_TRACE_INI=" + folder / "trace.ini"};
     for (char **e = environ; *e; ++e)
         if (strncmp(*e, "SNDPROBE_TRACE_INI=", 19) != 0)

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "sndkit/args.h"
@@ -59,7 +60,11 @@ const char *const kInternalNames[] = {"NextToken",     "ParseLevel", "StrDuplica
                                       "OnDetectEvent", "StripFile",  "PrintLevelTable"};
 
 TEST(ExportsAll, ExternalInterfacesResolveByName) {
-    std::string path = std::string(getenv("SNDPROBE_BIN_DIR")) + "/libsndprobe.so";
+    const char *dir = getenv("SNDPROBE_BIN_DIR");
+    std::string path =
+        (dir && *dir ? std::filesystem::path(dir)
+                     : std::filesystem::read_symlink("/proc/self/exe").parent_path()) /
+        "libsndprobe.so";
     void *lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib, nullptr) << dlerror();
     for (const char *name : kExternalNames)
