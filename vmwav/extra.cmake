@@ -10,6 +10,10 @@ set_target_properties(vmwav_sndfile PROPERTIES
   CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 target_include_directories(vmwav_sndfile PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(vmwav_sndfile PRIVATE PkgConfig::SNDFILE)
-# Whatever builds the library builds the module it loads.
-add_dependencies(sndprobe_objs vmwav_sndfile)
+# Whatever builds the library builds the module it loads; the library
+# targets are made after this folder, hence the deferred calls.
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR}
+  CALL add_dependencies sndprobe_shared vmwav_sndfile)
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR}
+  CALL add_dependencies sndprobe_core vmwav_sndfile)
 install(TARGETS vmwav_sndfile LIBRARY DESTINATION .)
