@@ -27,21 +27,39 @@ inline int32_t Load16(const uint8_t *p, size_t i) {
     return v;
 }
 
+// Squares are added in pairs: two squares of 16-bit values never exceed
+// 2^31, so a pair fits 32 unsigned bits and the 64-bit adds are halved.
+// Absolute values fit 16 unsigned bits and their chunk sums 32.
+constexpr size_t kChunk = 1 << 16;
+
 void Sums16(const uint8_t *p, size_t n, WindowSums *pSums) {
-    int32_t nMin = INT16_MAX, nMax = INT16_MIN;
-    int64_t sumAbs = 0;
-    uint64_t sumSq = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const int32_t s = Load16(p, i);
-        nMin = std::min(nMin, s);
-        nMax = std::max(nMax, s);
-        sumAbs += s < 0 ? -s : s;
-        sumSq += uint32_t(s * s);
+    int16_t nMin = INT16_MAX, nMax = INT16_MIN;
+    uint64_t sumAbs = 0, sumSq = 0;
+    for (size_t base = 0; base < n; base += kChunk) {
+        const size_t end = std::min(n, base + kChunk);
+        uint32_t chunkAbs = 0;
+        size_t i = base;
+        for (; i + 2 <= end; i += 2) {
+            const int32_t a = Load16(p, i), b = Load16(p, i + 1);
+            nMin = std::min<int16_t>(nMin, std::min<int16_t>(int16_t(a), int16_t(b)));
+            nMax = std::max<int16_t>(nMax, std::max<int16_t>(int16_t(a), int16_t(b)));
+            chunkAbs += uint16_t(a < 0 ? -a : a);
+            chunkAbs += uint16_t(b < 0 ? -b : b);
+            sumSq += uint32_t(a * a) + uint32_t(b * b);
+        }
+        for (; i < end; ++i) {
+            const int32_t a = Load16(p, i);
+            nMin = std::min<int16_t>(nMin, int16_t(a));
+            nMax = std::max<int16_t>(nMax, int16_t(a));
+            chunkAbs += uint16_t(a < 0 ? -a : a);
+            sumSq += uint32_t(a * a);
+        }
+        sumAbs += chunkAbs;
     }
     uint32_t nCrossings = 0;
     for (size_t i = 1; i < n; ++i)
-        nCrossings += uint32_t(Load16(p, i - 1) ^ Load16(p, i)) >> 31;
-    *pSums = {n, nMin, nMax, sumAbs, sumSq, nCrossings};
+        nCrossings += uint16_t(Load16(p, i - 1) ^ Load16(p, i)) >> 15;
+    *pSums = {n, nMin, nMax, int64_t(sumAbs), sumSq, nCrossings};
 }
 
 // 8-bit samples are unsigned around 128 and count as (byte - 128) * 256.

@@ -173,15 +173,15 @@ TEST(DetectStats, ExactSumsAndTheirTrace) {
     DetectInstance inst = {};
     inst.wfx = k8k;
     inst.pwfx = &inst.wfx;
-    const Samples s = {-32768, 32767, -5, 7, 0, -1, 1200, -32768};
+    const Samples s = {-32768, 32767, -5, 7, 0, -1, 1200, -32768, 3};
     const auto pcm = ToPcm16(s);
     DetectStats st;
     {
         TraceCapture trace(6);
         DetectComputeStats(&inst, pcm.data(), int32_t(pcm.size()), &st);
-        // 16 bytes are 1 ms: 6 sign changes make 6000 crossings per second.
-        EXPECT_TRUE(trace.Has(L"STATS\n{\n\tdMin=-32768\n\tdMax=32767\n\tdMean=12439\n"));
-        EXPECT_TRUE(trace.Has(L"\tlCrossingsPerSeconds=6000\n}\n"));
+        // 18 bytes are 1.125 ms: 7 sign changes make 6222 crossings per second.
+        EXPECT_TRUE(trace.Has(L"STATS\n{\n\tdMin=-32768\n\tdMax=32767\n\tdMean=11057\n"));
+        EXPECT_TRUE(trace.Has(L"\tlCrossingsPerSeconds=6222\n}\n"));
     }
     long double sumAbs = 0, sumSq = 0;
     for (int16_t v : s) {
@@ -196,7 +196,15 @@ TEST(DetectStats, ExactSumsAndTheirTrace) {
     EXPECT_DOUBLE_EQ(st.dSampleVariance, double((sumSq - sumAbs * sumAbs / n) / (n - 1)));
     EXPECT_DOUBLE_EQ(st.dPopulationVariance, double(sumSq / n - (sumAbs / n) * (sumAbs / n)));
     EXPECT_DOUBLE_EQ(st.dPopulationDeviation, sqrt(st.dPopulationVariance));
-    EXPECT_EQ(st.lCrossingsPerSecond, 6000);
+    EXPECT_EQ(st.lCrossingsPerSecond, 6222);
+
+    // A long window of full-scale samples overflows any 32-bit sum.
+    const auto full = ToPcm16(Samples(200001, -32768));
+    DetectComputeStats(&inst, full.data(), int32_t(full.size()), &st);
+    EXPECT_EQ(st.dMean, 32768);
+    EXPECT_EQ(st.dRootMeanSquare, 32768);
+    EXPECT_EQ(st.dSampleVariance, 0);
+    EXPECT_EQ(st.dPopulationVariance, 0);
 
     // 8-bit samples count as (byte - 128) * 256.
     DetectInstance inst8 = inst;

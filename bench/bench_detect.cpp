@@ -1,0 +1,60 @@
+// Detector throughput on 1000 ms blocks, the way the command line feeds them.
+#include <benchmark/benchmark.h>
+
+#include "common/siggen.h"
+#include "sndkit/detect.h"
+
+using namespace siggen;
+
+namespace {
+
+int32_t CountEvent(uintptr_t dwUser, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {
+    ++*reinterpret_cast<int64_t *>(dwUser);
+    return 0;
+}
+
+void RunBlocks(benchmark::State &state, uint32_t dwType, const Samples &signal, unsigned rate) {
+    const WAVEFORMATEX wfx = PcmFormat(rate);
+    const std::vector<uint8_t> pcm = ToPcm16(signal);
+    const int32_t cbBlock = int32_t(wfx.nAvgBytesPerSec); // 1000 ms
+    int64_t nEvents = 0;
+    HDETECT h =
+        DetectInit(DETECT_VERSION, VmModuleHandle(), &wfx, dwType, DETECT_DEFAULT, DETECT_DEFAULT,
+                   DETECT_DEFAULT, &CountEvent, reinterpret_cast<uintptr_t>(&nEvents), 0);
+    if (h == nullptr) {
+        state.SkipWithError("DetectInit failed");
+        return;
+    }
+    for (auto _ : state) {
+        for (size_t off = 0; off < pcm.size(); off += size_t(cbBlock)) {
+            const int32_t cb = int32_t(std::min(pcm.size() - off, size_t(cbBlock)));
+            if (DetectProcessBlock(h, pcm.data() + off, cb, 0) != 0)
+                state.SkipWithError("DetectProcessBlock failed");
+        }
+    }
+    DetectProcessBlock(h, nullptr, 0, 0);
+    DetectTerm(h);
+    benchmark::DoNotOptimize(nEvents);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(pcm.size()));
+}
+
+// Speech-like noise with pauses: 16-bit mono at 8 kHz, 20 ms windows.
+void BM_DetectSilence(benchmark::State &state) {
+    Samples s;
+    for (int i = 0; i < 10; ++i)
+        Append(Append(s, Noise(3000, 700, 8000, uint32_t(i + 1))), Silence(300, 8000));
+    RunBlocks(state, DETECT_SILENCE, s, 8000);
+}
+BENCHMARK(BM_DetectSilence);
+
+void BM_DetectDtmf(benchmark::State &state) {
+    RunBlocks(state, DETECT_DTMF, Dtmf("123A456B789C*0#D", 100, 100, 8000, 8000), 8000);
+}
+BENCHMARK(BM_DetectDtmf);
+
+void BM_DetectBaudot(benchmark::State &state) {
+    RunBlocks(state, DETECT_BAUDOT, Baudot("THE QUICK BROWN FOX 0123456789", 8000), 8000);
+}
+BENCHMARK(BM_DetectBaudot);
+
+} // namespace
