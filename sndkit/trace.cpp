@@ -69,45 +69,57 @@ TraceContext *Resolve(HTRACE hTrace) {
     return g_created && hTrace == &g_context ? hTrace : nullptr;
 }
 
-// Lone surrogates and values beyond Unicode become U+FFFD; pairs are joined.
-void AppendUtf8(std::string &out, const wchar_t *psz) {
-    for (const wchar_t *p = psz; *p; ++p) {
-        uint32_t c = static_cast<uint32_t>(*p);
-        if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(p[1]) - 0xDC00);
-            ++p;
-        } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
+// Encodes one character; lone surrogates and values beyond Unicode become
+// U+FFFD. Returns the number of bytes put into out (at most 4).
+size_t EncodeUtf8(uint32_t c, char *out) {
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
+        c = 0xFFFD;
+    if (c < 0x80) {
+        out[0] = static_cast<char>(c);
+        return 1;
     }
+    if (c < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (c >> 6));
+        out[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (c >> 12));
+        out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (c >> 18));
+    out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return 4;
 }
 
+// Converted in chunks on the stack, so writing allocates nothing and works
+// at any time, static destructors included.
 int32_t WriteUtf8(FILE *stream, const wchar_t *pszText) {
     if (pszText == nullptr)
         return -1;
-    // One conversion buffer for the process keeps tracing free of allocations
-    // once it has grown to the longest line.
-    static std::string utf8;
-    utf8.clear();
-    AppendUtf8(utf8, pszText);
-    if (!utf8.empty() && fwrite(utf8.data(), 1, utf8.size(), stream) != utf8.size())
-        return -1;
-    return 0;
+    char chunk[1024];
+    size_t used = 0;
+    bool ok = true;
+    for (const wchar_t *p = pszText; *p; ++p) {
+        uint32_t c = static_cast<uint32_t>(*p);
+        // Text that arrives as UTF-16 pairs is joined.
+        if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(p[1]) - 0xDC00);
+            ++p;
+        }
+        if (used > sizeof chunk - 4) {
+            ok = fwrite(chunk, 1, used, stream) == used && ok;
+            used = 0;
+        }
+        used += EncodeUtf8(c, chunk + used);
+    }
+    if (used > 0)
+        ok = fwrite(chunk, 1, used, stream) == used && ok;
+    return ok ? 0 : -1;
 }
 
 bool TracerAttached() {

@@ -1,10 +1,11 @@
 /* The process-wide trace channel: numbered levels, "trace.ini" settings,
  * replaceable filter and output hooks. Internal to libsndprobe.
  *
- * "trace.ini" is the file named by SNDPROBE_TRACE_INI, else
- * $XDG_CONFIG_HOME/sndprobe/trace.ini, else ~/.config/sndprobe/trace.ini;
- * section "TRACE", keys "Level" (default 0) and "OutputTo" (default 1:
- * the debugger channel; 2: standard output; anything else: nowhere).
+ * "trace.ini" is the file named by SNDPROBE_TRACE_INI (when set and not
+ * empty), else $XDG_CONFIG_HOME/sndprobe/trace.ini, else
+ * ~/.config/sndprobe/trace.ini; section "TRACE", keys "Level" (default 0; a
+ * stored value outside 0..9 counts as the nearest of them) and "OutputTo"
+ * (default 1: the debugger channel; 2: standard output; else nowhere).
  * Formatting follows wformat.h. Single-threaded: one text buffer serves all. */
 #ifndef SNDKIT_TRACE_H
 #define SNDKIT_TRACE_H

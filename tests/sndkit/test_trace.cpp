@@ -142,6 +142,7 @@ TEST(TraceChild, WritesThroughDefaults) {
     Trace(nullptr, 1, L"caf\u00e9 \u20ac %d\n", 5);
     TracePosition(L"unit", 7);
     Trace(nullptr, 4, L"hidden\n");
+    Trace(nullptr, 1, L"<%s>\n", std::wstring(3000, L'\u20ac').c_str());
     fflush(stdout);
 }
 
@@ -181,6 +182,10 @@ TEST(TraceStartup, OutputToChoosesTheChannel) {
               std::string::npos)
         << out;
     EXPECT_EQ(out.find("hidden"), std::string::npos);
+    std::string euros;
+    for (int i = 0; i < 3000; ++i)
+        euros += "\xe2\x82\xac";
+    EXPECT_NE(out.find("<" + euros + ">\n"), std::string::npos);
     EXPECT_EQ(err.find("unit(7)"), std::string::npos);
 
     // The debugger channel drops everything while no debugger is attached.
