@@ -87,7 +87,8 @@ std::string Psql(const std::string &sql) {
     for (char c : sql) {
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
-    return Run("timeout 60 psql -X -q -At -v ON_ERROR_STOP=1 -d CorvoxDb -c '" + quoted + "' 2>&1");
+    return Run("LC_ALL=C.UTF-8 timeout 60 psql -X -q -At -v ON_ERROR_STOP=1 -d CorvoxDb -c '" +
+               quoted + "' 2>&1");
 }
 
 } // namespace brevita_test
