@@ -11,7 +11,8 @@
 
 // Arguments arrive as the locale's multibyte text; the whole program is wide.
 int main(int argc, char **argv) {
-    setlocale(LC_ALL, "");
+    // Only the character set: numbers are read and printed the same everywhere.
+    setlocale(LC_CTYPE, "");
     // Without a configured locale the C one cannot read non-ASCII file names;
     // take their bytes as UTF-8, as the console text is.
     if (!strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968"))
