@@ -163,9 +163,12 @@ inline Samples Dtmf(const std::string &keys, double msTone, double msGap, double
  * significant first, and stopBits of mark; a figures (27) or letters (31)
  * shift is sent before a character that needs the other shift, the receiver
  * starting in letters. Text is upper case letters, digits, space, CR, LF and
- * the figures punctuation. */
+ * the figures punctuation; other characters are skipped.
+ * The detector measures tone runs in whole 5 ms windows, so 1.5 stop bits
+ * sent back to back sit on its rounding edge: give them msCharGap >= 5. At
+ * 11025 Hz feed blocks of whole windows (2200 ms), not 1000 ms. */
 struct BaudotOptions {
-    double stopBits = 1.5;
+    double stopBits = 2;
     double amplitude = 8000;
     double msLeadMark = 150;  /* mark before the first character */
     double msTrailMark = 150; /* mark after the last one */
