@@ -1,6 +1,7 @@
 #include <langinfo.h>
 
 #include <clocale>
+#include <csignal>
 #include <cstring>
 #include <cstdlib>
 #include <cwchar>
@@ -11,6 +12,8 @@
 
 // Arguments arrive as the locale's multibyte text; the whole program is wide.
 int main(int argc, char **argv) {
+    // A reader that goes away must not cut the run short before the copy is written.
+    signal(SIGPIPE, SIG_IGN);
     // Only the character set: numbers are read and printed the same everywhere.
     setlocale(LC_CTYPE, "");
     // Without a configured locale the C one cannot read non-ASCII file names;
