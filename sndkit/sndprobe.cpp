@@ -99,8 +99,10 @@ int32_t ReadNextBlock(WholeFile *pFile, HWAVFILE hSource, void *pBuffer, int32_t
         TracePosition(UNIT, 8);
         return -1;
     }
-    if (!pFile->pData)
+    if (!pFile->pData) {
+        TracePosition(UNIT, 11);
         return -1;
+    }
     int32_t n = pFile->cbValid - pFile->cbPosition;
     if (n > cbCapacity)
         n = cbCapacity;

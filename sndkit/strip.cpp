@@ -1,5 +1,6 @@
 #include "sndkit/strip.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -137,8 +138,8 @@ static std::wstring TemporaryNameFor(const wchar_t *pszDest) {
 
 static void RemoveFile(const std::wstring &name) {
     std::string local;
-    if (FileNameToLocal(name.c_str(), &local))
-        unlink(local.c_str());
+    if (!FileNameToLocal(name.c_str(), &local) || (unlink(local.c_str()) != 0 && errno != ENOENT))
+        TracePosition(UNIT, 219);
 }
 
 // Copies cb raw bytes from the current position of hSource to hDest.
