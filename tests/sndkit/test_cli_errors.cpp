@@ -51,17 +51,12 @@ TEST(CliErrors, UsageAndLevelTable) {
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 5 + 11 + 1);
 }
 
-TEST(CliErrors, TraceLevelIsStored) {
+TEST(CliErrors, TraceLevelIsStoredAndRefusedLevelsLeaveIt) {
     TempDir dir;
     RunProbe(dir, {"-trace"});
-    EXPECT_NE(ReadBytes(dir / "trace.ini").size(), 0u);
-    std::string ini;
-    for (uint8_t c : ReadBytes(dir / "trace.ini"))
-        ini.push_back(char(c));
-    EXPECT_NE(ini.find("Level=5"), std::string::npos) << ini;
-    // Refused levels leave it as it is; at level 5 the detectors trace.
-    Result r = RunProbe(dir, {"-trace:12", "-leveltable:dB,0,0"});
-    EXPECT_NE(r.out.find("TracePosition"), std::string::npos);
+    RunProbe(dir, {"-trace:12"});
+    auto ini = ReadBytes(dir / "trace.ini");
+    EXPECT_NE(std::string(ini.begin(), ini.end()).find("Level=5"), std::string::npos);
 }
 
 TEST(CliErrors, BadInputsFailCleanlyAndLeaveNothingBehind) {
