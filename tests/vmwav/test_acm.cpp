@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -16,9 +17,14 @@ namespace {
 
 const char kDriver[] = "libvmwav_testdriver.so";
 
+// The programs' folder; the test programs are built into it as well.
 std::string BinDir() {
-    const char *d = getenv("SNDPROBE_BIN_DIR");
-    return d != nullptr ? d : ".";
+    if (const char *d = getenv("SNDPROBE_BIN_DIR"))
+        return d;
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path(self, n > 0 ? size_t(n) : 0);
+    return path.substr(0, path.rfind('/'));
 }
 
 // Level-1 lines written while it lives.
