@@ -130,8 +130,9 @@ static std::wstring TemporaryNameFor(const wchar_t *pszDest) {
     size_t slash = dest.rfind(L'/');
     std::wstring folder = slash == std::wstring::npos ? L"" : dest.substr(0, slash + 1);
     std::wstring base = slash == std::wstring::npos ? dest : dest.substr(slash + 1);
-    if (base.size() > 200)
-        base.resize(200);
+    // Room for the suffix within a file name's 255 bytes, whatever the characters.
+    if (base.size() > 50)
+        base.resize(50);
     return folder + L"." + base + L"." + std::to_wstring(getpid()) + L"-" +
            std::to_wstring(++s_serial) + L".tmp";
 }
