@@ -3,10 +3,11 @@
 #include <unordered_map>
 
 namespace {
-// Function-local so that records created during static initialisation work.
+// Created on first use and never destroyed, so that records created during
+// static initialisation or released from static destructors still work.
 std::unordered_map<const void *, uint32_t> &Live() {
-    static std::unordered_map<const void *, uint32_t> table;
-    return table;
+    static auto *table = new std::unordered_map<const void *, uint32_t>;
+    return *table;
 }
 } // namespace
 
