@@ -325,6 +325,7 @@ def main():
 
     rows = []
     cuts = []
+    failed = []
     for name, enc, n, s0, s1 in recs:
         src = os.path.join(os.path.abspath(args.recordings), name + ".wav")
         cwds = {}
@@ -336,13 +337,20 @@ def main():
         cmds = tool_commands(sndprobe, os.path.relpath(src, cwds["sndprobe"]), enc)
         long = n > 600 * 8000
         runs = args.long_runs if long else args.runs
+        # A tool that fails on a recording is reported and left out of it.
+        for t in list(cmds):
+            try:
+                run_once(cmds[t], cwds[t], env)
+            except RuntimeError as e:
+                failed.append((name, t, str(e)))
+                del cmds[t]
         samples = time_side_by_side(cmds, cwds, env, runs, 1 if long else 2)
-        base = med(samples["sndprobe"])
+        base = med(samples["sndprobe"]) if "sndprobe" in samples else None
         for t in cmds:
             rss = peak_rss_kib(cmds[t], cwds[t], env)
             m = med(samples[t])
             lo, hi = quart(samples[t])
-            rows.append((name, t, m, lo, hi, rss, m / base, len(samples[t])))
+            rows.append((name, t, m, lo, hi, rss, m / base if base else None, len(samples[t])))
             start, end, how = locate(src, os.path.join(cwds[t], "out.wav"), t)
             cuts.append((name, t, start, end, how))
         cuts.append((name, "(speech)", s0 * 1000 / 8000, s1 * 1000 / 8000, "made"))
@@ -353,9 +361,14 @@ def main():
     print("| recording | tool | median ms | p25-p75 ms | peak RSS MiB | time / sndprobe | runs |")
     print("|---|---|---:|---:|---:|---:|---:|")
     for name, t, m, lo, hi, rss, ratio, k in rows:
-        print("| %s | %s | %s | %s-%s | %.1f | %.2f | %d |" % (
-            name, t, fmt_ms(m), fmt_ms(lo), fmt_ms(hi), (rss or 0) / 1024, ratio, k))
+        print("| %s | %s | %s | %s-%s | %.1f | %s | %d |" % (
+            name, t, fmt_ms(m), fmt_ms(lo), fmt_ms(hi), (rss or 0) / 1024,
+            "-" if ratio is None else "%.2f" % ratio, k))
     print()
+    for name, t, why in failed:
+        print("FAILED: %s on %s: %s" % (t, name, why))
+    if failed:
+        print()
 
     print("Where each tool cut (kept audio, ms from the start of the input):")
     print()
@@ -389,16 +402,19 @@ def main():
     print("Targets:")
     by = {(r[0], r[1]): r for r in rows}
     for name, enc, n, s0, s1 in recs:
-        if (name, "sndprobe") not in by:
+        if (name, "sndprobe") not in by or by[(name, "sndprobe")][6] is None:
+            print("  %-9s sndprobe failed: NOT MET" % name)
             continue
         snd = by[(name, "sndprobe")]
         long = n > 600 * 8000
         if enc in ("pcm", "ulaw", "alaw") and not long:
             for peer, want in (("sox", 2.5), ("ffmpeg", 20.0)):
+                if (name, peer) not in by:
+                    continue
                 got = by[(name, peer)][6]
                 print("  %-9s %-6s %6.2fx faster (want >= %.1fx)  %s" % (
                     name, peer, got, want, "met" if got >= want else "NOT MET"))
-        if long:
+        if long and (name, "sox") in by:
             got = by[(name, "sox")][6]
             print("  %-9s %-6s %6.2fx faster (want >= 3.0x)  %s" % (
                 name, "sox", got, "met" if got >= 3.0 else "NOT MET"))
