@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -56,9 +57,11 @@ namespace {
 
 // A format record handed out by WavGetFormat(1) for a source file, linked to
 // that source's layout, so that a file created from it can copy the layout.
+// Never destroyed: records may still be freed by other static destructors.
 std::unordered_map<const WAVEFORMATEX *, std::shared_ptr<const WavLayout>> &Layouts() {
-    static std::unordered_map<const WAVEFORMATEX *, std::shared_ptr<const WavLayout>> table;
-    return table;
+    static auto *table =
+        new std::unordered_map<const WAVEFORMATEX *, std::shared_ptr<const WavLayout>>();
+    return *table;
 }
 
 int ReadAt(void *pUser, uint64_t offset, void *pBuffer, size_t cb) {
@@ -187,7 +190,8 @@ std::shared_ptr<const WavLayout> SourceLayout(VmWavFile *w) {
 }
 
 int OpenForRead(VmWavFile *w) {
-    w->fd = open(w->path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking on a FIFO or device named by mistake; fstat turns those away.
+    w->fd = open(w->path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (w->fd < 0)
         return FAIL_POS(), -1;
     struct stat st;
@@ -415,7 +419,8 @@ int32_t WavReadFormatPlay(HWAVFILE hWav, void *pBuffer, int32_t cb) {
         }
     } else {
         const WavCodecInfo &info = hWav->info;
-        const bool bDirect = info.kind == WAV_CODEC_PCM && info.cbSample == 2 && info.nChannels == 1;
+        const bool bDirect =
+            info.kind == WAV_CODEC_PCM && info.cbSample == 2 && info.nChannels == 1;
         const uint64_t kChunkBytes = 1u << 18;
         const uint64_t perChunk = std::max<uint64_t>(1, kChunkBytes / info.nBlockAlign);
         if (!bDirect && hWav->scratch.size() < perChunk * info.nBlockAlign)
