@@ -31,7 +31,10 @@ HACMCONTEXT AcmInit(uint32_t dwVersion, VMHINSTANCE hInstance);
  * program's own folder) and resolves pszEntry; null when either is missing. */
 HACMDRIVER AcmDriverLoad(HACMCONTEXT hAcm, uint16_t wMid, uint16_t wPid, const wchar_t *pszFile,
                          const char *pszEntry, uint32_t dwReserved);
+/* The driver receives its free message and is unloaded; -1 for a driver that
+ * is not loaded through hAcm. */
 int32_t AcmDriverUnload(HACMCONTEXT hAcm, HACMDRIVER hDriver);
+/* Unloads the drivers still loaded through hAcm, then frees it. */
 int32_t AcmTerm(HACMCONTEXT hAcm);
 
 /* Mode WAV_MODE_READ: pwfx is null. Mode WAV_MODE_CREATE: pwfx is the stored
@@ -41,11 +44,17 @@ int32_t AcmTerm(HACMCONTEXT hAcm);
 HWAVFILE WavOpen(uint32_t dwVersion, VMHINSTANCE hInstance, const wchar_t *pszFile,
                  const WAVEFORMATEX *pwfx, uint32_t dwReserved1, uint32_t dwReserved2,
                  uint32_t dwMode);
-/* A new format record (header plus cbSize bytes), freed with WavFormatFree. */
+/* A new format record (header plus cbSize bytes), freed with WavFormatFree:
+ * WAV_FORMAT_STORED the file's own, WAV_FORMAT_PLAY what reads convert to
+ * (16-bit mono PCM at the stored rate unless set otherwise). */
 WAVEFORMATEX *WavGetFormat(HWAVFILE hWav, uint32_t dwWhich);
 WAVEFORMATEX *WavFormatPcm(uint32_t nSamplesPerSec, uint16_t wBitsPerSample, uint16_t nChannels,
                            uint32_t dwReserved);
+/* Sets the play format (dwWhich WAV_FORMAT_PLAY) of a file opened for
+ * reading; only 16-bit mono PCM at the stored rate is accepted. */
 int32_t WavSetFormat(HWAVFILE hWav, const WAVEFORMATEX *pwfx, uint32_t dwWhich);
+/* Starts converted reads from the start of the audio; -1 when the stored
+ * encoding has no decoder (or its codec module cannot be loaded). */
 int32_t WavAcmConvertInit(HWAVFILE hWav, uint32_t dwOne, uint32_t dwReserved);
 /* Length of the audio in milliseconds; negative on failure. */
 int32_t WavGetLength(HWAVFILE hWav);
@@ -53,15 +62,18 @@ int32_t WavGetLength(HWAVFILE hWav);
 int32_t WavGetDataSize(HWAVFILE hWav);
 /* Bytes delivered in the play format (0 at the end); negative on failure. */
 int32_t WavReadFormatPlay(HWAVFILE hWav, void *pBuffer, int32_t cb);
-/* Byte offset into the stored audio data from its start; returns the new offset. */
+/* Moves the raw read position (origin 0 start, 1 current, 2 end of the audio
+ * data); returns the new offset, -1 outside the data. */
 int32_t WavSeek(HWAVFILE hWav, int32_t lOffset, int32_t nOrigin);
 /* Raw stored bytes from the current raw offset; 0 or less is a failure. */
 int32_t WavRead(HWAVFILE hWav, void *pBuffer, int32_t cb);
 /* Bytes written; equal to cb on success. */
 int32_t WavWrite(HWAVFILE hWav, const void *pBuffer, int32_t cb);
+/* Ends converted reads; 0 also when none were started. */
 int32_t WavAcmConvertTerm(HWAVFILE hWav, uint32_t dwReserved);
 /* A created file is complete (sizes, fact count, pad byte) after this. */
 int32_t WavClose(HWAVFILE hWav);
+/* -1 for a record that did not come from this library or is freed already. */
 int32_t WavFormatFree(WAVEFORMATEX *pwfx);
 
 #ifdef __cplusplus
