@@ -102,6 +102,10 @@ TEST(WavCopy, WholeBlockStretchesOfCodedFilesDecode) {
             ASSERT_TRUE(CopyStretch(from, to, first * block, 5 * block)) << k.format;
             const std::vector<int16_t> cut = DecodeAll(to);
             ASSERT_EQ(cut.size(), size_t(5 * frames)) << k.format;
+            const std::vector<uint8_t> bytes = ReadBytes(to);
+            const auto fact = std::search(bytes.begin(), bytes.end(), "fact", "fact" + 4) + 8;
+            ASSERT_LT(fact, bytes.end());
+            EXPECT_EQ(fact[0] | fact[1] << 8 | fact[2] << 16, 5 * frames) << "fact count";
             // A decoder that carries state across blocks starts afresh in a
             // cut; with the steady tones here it does not catch up, so only a
             // cut from the start can match.
