@@ -287,10 +287,13 @@ def main():
     ap.add_argument("--long-runs", type=int, default=5, help="runs per tool, 60 min recording")
     ap.add_argument("--startup-runs", type=int, default=301)
     ap.add_argument("--only", help="comma-separated recording names")
+    ap.add_argument("--variant", action="append", default=[], metavar="LABEL=PATH",
+                    help="another sndprobe build, timed beside the main one")
     ap.add_argument("--gbench-dir", help="folder with bench_detect and bench_wavread")
     args = ap.parse_args()
 
     sndprobe = os.path.abspath(args.sndprobe)
+    variants = [(v.split("=", 1)[0], os.path.abspath(v.split("=", 1)[1])) for v in args.variant]
     work = os.path.abspath(args.work)
     env = dict(os.environ)
     # sndprobe keeps its trace level in a file; keep ours apart from the user's.
@@ -318,9 +321,11 @@ def main():
     # Start-up first, while nothing else of ours has run for a while.
     startup_dir = os.path.join(work, "run", "startup")
     os.makedirs(startup_dir, exist_ok=True)
-    st_cmds = {"sndprobe (no arguments)": [sndprobe],
-               "C++ hello": [os.path.abspath(args.hello)],
-               "/bin/true": ["/bin/true"]}
+    st_cmds = {"sndprobe (no arguments)": [sndprobe]}
+    for label, path in variants:
+        st_cmds["sndprobe[%s] (no arguments)" % label] = [path]
+    st_cmds.update({"C++ hello": [os.path.abspath(args.hello)],
+               "/bin/true": ["/bin/true"]})
     st = time_side_by_side(st_cmds, {t: startup_dir for t in st_cmds}, env, args.startup_runs, 20)
 
     rows = []
@@ -334,7 +339,13 @@ def main():
             os.makedirs(cwds[t], exist_ok=True)
         # A leading "/" marks an option for sndprobe, so every tool gets the
         # input by a relative path (the same one: the run folders are siblings).
-        cmds = tool_commands(sndprobe, os.path.relpath(src, cwds["sndprobe"]), enc)
+        rel = os.path.relpath(src, cwds["sndprobe"])
+        cmds = tool_commands(sndprobe, rel, enc)
+        for label, path in variants:
+            t = "sndprobe[%s]" % label
+            cwds[t] = os.path.join(work, "run", "variant-" + label)
+            os.makedirs(cwds[t], exist_ok=True)
+            cmds[t] = [path] + cmds["sndprobe"][1:]
         long = n > 600 * 8000
         runs = args.long_runs if long else args.runs
         # A tool that fails on a recording is reported and left out of it.
