@@ -66,7 +66,7 @@ TEST(WavCopy, ACutOfTheHandMadeSourceKeepsItsChunksWithNewSizes) {
     std::vector<uint8_t> raw(1000);
     EXPECT_EQ(WavRead(h, raw.data(), 4000), 1000);
     EXPECT_EQ(WavClose(h), 0);
-    const auto data = std::search(src.begin(), src.end(), "data", "data" + 4) + 8;
+    const auto data = src.begin() + FindBody(src, "data");
     EXPECT_TRUE(std::equal(raw.begin(), raw.end(), data + 100));
     EXPECT_TRUE(std::equal(src.end() - 48, src.end(), cut.end() - 48)) << "trailing chunks";
 }
@@ -103,8 +103,9 @@ TEST(WavCopy, WholeBlockStretchesOfCodedFilesDecode) {
             const std::vector<int16_t> cut = DecodeAll(to);
             ASSERT_EQ(cut.size(), size_t(5 * frames)) << k.format;
             const std::vector<uint8_t> bytes = ReadBytes(to);
-            const auto fact = std::search(bytes.begin(), bytes.end(), "fact", "fact" + 4) + 8;
-            ASSERT_LT(fact, bytes.end());
+            const size_t at = FindBody(bytes, "fact");
+            ASSERT_LT(at + 4, bytes.size());
+            const uint8_t *fact = bytes.data() + at;
             EXPECT_EQ(fact[0] | fact[1] << 8 | fact[2] << 16, 5 * frames) << "fact count";
             // A decoder that carries state across blocks starts afresh in a
             // cut; with the steady tones here it does not catch up, so only a
@@ -124,8 +125,7 @@ TEST(WavCopy, RawReadsDoNotDependOnConvertedReads) {
         WriteSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 2, TestSignal(3000, 2, 8000)));
     const std::vector<int16_t> whole = DecodeAll(path);
     const std::vector<uint8_t> bytes = ReadBytes(path);
-    const size_t data =
-        size_t(std::search(bytes.begin(), bytes.end(), "data", "data" + 4) - bytes.begin()) + 8;
+    const size_t data = FindBody(bytes, "data");
 
     HWAVFILE h = OpenRead(path);
     ASSERT_NE(h, nullptr);

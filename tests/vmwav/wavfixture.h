@@ -90,6 +90,13 @@ inline std::vector<uint8_t> FmtBody(uint16_t tag, uint16_t channels, uint32_t ra
     return v;
 }
 
+// Offset of the body of the first chunk with this id (found by its name
+// alone), or the size of bytes when there is none.
+inline size_t FindBody(const std::vector<uint8_t> &bytes, const std::string &id) {
+    const auto at = std::search(bytes.begin(), bytes.end(), id.begin(), id.end());
+    return at == bytes.end() ? bytes.size() : size_t(at - bytes.begin()) + 8;
+}
+
 inline HWAVFILE OpenRead(const std::string &path) {
     return WavOpen(WAV_VERSION, VmModuleHandle(), TempDir::Wide(path).c_str(), nullptr, 0, 0,
                    WAV_MODE_READ);
