@@ -337,8 +337,8 @@ def main():
         for t in ("sndprobe", "sox", "ffmpeg"):
             cwds[t] = os.path.join(work, "run", t)
             os.makedirs(cwds[t], exist_ok=True)
-        # A leading "/" marks an option for sndprobe, so every tool gets the
-        # input by a relative path (the same one: the run folders are siblings).
+        # Every tool gets the input by the same relative path: the run
+        # folders are siblings, and the command lines stay short and alike.
         rel = os.path.relpath(src, cwds["sndprobe"])
         cmds = tool_commands(sndprobe, rel, enc)
         for label, path in variants:
