@@ -61,7 +61,7 @@ int32_t DetectBaudotClassify(const DetectStats *pStats) {
     return nTone;
 }
 
-void DetectBaudotDecode(DetectInstance *pInst, int32_t nTone, uint32_t msRun) {
+void DetectBaudotDecode(DetectInstance *pInst, int32_t nTone, uint32_t msStart, uint32_t msRun) {
     const uint32_t cBits = uint32_t((uint64_t(msRun) + kBitMs / 2) / kBitMs);
     Trace(nullptr, TRACE_DETAIL, L"sndprobe: tone=%ld Hz, duration=%ld ms, cBits=%d\n",
           int32_t(nTone), int32_t(msRun), int(cBits));
@@ -81,28 +81,82 @@ void DetectBaudotDecode(DetectInstance *pInst, int32_t nTone, uint32_t msRun) {
         const uint8_t bCode = (pInst->bRegister / 4) & 31;
         if (bCode == DETECT_BAUDOT_FIGURES || bCode == DETECT_BAUDOT_LETTERS)
             pInst->bShift = bCode;
-        DetectReportRun(pInst, DetectBaudotChar(bCode, pInst->bShift));
+        DetectReportEvent(pInst, msStart, msRun, DetectBaudotChar(bCode, pInst->bShift));
     }
 }
+
+namespace {
+
+// Decodes the open tone run, which ends at byte cbEnd, lengthened by cbShare
+// bytes of the transition after it.
+void EndToneRun(DetectInstance *pInst, int32_t cbEnd, int32_t cbShare) {
+    const int32_t cb = pInst->cbRun + cbShare;
+    if (cb >= pInst->cbDuration)
+        DetectBaudotDecode(pInst, pInst->nPrevTone,
+                           WavFormatBytesToMs(pInst->pwfx, uint32_t(cbEnd - pInst->cbRun)),
+                           WavFormatBytesToMs(pInst->pwfx, uint32_t(cb)));
+}
+
+// Whether the neither-tone stretch after the open run is a transition. The
+// window at a tone change holds both tones and reads between the bands; a
+// block's short tail window reads too coarsely to land in one. Noise gives
+// neither windows too, between single tone windows: a run too short to decode
+// is no bit, and joining or lengthening it would turn noise into bits. A tail
+// comes once per block, so it may join even a short run.
+bool IsTransition(const DetectInstance *pInst) {
+    return pInst->cbRun >= pInst->cbDuration || pInst->cbGap % pInst->cbWindow != 0;
+}
+
+// Half of cb bytes, in whole samples.
+int32_t HalfOf(const DetectInstance *pInst, int32_t cb) {
+    const int32_t cbSample = pInst->pwfx->nBlockAlign > 1 ? pInst->pwfx->nBlockAlign : 1;
+    return cb / (2 * cbSample) * cbSample;
+}
+
+} // namespace
 
 int32_t DetectBaudotStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
                          const DetectStats *pStats) {
     if (pData == nullptr) {
-        if (pInst->cbRun >= pInst->cbDuration && IsTone(pInst->nPrevTone))
-            DetectBaudotDecode(pInst, pInst->nPrevTone,
-                               WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbRun)));
+        if (IsTone(pInst->nPrevTone))
+            EndToneRun(pInst, pInst->cbPosition - pInst->cbGap, 0);
         return 0;
     }
     const int32_t nTone = DetectBaudotClassify(pStats);
-    if (nTone != pInst->nPrevTone && pInst->cbRun != 0) {
-        if (pInst->cbRun >= pInst->cbDuration && IsTone(pInst->nPrevTone))
-            DetectBaudotDecode(pInst, pInst->nPrevTone,
-                               WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbRun)));
+    if (nTone == 0 && IsTone(pInst->nPrevTone)) {
+        // Held back until the next tone shows whether the run goes on
+        // through it or hands over to the other tone; a stretch that would
+        // round to a bit of its own ends the run.
+        const int32_t cbEnd = pInst->cbPosition - pInst->cbGap;
+        pInst->cbGap += cb;
+        if (WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbGap)) >= kBitMs / 2) {
+            EndToneRun(pInst, cbEnd, 0);
+            pInst->nPrevTone = 0;
+            pInst->cbRun = pInst->cbGap;
+            pInst->cbGap = 0;
+        }
+    } else if (pInst->cbGap != 0 && !IsTransition(pInst)) {
+        // The open run, too short to decode, ended where the stretch began.
         pInst->cbRun = cb;
+        pInst->cbGap = 0;
+        pInst->nPrevTone = nTone;
+    } else if (nTone == pInst->nPrevTone) {
+        pInst->cbRun += pInst->cbGap + cb;
+        pInst->cbGap = 0;
     } else {
-        pInst->cbRun += cb;
+        if (IsTone(pInst->nPrevTone)) {
+            // Each side gets half of the transition: the runs of consecutive
+            // bits then meet about where the tone changed, neither comes out
+            // a window short, and the characters' events tile the signal.
+            const int32_t cbShare = HalfOf(pInst, pInst->cbGap);
+            EndToneRun(pInst, pInst->cbPosition - pInst->cbGap, cbShare);
+            pInst->cbRun = pInst->cbGap - cbShare + cb;
+        } else {
+            pInst->cbRun = cb;
+        }
+        pInst->cbGap = 0;
+        pInst->nPrevTone = nTone;
     }
-    pInst->nPrevTone = nTone;
     pInst->cbPosition += cb;
     return 0;
 }

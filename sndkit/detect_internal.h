@@ -30,6 +30,7 @@ struct DetectInstance {
     int32_t cbPosition; /* bytes analysed before the current window */
     uint16_t cPrevKey;  /* DTMF: 0 before the first window, ' ' for no key */
     int32_t nPrevTone;  /* Baudot: -1 before the first window */
+    int32_t cbGap;      /* Baudot: neither tone since the last window of a tone run */
     uint8_t bShift;     /* Baudot: DETECT_BAUDOT_LETTERS or DETECT_BAUDOT_FIGURES */
     int32_t cBits;      /* Baudot: bits in bRegister */
     uint8_t bRegister;
@@ -87,9 +88,10 @@ uint16_t DetectDtmfClassify(const DetectInstance *pInst, const uint8_t *pData, i
 /* BAUDOT_MARK, BAUDOT_SPACE, or 0 for neither (also for a window under 1 ms). */
 int32_t DetectBaudotClassify(const DetectStats *pStats);
 
-/* Feeds a run of one tone class lasting msRun ms to the Baudot frame
- * decoder, reporting each completed character against the current run. */
-void DetectBaudotDecode(DetectInstance *pInst, int32_t nTone, uint32_t msRun);
+/* Feeds a run of one tone class starting at msStart and lasting msRun ms to
+ * the Baudot frame decoder, reporting each character it completes with the
+ * run's start and length. */
+void DetectBaudotDecode(DetectInstance *pInst, int32_t nTone, uint32_t msStart, uint32_t msRun);
 /* The character for a five-bit code in a shift (the shift codes map to themselves). */
 uint16_t DetectBaudotChar(uint8_t bCode, uint8_t bShift);
 

@@ -164,9 +164,9 @@ inline Samples Dtmf(const std::string &keys, double msTone, double msGap, double
  * shift is sent before a character that needs the other shift, the receiver
  * starting in letters. Text is upper case letters, digits, space, CR, LF and
  * the figures punctuation; other characters are skipped.
- * The detector measures tone runs in whole 5 ms windows, so 1.5 stop bits
- * sent back to back sit on its rounding edge: give them msCharGap >= 5. At
- * 11025 Hz feed blocks of whole windows (2200 ms), not 1000 ms. */
+ * Sent back to back, 1.5 stop bits last exactly as long as the detector's
+ * rounding edge between one and two bits, which its 5 ms windows cannot
+ * resolve: give them msCharGap >= 5. */
 struct BaudotOptions {
     double stopBits = 2;
     double amplitude = 8000;

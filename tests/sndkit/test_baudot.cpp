@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <wchar.h>
 
 #include "common/siggen.h"
 #include "sndkit/detect_internal.h"
 #include "sndkit/detect_harness.h"
+#include "sndkit/wavfmtex.h"
 
 using namespace siggen;
 
@@ -17,18 +19,52 @@ std::string Text(const DetectRun &run) {
     return s;
 }
 
+// Decodes text sent with stopBits and msGap of extra mark between characters,
+// after msLead of mark, between stretches of digital silence, fed in the
+// program's 1000 ms blocks. snrDb > 0 lays white noise over the carrier.
 std::string RoundTrip(const std::string &text, unsigned rate, double stopBits, double msGap,
-                      int32_t msBlock, double msLead = 150) {
+                      double msLead, double snrDb = 0) {
     BaudotOptions opt;
     opt.stopBits = stopBits;
     opt.msCharGap = msGap;
     opt.msLeadMark = msLead;
     const WAVEFORMATEX wfx = PcmFormat(rate);
-    const Samples s = Concat({Silence(200, rate), Baudot(text, rate, opt), Silence(203, rate)});
-    const DetectRun run = RunDetector(wfx, DETECT_BAUDOT, 0, ToPcm16(s),
-                                      int32_t(int64_t(wfx.nAvgBytesPerSec) * msBlock / 1000));
+    Samples tty = Baudot(text, rate, opt);
+    if (snrDb > 0) {
+        const double rms = opt.amplitude / sqrt(2.0) / pow(10.0, snrDb / 20);
+        tty = Mix(tty, Noise(rms, double(tty.size()) * 1000 / rate, rate, uint32_t(msLead) + 1));
+    }
+    const Samples s = Concat({Silence(200, rate), tty, Silence(203, rate)});
+    const DetectRun run =
+        RunDetector(wfx, DETECT_BAUDOT, 0, ToPcm16(s), WavFormatMsToBytes(&wfx, 1000, +1));
     EXPECT_EQ(run.nResult, 0);
     return Text(run);
+}
+
+// Runs the Baudot step over one window per letter of script, 5 ms at 8000 Hz
+// each: M mark, S space, 0 neither, t a block's 2.25 ms tail reading neither.
+// Answers the decoded runs as "M22 S45".
+std::string Runs(const char *script) {
+    const WAVEFORMATEX wfx = PcmFormat(8000);
+    HDETECT h = DetectInit(DETECT_VERSION, VmModuleHandle(), &wfx, DETECT_BAUDOT, 0, DETECT_DEFAULT,
+                           DETECT_DEFAULT, nullptr, 0, 0);
+    TraceCapture trace(4);
+    const uint8_t window[80] = {};
+    for (const char *p = script; *p; ++p) {
+        DetectStats st = {};
+        st.lCrossingsPerSecond = *p == 'M' ? 2800 : *p == 'S' ? 3600 : 3200;
+        DetectBaudotStep(h, window, *p == 't' ? 36 : 80, &st);
+    }
+    DetectBaudotStep(h, nullptr, 0, nullptr);
+    DetectTerm(h);
+    std::string runs;
+    long hz, ms;
+    for (const wchar_t *p = trace.text.c_str(); (p = wcsstr(p, L"tone=")) != nullptr; ++p)
+        if (swscanf(p, L"tone=%ld Hz, duration=%ld ms", &hz, &ms) == 2) {
+            runs += hz == BAUDOT_MARK ? " M" : " S";
+            runs += std::to_string(ms);
+        }
+    return runs.empty() ? runs : runs.substr(1);
 }
 
 // A detector whose decoder is fed tone runs directly.
@@ -43,7 +79,7 @@ struct Decoder {
     ~Decoder() { EXPECT_EQ(DetectTerm(h), 0); }
     void Bits(const char *bits) {
         for (const char *p = bits; *p; ++p)
-            DetectBaudotDecode(h, *p == '1' ? BAUDOT_MARK : BAUDOT_SPACE, 22);
+            DetectBaudotDecode(h, *p == '1' ? BAUDOT_MARK : BAUDOT_SPACE, 0, 22);
     }
     std::string Chars() const {
         std::string s;
@@ -57,17 +93,45 @@ struct Decoder {
 
 TEST(Baudot, TextRoundTripsThroughTheDetector) {
     const std::string text = "RYRY 0123456789 THE QUICK BROWN FOX, JUMPS?\r\n";
-    // 1000 ms blocks at 8000 Hz hold whole 5 ms windows.
-    EXPECT_EQ(RoundTrip(text, 8000, 2, 0, 1000), text);
-    EXPECT_EQ(RoundTrip(text, 8000, 2, 0, 1000, 173), text);
-    // At 11025 Hz a window is 55 samples (4.99 ms); 2200 ms blocks hold
-    // whole windows, so no run is cut by a short tail window.
-    EXPECT_EQ(RoundTrip(text, 11025, 2, 0, 2200), text);
-    EXPECT_EQ(RoundTrip(text, 11025, 2, 0, 2200, 161), text);
-    // 1.5 stop bits followed by idle mark before the next character.
-    EXPECT_EQ(RoundTrip(text, 8000, 1.5, 22, 1000), text);
-    EXPECT_EQ(RoundTrip(text, 8000, 1.5, 11, 1000), text);
-    EXPECT_EQ(RoundTrip(text, 11025, 1.5, 22, 2200), text);
+    for (unsigned rate : {8000u, 11025u}) {
+        // The lead-in moves every tone change against the window grid and,
+        // at 11025 Hz, against the short window that ends each block.
+        for (double msLead = 150; msLead <= 190; msLead += 4) {
+            EXPECT_EQ(RoundTrip(text, rate, 2, 0, msLead), text) << rate << " Hz, " << msLead;
+            // Back to back, 1.5 stop bits last exactly the 33 ms at which a
+            // run rounds to two bits, and windows place a tone change only
+            // to about 2.5 ms; a little idle mark clears the edge.
+            EXPECT_EQ(RoundTrip(text, rate, 1.5, 5, msLead), text) << rate << " Hz, " << msLead;
+        }
+        for (double msLead : {150, 163, 177}) {
+            EXPECT_EQ(RoundTrip(text, rate, 2, 0, msLead, 20), text) << rate << " Hz, noise";
+            EXPECT_EQ(RoundTrip(text, rate, 1.5, 5, msLead, 20), text) << rate << " Hz, noise";
+        }
+    }
+}
+
+TEST(Baudot, TransitionsBetweenToneRuns) {
+    // The window at a tone change is shared by the runs on either side.
+    EXPECT_EQ(Runs("SSSS0MMMM000"), "S22 M22");
+    EXPECT_EQ(Runs("MMMM0tSSSS"), "M23 S23");
+    // A block's tail does not split a run, even near its start.
+    EXPECT_EQ(Runs("0MtMMMM000"), "M27");
+    // A neither window inside a decodable run is bridged; between single
+    // tone windows (as noise gives them) it is not, so noise makes no bits.
+    EXPECT_EQ(Runs("SSS0S000"), "S25");
+    EXPECT_EQ(Runs("S0S0S0M0M000"), "");
+    // A stretch long enough to round to a bit ends the run unshared, as
+    // does the end of the data.
+    EXPECT_EQ(Runs("MMMM000SSSS"), "M20 S20");
+    EXPECT_EQ(Runs("MMMMM0"), "M25");
+    // A character's event spans the run that completed it, here the stop
+    // bits of E (0 10000 11) and the trailing mark, up to the silence.
+    const Samples s = Concat({Silence(200, 8000), Baudot("E", 8000), Silence(100, 8000)});
+    const DetectRun run = RunDetector(PcmFormat(8000), DETECT_BAUDOT, 0, ToPcm16(s), 16000);
+    ASSERT_EQ(run.events.size(), 1u);
+    EXPECT_EQ(run.events[0].lParam, uint32_t('E'));
+    EXPECT_NEAR(run.events[0].msStart, 200 + 150 + 6 * kBaudotBitMs, 3);
+    EXPECT_NEAR(run.events[0].msDuration, 2 * kBaudotBitMs + 150, 3);
 }
 
 TEST(Baudot, ToneClassesFromTheCrossingRate) {
@@ -117,17 +181,19 @@ TEST(Baudot, FramesShiftsAndResynchronisation) {
         // Runs are cut into 22 ms bits, rounded: 10 ms is no bit, 11 ms one, 33 ms two.
         Decoder d;
         TraceCapture trace(5);
-        DetectBaudotDecode(d.h, BAUDOT_MARK, 10);
-        DetectBaudotDecode(d.h, BAUDOT_MARK, 11);
-        DetectBaudotDecode(d.h, BAUDOT_MARK, 33);
+        DetectBaudotDecode(d.h, BAUDOT_MARK, 0, 10);
+        DetectBaudotDecode(d.h, BAUDOT_MARK, 0, 11);
+        DetectBaudotDecode(d.h, BAUDOT_MARK, 0, 33);
         EXPECT_TRUE(trace.Has(L"sndprobe: tone=1400 Hz, duration=10 ms, cBits=0\n"));
         EXPECT_TRUE(trace.Has(L"sndprobe: tone=1400 Hz, duration=11 ms, cBits=1\n"));
         EXPECT_TRUE(trace.Has(L"sndprobe: tone=1400 Hz, duration=33 ms, cBits=2\n"));
         // After those three mark bits, 5 space bits and 3 mark bits line up
         // as the frame 0 00001 11 (code 1, T) only at the last bit.
-        DetectBaudotDecode(d.h, BAUDOT_SPACE, 110);
-        DetectBaudotDecode(d.h, BAUDOT_MARK, 66);
+        DetectBaudotDecode(d.h, BAUDOT_SPACE, 0, 110);
+        DetectBaudotDecode(d.h, BAUDOT_MARK, 500, 66);
         EXPECT_TRUE(trace.Has(L"sndprobe: 0x07 (00000111)\n"));
-        EXPECT_EQ(d.Chars(), "T");
+        ASSERT_EQ(d.Chars(), "T");
+        EXPECT_EQ(d.log.events[0].msStart, 500u);
+        EXPECT_EQ(d.log.events[0].msDuration, 66u);
     }
 }
