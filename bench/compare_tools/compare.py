@@ -289,6 +289,7 @@ def main():
     ap.add_argument("--only", help="comma-separated recording names")
     ap.add_argument("--variant", action="append", default=[], metavar="LABEL=PATH",
                     help="another sndprobe build, timed beside the main one")
+    ap.add_argument("--build-type", default="unknown", help="CMake build type of sndprobe")
     ap.add_argument("--gbench-dir", help="folder with bench_detect and bench_wavread")
     args = ap.parse_args()
 
@@ -313,6 +314,7 @@ def main():
 
     print("machine: %s, %d cores, load %s at start" % (
         os.uname().machine, os.cpu_count(), load_avg()))
+    print("sndprobe: %s (%s build)" % (sndprobe, args.build_type))
     print(SNDPROBE_NOTE)
     print(SOX_NOTE)
     print(FFMPEG_NOTE)
