@@ -41,7 +41,7 @@ def make_period_table(size=2048):
     """One period of a glottal-like source shaped by vowel-ish formants."""
     table = [0.0] * size
     for h in range(1, 40):
-        # Spectral tilt of a glottal pulse, lifted around two formant regions
+        # A glottal pulse falls off with frequency; lift it around two formants
         # (harmonic numbers assume a mid f0 of about 150 Hz).
         f = 150.0 * h
         gain = 1.0 / h
