@@ -211,7 +211,7 @@ def best_lag(x, y, yi, guess, reach=400, seg=480):
     return best
 
 
-def locate(src_path, out_path, tool):
+def locate(src_path, out_path):
     """Kept audio as (start ms, end ms, how): where the output lies in the input."""
     tag_in, _, rate, _, avg, raw_in = read_wav(src_path)
     tag_out, _, _, _, _, raw_out = read_wav(out_path)
@@ -364,7 +364,7 @@ def main():
             m = med(samples[t])
             lo, hi = quart(samples[t])
             rows.append((name, t, m, lo, hi, rss, m / base if base else None, len(samples[t])))
-            start, end, how = locate(src, os.path.join(cwds[t], "out.wav"), t)
+            start, end, how = locate(src, os.path.join(cwds[t], "out.wav"))
             cuts.append((name, t, start, end, how))
         cuts.append((name, "(speech)", s0 * 1000 / 8000, s1 * 1000 / 8000, "made"))
         sys.stdout.write(".")
