@@ -7,6 +7,7 @@ namespace {
 
 // 45.45 baud: one bit lasts 22 ms.
 constexpr uint32_t kBitMs = 22;
+constexpr uint32_t kStopSlackMs = 5;
 constexpr int32_t kMarkMin = 2600, kMarkMax = 3000;
 constexpr int32_t kSpaceMin = 3400, kSpaceMax = 3800;
 
@@ -62,7 +63,12 @@ int32_t DetectBaudotClassify(const DetectStats *pStats) {
 }
 
 void DetectBaudotDecode(DetectInstance *pInst, int32_t nTone, uint32_t msStart, uint32_t msRun) {
-    const uint32_t cBits = uint32_t((uint64_t(msRun) + kBitMs / 2) / kBitMs);
+    // Half a bit starts a bit. Past the first, a run rounds up from 0.27 bit:
+    // windows place a tone change only to about 2.5 ms, and 1.5 stop bits sent
+    // back to back (33 ms, measured 30 to 35) must still complete a frame,
+    // while whole bits measured up to 5 ms long stay whole.
+    const uint32_t cBits =
+        msRun < kBitMs / 2 ? 0 : uint32_t((uint64_t(msRun) + kBitMs / 2 + kStopSlackMs) / kBitMs);
     Trace(nullptr, TRACE_DETAIL, L"sndprobe: tone=%ld Hz, duration=%ld ms, cBits=%d\n",
           int32_t(nTone), int32_t(msRun), int(cBits));
     const uint8_t bBit = nTone == BAUDOT_MARK ? 1 : 0;

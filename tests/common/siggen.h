@@ -163,10 +163,8 @@ inline Samples Dtmf(const std::string &keys, double msTone, double msGap, double
  * significant first, and stopBits of mark; a figures (27) or letters (31)
  * shift is sent before a character that needs the other shift, the receiver
  * starting in letters. Text is upper case letters, digits, space, CR, LF and
- * the figures punctuation; other characters are skipped.
- * Sent back to back, 1.5 stop bits last exactly as long as the detector's
- * rounding edge between one and two bits, which its 5 ms windows cannot
- * resolve: give them msCharGap >= 5. */
+ * the figures punctuation; other characters are skipped. msCharGap adds idle
+ * mark between characters. */
 struct BaudotOptions {
     double stopBits = 2;
     double amplitude = 8000;

@@ -98,14 +98,14 @@ TEST(Baudot, TextRoundTripsThroughTheDetector) {
         // at 11025 Hz, against the short window that ends each block.
         for (double msLead = 150; msLead <= 190; msLead += 4) {
             EXPECT_EQ(RoundTrip(text, rate, 2, 0, msLead), text) << rate << " Hz, " << msLead;
-            // Back to back, 1.5 stop bits last exactly the 33 ms at which a
-            // run rounds to two bits, and windows place a tone change only
-            // to about 2.5 ms; a little idle mark clears the edge.
+            // Back to back, 1.5 stop bits last 33 ms, half a bit past the
+            // first; with idle mark between characters they last longer.
+            EXPECT_EQ(RoundTrip(text, rate, 1.5, 0, msLead), text) << rate << " Hz, " << msLead;
             EXPECT_EQ(RoundTrip(text, rate, 1.5, 5, msLead), text) << rate << " Hz, " << msLead;
         }
         for (double msLead : {150, 163, 177}) {
             EXPECT_EQ(RoundTrip(text, rate, 2, 0, msLead, 20), text) << rate << " Hz, noise";
-            EXPECT_EQ(RoundTrip(text, rate, 1.5, 5, msLead, 20), text) << rate << " Hz, noise";
+            EXPECT_EQ(RoundTrip(text, rate, 1.5, 0, msLead, 20), text) << rate << " Hz, noise";
         }
     }
 }
@@ -176,6 +176,16 @@ TEST(Baudot, FramesShiftsAndResynchronisation) {
         d.Bits("01000011");
         EXPECT_EQ(d.Chars(), "E");
         EXPECT_GE(trace.Count(L"detect("), 1u);
+    }
+    {
+        // Past the first bit a run rounds up from 0.27 bit: a whole bit read
+        // 5 ms long stays one, 1.5 stop bits read 3 ms short make two.
+        Decoder d;
+        TraceCapture trace(4);
+        DetectBaudotDecode(d.h, BAUDOT_MARK, 0, 27);
+        DetectBaudotDecode(d.h, BAUDOT_MARK, 0, 30);
+        EXPECT_TRUE(trace.Has(L"sndprobe: tone=1400 Hz, duration=27 ms, cBits=1\n"));
+        EXPECT_TRUE(trace.Has(L"sndprobe: tone=1400 Hz, duration=30 ms, cBits=2\n"));
     }
     {
         // Runs are cut into 22 ms bits, rounded: 10 ms is no bit, 11 ms one, 33 ms two.
