@@ -4,32 +4,21 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 #include "VmLib/vmlib.h"
 
 namespace {
 
-// Every name libsndprobe.so exports. Add each new export here.
-const char *const kExportedNames[] = {
-    "MemInit",         "MemTerm",
-    "MemAllocEx",      "MemReAllocEx",
-    "MemFreeEx",       "MemSize",
-    "ArrayCreate",     "ArrayDestroy",
-    "ArrayGetSize",    "ArrayGetUpperBound",
-    "ArraySetSize",    "ArrayFreeExtra",
-    "ArrayRemoveAll",  "ArrayGetAt",
-    "ArraySetAt",      "ArraySetAtGrow",
-    "ArrayAdd",        "ArrayInsertAt",
-    "ArrayRemoveAt",   "ArraySort",
-    "ArraySearch",     "Sort",
-    "SortCompareBool", "SortCompareShort",
-    "SortCompareLong", "SortCompareString",
-    "SortCompareNull",
-};
-
-// Internal functions with C linkage that must stay hidden.
-const char *const kHiddenNames[] = {"Trace", "TracePosition", "TraceSetLevel", "HandleIsLive"};
+// Every name libsndprobe.so exports from here (add each new one), and
+// internal functions with C linkage that must stay hidden.
+const char kExported[] = "MemInit MemTerm MemAllocEx MemReAllocEx MemFreeEx MemSize ArrayCreate "
+                         "ArrayDestroy ArrayGetSize ArrayGetUpperBound ArraySetSize ArrayFreeExtra "
+                         "ArrayRemoveAll ArrayGetAt ArraySetAt ArraySetAtGrow ArrayAdd "
+                         "ArrayInsertAt ArrayRemoveAt ArraySort ArraySearch Sort SortCompareBool "
+                         "SortCompareShort SortCompareLong SortCompareString SortCompareNull";
+const char kHidden[] = "Trace TracePosition TraceSetLevel HandleIsLive";
 
 TEST(Exports, EveryNameResolvesAndInternalsStayHidden) {
     // Tests are built into the same folder as the library.
@@ -39,10 +28,11 @@ TEST(Exports, EveryNameResolvesAndInternalsStayHidden) {
                        : std::filesystem::read_symlink("/proc/self/exe").parent_path();
     void *lib = dlopen((folder / "libsndprobe.so").c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib, nullptr) << dlerror();
-    for (const char *name : kExportedNames)
-        EXPECT_NE(dlsym(lib, name), nullptr) << name;
-    for (const char *name : kHiddenNames)
-        EXPECT_EQ(dlsym(lib, name), nullptr) << name;
+    std::istringstream exported(kExported), hidden(kHidden);
+    for (std::string name; exported >> name;)
+        EXPECT_NE(dlsym(lib, name.c_str()), nullptr) << name;
+    for (std::string name; hidden >> name;)
+        EXPECT_EQ(dlsym(lib, name.c_str()), nullptr) << name;
 
     // The resolved functions work on the library's own allocator.
     auto alloc = reinterpret_cast<decltype(&MemAllocEx)>(dlsym(lib, "MemAllocEx"));

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,8 @@
 
 namespace {
 
+using ::testing::ElementsAre;
+
 // A key that decides the order and a tag that shows where equal keys went.
 struct Item {
     int32_t key;
@@ -21,35 +24,30 @@ int32_t ByKey(const void *a, const void *b) {
     return static_cast<const Item *>(a)->key - static_cast<const Item *>(b)->key;
 }
 
-std::string Tags(const std::vector<Item> &v) {
-    std::string s;
-    for (const auto &i : v)
-        s += i.tag;
-    return s;
-}
-
 std::string Sorted(std::vector<Item> v, uint8_t flags) {
     EXPECT_EQ(Sort(v.data(), static_cast<int32_t>(v.size()), sizeof(Item), ByKey, flags), 0);
-    return Tags(v);
+    std::string tags;
+    for (const auto &i : v)
+        tags += i.tag;
+    return tags;
 }
 
-const std::vector<Item> kFive = {{2, 'a'}, {1, 'b'}, {2, 'c'}, {1, 'd'}, {2, 'e'}};
-
 TEST(Sort, EachAlgorithmPlacesEqualKeysAsItsProcedureDoes) {
+    const std::vector<Item> five = {{2, 'a'}, {1, 'b'}, {2, 'c'}, {1, 'd'}, {2, 'e'}};
+    const std::vector<Item> four = {{2, 'a'}, {1, 'b'}, {1, 'c'}, {2, 'd'}};
     // Worked by hand through the build and sort phases of the heap (root 0
     // with the single child 1, children 2k and 2k+1).
-    EXPECT_EQ(Sorted(kFive, 0), "dbeca");
-    EXPECT_EQ(Sorted(kFive, SORT_HEAP | 0x80), "dbeca");
-    EXPECT_EQ(Sorted(kFive, 0xC0), "dbeca"); // no algorithm bit: heap
-    EXPECT_EQ(Sorted(kFive, SORT_QUICK), "dbcae");
-    EXPECT_EQ(Sorted(kFive, SORT_SELECTION), "bdcae");
-    EXPECT_EQ(Sorted({{2, 'a'}, {1, 'b'}, {1, 'c'}, {2, 'd'}}, SORT_SHELL), "cbad");
+    EXPECT_EQ(Sorted(five, 0), "dbeca");
+    EXPECT_EQ(Sorted(five, SORT_HEAP | 0x80), "dbeca");
+    EXPECT_EQ(Sorted(five, 0xC0), "dbeca"); // no algorithm bit: heap
+    EXPECT_EQ(Sorted(five, SORT_QUICK), "dbcae");
+    EXPECT_EQ(Sorted(five, SORT_SELECTION), "bdcae");
+    EXPECT_EQ(Sorted(four, SORT_SHELL), "cbad");
     // The stable ones, and the lowest flag winning.
-    EXPECT_EQ(Sorted(kFive, SORT_INSERTION), "bdace");
-    EXPECT_EQ(Sorted(kFive, SORT_BUBBLE), "bdace");
-    EXPECT_EQ(Sorted(kFive, SORT_INSERTION | SORT_BUBBLE), "bdace");
-    EXPECT_EQ(Sorted({{2, 'a'}, {1, 'b'}, {1, 'c'}, {2, 'd'}}, SORT_SHELL | SORT_INSERTION),
-              "bcad");
+    EXPECT_EQ(Sorted(five, SORT_INSERTION), "bdace");
+    EXPECT_EQ(Sorted(five, SORT_BUBBLE), "bdace");
+    EXPECT_EQ(Sorted(five, SORT_INSERTION | SORT_BUBBLE), "bdace");
+    EXPECT_EQ(Sorted(four, SORT_SHELL | SORT_INSERTION), "bcad");
 }
 
 TEST(Sort, EveryAlgorithmSortsLargerInputs) {
@@ -80,8 +78,8 @@ TEST(Sort, ArgumentsAndScratch) {
     int32_t one[1] = {5};
     EXPECT_EQ(Sort(one, 1, 4, SortCompareLong, 0), 0);
     EXPECT_EQ(one[0], 5);
-    EXPECT_NE(capture.Text().find(L"SORT("), std::wstring::npos);
-    EXPECT_EQ(capture.Text().substr(capture.Text().size() - 9), L") (0, 0)\n");
+    EXPECT_TRUE(capture.Text().starts_with(L"SORT(")) << capture.Text();
+    EXPECT_TRUE(capture.Text().ends_with(L") (0, 0)\n")) << capture.Text();
     capture.Clear();
     EXPECT_EQ(Sort(one, 1, 0, nullptr, 0), -1);
     EXPECT_EQ(Sort(one, -1, 4, nullptr, 0), -1);
@@ -91,31 +89,26 @@ TEST(Sort, ArgumentsAndScratch) {
 
     int32_t three[] = {3, 1, 2};
     ASSERT_EQ(Sort(three, 3, 4, SortCompareLong, 0), 0);
-    EXPECT_EQ(std::vector<int32_t>(three, three + 3), (std::vector<int32_t>{1, 2, 3}));
-
+    EXPECT_THAT(three, ElementsAre(1, 2, 3));
     // Without a comparator the bytes decide: little-endian 16-bit values go
     // by their low byte first.
     uint16_t words[] = {0x0102, 0x0201, 0x0001};
     ASSERT_EQ(Sort(words, 3, 2, nullptr, SORT_INSERTION), 0);
-    EXPECT_EQ(std::vector<uint16_t>(words, words + 3),
-              (std::vector<uint16_t>{0x0001, 0x0201, 0x0102}));
+    EXPECT_THAT(words, ElementsAre(0x0001, 0x0201, 0x0102));
 }
 
 TEST(Sort, ComparatorExtremes) {
     auto cmp = [](PFNSORTCOMPARE f, auto a, auto b) { return f(&a, &b); };
-    EXPECT_GT(cmp(SortCompareLong, int32_t{INT32_MAX}, int32_t{-1}), 0);
-    EXPECT_LT(cmp(SortCompareLong, int32_t{INT32_MIN}, int32_t{1}), 0);
-    EXPECT_EQ(cmp(SortCompareLong, int32_t{INT32_MIN}, int32_t{INT32_MAX}), INT32_MIN);
-    EXPECT_EQ(cmp(SortCompareLong, int32_t{INT32_MAX}, int32_t{INT32_MIN}), INT32_MAX);
+    // Non-zero values sort before zero values.
+    EXPECT_EQ(
+        (std::vector<int32_t>{cmp(SortCompareBool, -5, 0), cmp(SortCompareBool, 0, 1),
+                              cmp(SortCompareBool, 2, INT32_MIN), cmp(SortCompareNull, 1, 2)}),
+        (std::vector<int32_t>{-1, 1, 0, 0}));
+    EXPECT_GT(cmp(SortCompareLong, INT32_MAX, -1), 0);
+    EXPECT_LT(cmp(SortCompareLong, INT32_MIN, 1), 0);
+    EXPECT_EQ(cmp(SortCompareLong, INT32_MIN, INT32_MAX), INT32_MIN);
+    EXPECT_EQ(cmp(SortCompareLong, INT32_MAX, INT32_MIN), INT32_MAX);
     EXPECT_EQ(cmp(SortCompareShort, int16_t{INT16_MIN}, int16_t{INT16_MAX}), -65535);
-    EXPECT_EQ(cmp(SortCompareBool, int32_t{-5}, int32_t{0}), -1);
-    EXPECT_EQ(cmp(SortCompareBool, int32_t{0}, int32_t{1}), 1);
-    EXPECT_EQ(cmp(SortCompareBool, int32_t{2}, int32_t{INT32_MIN}), 0);
-    EXPECT_EQ(cmp(SortCompareNull, int32_t{1}, int32_t{2}), 0);
-
-    int32_t flags[] = {0, 3, 0, -1, 0, 7};
-    ASSERT_EQ(Sort(flags, 6, 4, SortCompareBool, SORT_INSERTION), 0);
-    EXPECT_EQ(std::vector<int32_t>(flags, flags + 6), (std::vector<int32_t>{3, -1, 7, 0, 0, 0}));
 
     const wchar_t *abc = L"abc", *ABC = L"ABC", *abd = L"ABD", *empty = L"", *none = nullptr;
     EXPECT_EQ(SortCompareString(&abc, &ABC), 0);

@@ -1,9 +1,8 @@
-// Test helpers: collect what the trace channel writes, and point "trace.ini"
-// at a private file.
+// Test helpers: collect what the trace channel writes, and a private folder.
 #ifndef TESTS_VMLIB_TRACE_CAPTURE_H
 #define TESTS_VMLIB_TRACE_CAPTURE_H
 
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,26 +23,22 @@ class TraceCapture {
     TraceCapture &operator=(const TraceCapture &) = delete;
 
     const std::wstring &Text() const { return text_; }
+    // Each line with its newline; a last line without one as it stands.
     std::vector<std::wstring> Lines() const {
         std::vector<std::wstring> lines;
-        size_t pos = 0;
-        while (pos < text_.size()) {
-            size_t nl = text_.find(L'\n', pos);
-            size_t end = nl == std::wstring::npos ? text_.size() : nl + 1;
+        for (size_t pos = 0, end; pos < text_.size(); pos = end) {
+            end = std::min(text_.find(L'\n', pos), text_.size() - 1) + 1;
             lines.push_back(text_.substr(pos, end - pos));
-            pos = end;
         }
         return lines;
     }
     void Clear() { text_.clear(); }
     // How many lines "unit(n) : *** TracePosition\n" of this unit were written.
     size_t Positions(const std::wstring &unit) const {
-        size_t n = 0;
-        for (const auto &l : Lines())
-            if (l.rfind(unit + L"(", 0) == 0 &&
-                l.find(L") : *** TracePosition\n") != std::wstring::npos)
-                ++n;
-        return n;
+        const auto lines = Lines();
+        return std::count_if(lines.begin(), lines.end(), [&](const std::wstring &l) {
+            return l.rfind(unit + L"(", 0) == 0 && l.ends_with(L") : *** TracePosition\n");
+        });
     }
 
   private:
@@ -61,19 +56,20 @@ class TraceCapture {
 // A private folder for one test, removed with everything in it.
 class TempDir {
   public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "vmlibtest.XXXXXX").string();
-        path_ = mkdtemp(tmpl.data());
+    TempDir() : path_(std::filesystem::temp_directory_path() / "sndprobetest.XXXXXX") {
+        path_ = mkdtemp(path_.data());
     }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::filesystem::path operator/(const std::string &name) const { return path_ / name; }
-    const std::filesystem::path &Path() const { return path_; }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    std::string operator/(const std::string &name) const { return path_ + "/" + name; }
+    const std::string &Path() const { return path_; }
 
   private:
-    std::filesystem::path path_;
+    std::string path_;
 };
+
+// A narrow name as a wide one (the tests' names are plain ASCII).
+inline std::wstring Wide(const std::string &s) {
+    return std::wstring(s.begin(), s.end());
+}
 
 #endif
