@@ -11,10 +11,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 using namespace brevita;
-using brevita_test::ReadFile;
-using brevita_test::TempDir;
-using brevita_test::WriteFile;
+using namespace brevita_test;
 
 namespace {
 
@@ -26,8 +26,7 @@ const bool usEnglish = [] {
 
 const std::string kRule(64, '=');
 
-class LogTest : public ::testing::Test {
-  protected:
+struct LogTest : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(usEnglish);
         SetProgramLocation(dir.path(), "Brevita");
@@ -80,23 +79,17 @@ TEST_F(LogTest, RunLogHasHeaderTimeStampsAndErrorCount) {
 
     EXPECT_EQ(LogErrorCount, 2);
     EXPECT_EQ(pumped, 5);
-    EXPECT_EQ(ReadFile(path), kRule +
-                                  "\r\n"
-                                  "Running Brevita, version 1.0.0\r\n"
-                                  "\r\n"
-                                  "Local Corvox version=4.0(2.25)\r\n"
-                                  "Local time=12/5/2026 9:05:09 PM\r\n" +
-                                  kRule +
-                                  "\r\n"
-                                  "\r\n"
-                                  "12/6/2026 9:05:16 AM: *** Updating voice names ****\r\n\r\n"
-                                  "12/6/2026 9:05:16 AM: (error) file not found on hard drive - "
-                                  "invalid path in SQL\r\n"
-                                  "12/6/2026 9:05:16 AM:     Full path to WAV file=/srv/Stream "
-                                  "Files/vn 1.wav\r\n"
-                                  "no stamp, but an (ERROR) all the same\r\n"
-                                  "12/6/2026 9:05:16 AM: errors without brackets (err) do not "
-                                  "count\r\n");
+    const std::string at = "12/6/2026 9:05:16 AM: ";
+    EXPECT_EQ(ReadFile(path),
+              kRule +
+                  "\r\nRunning Brevita, version 1.0.0\r\n\r\n"
+                  "Local Corvox version=4.0(2.25)\r\n"
+                  "Local time=12/5/2026 9:05:09 PM\r\n" +
+                  kRule + "\r\n\r\n" + at + "*** Updating voice names ****\r\n\r\n" + at +
+                  "(error) file not found on hard drive - invalid path in SQL\r\n" + at +
+                  "    Full path to WAV file=/srv/Stream Files/vn 1.wav\r\n"
+                  "no stamp, but an (ERROR) all the same\r\n" +
+                  at + "errors without brackets (err) do not count\r\n");
     EXPECT_TRUE(prompt.questions.empty());
 
     // A second run in the same second gets the same name and starts afresh.
@@ -114,25 +107,28 @@ TEST_F(LogTest, RunLogHasHeaderTimeStampsAndErrorCount) {
 }
 
 TEST_F(LogTest, OldFilesGoAfterTenDayBoundaries) {
-    std::filesystem::create_directories(dir / "logs" / "sub");
-    const QDateTime march1Late(QDate(2026, 3, 1), QTime(23, 59, 0));
+    const auto logs = dir / "logs";
+    std::filesystem::create_directories(logs / "sub");
     const QDateTime march1Early(QDate(2026, 3, 1), QTime(0, 0, 1));
-    Touch(dir / "logs" / "Brevita_Log_260301_23_59_00.TXT", march1Late);
-    Touch(dir / "logs" / "notes.doc", march1Early);
-    Touch(dir / "logs" / "recent.TXT", QDateTime(QDate(2026, 3, 10), QTime(12, 0, 0)));
-    Touch(dir / "logs" / "sub" / "inner.TXT", march1Early);
+    Touch(logs / "Brevita_Log_260301_23_59_00.TXT", QDateTime(QDate(2026, 3, 1), QTime(23, 59)));
+    Touch(logs / "notes.doc", march1Early);
+    Touch(logs / "recent.TXT", QDateTime(QDate(2026, 3, 10), QTime(12, 0)));
+    Touch(logs / "sub" / "inner.TXT", march1Early);
+    auto left = [&] {
+        std::vector<std::string> names;
+        for (auto &e : std::filesystem::recursive_directory_iterator(logs))
+            names.push_back(e.path().lexically_relative(logs).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const auto all = left();
 
     now = QDateTime(QDate(2026, 3, 11), QTime(23, 59, 59));
     DeleteOldLogFiles();
-    EXPECT_TRUE(std::filesystem::exists(dir / "logs" / "Brevita_Log_260301_23_59_00.TXT"));
-    EXPECT_TRUE(std::filesystem::exists(dir / "logs" / "notes.doc"));
-
+    EXPECT_EQ(left(), all);
     now = QDateTime(QDate(2026, 3, 12), QTime(0, 0, 1));
     GenerateNewLogFileName(); // cleans up on the way
-    EXPECT_FALSE(std::filesystem::exists(dir / "logs" / "Brevita_Log_260301_23_59_00.TXT"));
-    EXPECT_FALSE(std::filesystem::exists(dir / "logs" / "notes.doc"));
-    EXPECT_TRUE(std::filesystem::exists(dir / "logs" / "recent.TXT"));
-    EXPECT_TRUE(std::filesystem::exists(dir / "logs" / "sub" / "inner.TXT"));
+    EXPECT_EQ(left(), (std::vector<std::string>{"recent.TXT", "sub", "sub/inner.TXT"}));
 }
 
 TEST_F(LogTest, FolderOrFileThatCannotBeMadeLosesOnlyTheLines) {

@@ -12,70 +12,52 @@ namespace brevita_test {
 
 namespace {
 
+const std::string kScript = BREVITA_PGSERVER_SCRIPT;
+
 std::string Run(const std::string &command) {
     std::string out;
     std::FILE *p = ::popen(command.c_str(), "r");
-    if (!p) {
+    if (!p)
         throw std::runtime_error("cannot run " + command);
-    }
     char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
         out.append(buf, n);
-    }
-    int status = ::pclose(p);
-    if (status != 0) {
+    if (::pclose(p) != 0)
         throw std::runtime_error(command + " failed: " + out);
-    }
     return out;
 }
 
 bool LoadEnv(const std::string &file) {
     std::ifstream in(file);
-    if (!in) {
-        return false;
-    }
-    for (std::string line; std::getline(in, line);) {
-        auto eq = line.find('=');
-        if (eq != std::string::npos) {
+    for (std::string line; std::getline(in, line);)
+        if (auto eq = line.find('='); eq != std::string::npos)
             ::setenv(line.substr(0, eq).c_str(), line.substr(eq + 1).c_str(), 1);
-        }
-    }
-    return true;
+    return bool(in.is_open());
 }
 
-class PgEnvironment : public ::testing::Environment {
-  public:
+struct PgEnvironment : ::testing::Environment {
+    std::string own;
     void SetUp() override {
         // Nothing of the user's own ODBC set-up or PostgreSQL settings applies.
-        for (const char *v : {"PGDATABASE", "PGPASSWORD", "PGSERVICE", "PGOPTIONS", "DSN"}) {
+        for (const char *v : {"PGDATABASE", "PGPASSWORD", "PGSERVICE", "PGOPTIONS", "DSN"})
             ::unsetenv(v);
-        }
         const char *shared = std::getenv("BREVITA_PG_ENV");
-        if (shared && LoadEnv(shared)) {
+        if (shared && LoadEnv(shared))
             return;
-        }
         std::string tmpl = (std::filesystem::temp_directory_path() / "brevita-pg-XXXXXX").string();
         ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        own_ = tmpl;
+        own = tmpl;
         try {
-            Run("timeout 300 " + std::string(BREVITA_PGSERVER_SCRIPT) + " start '" + own_ +
-                "' 2>&1");
+            Run("timeout 300 " + kScript + " start '" + own + "' 2>&1");
         } catch (const std::exception &e) {
             FAIL() << e.what();
         }
-        ASSERT_TRUE(LoadEnv(own_ + "/env"));
+        ASSERT_TRUE(LoadEnv(own + "/env"));
     }
     void TearDown() override {
-        if (!own_.empty()) {
-            std::system(("timeout 120 " + std::string(BREVITA_PGSERVER_SCRIPT) + " stop '" + own_ +
-                         "' >/dev/null 2>&1")
-                            .c_str());
-        }
+        if (!own.empty())
+            std::system(("timeout 120 " + kScript + " stop '" + own + "' >/dev/null 2>&1").c_str());
     }
-
-  private:
-    std::string own_;
 };
 
 [[maybe_unused]] auto *const registered = ::testing::AddGlobalTestEnvironment(new PgEnvironment);
@@ -84,9 +66,8 @@ class PgEnvironment : public ::testing::Environment {
 
 std::string Psql(const std::string &sql) {
     std::string quoted;
-    for (char c : sql) {
+    for (char c : sql)
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
     return Run("LC_ALL=C.UTF-8 timeout 60 psql -X -q -At -v ON_ERROR_STOP=1 -d CorvoxDb -c '" +
                quoted + "' 2>&1");
 }

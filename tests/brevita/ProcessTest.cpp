@@ -12,8 +12,7 @@
 #include <chrono>
 
 using namespace brevita;
-using brevita_test::ReadFile;
-using brevita_test::TempDir;
+using namespace brevita_test;
 
 namespace {
 
@@ -21,32 +20,29 @@ bool Alive(int32_t pid) {
     return ::kill(pid, 0) == 0;
 }
 
-int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 since)
-        .count();
+// Milliseconds f takes.
+int64_t TimedMs(const std::function<void()> &f) {
+    auto start = std::chrono::steady_clock::now();
+    f();
+    auto d = std::chrono::steady_clock::now() - start;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
 }
 
 } // namespace
 
-TEST(WaitForProcessExit, ReturnsWhenTheProgramEnds) {
-    auto start = std::chrono::steady_clock::now();
+TEST(WaitForProcessExit, ReturnsWhenTheProgramEndsOrTheTimeIsUp) {
     int32_t pid = StartHiddenProgram({"/bin/sleep", "1"});
     ASSERT_GT(pid, 0);
-    EXPECT_TRUE(WaitForProcessExit(pid, 5000));
-    int64_t ms = ElapsedMs(start);
+    int64_t ms = TimedMs([&] { EXPECT_TRUE(WaitForProcessExit(pid, 5000)); });
     EXPECT_GE(ms, 900);
     EXPECT_LT(ms, 4500); // the end was noticed, not the time-out
     // Reaped: no zombie keeps the id.
     EXPECT_FALSE(Alive(pid));
     EXPECT_FALSE(WaitForProcessExit(pid, 5000));
-}
 
-TEST(WaitForProcessExit, TimeOutLeavesTheProgramRunning) {
-    int32_t pid = StartHiddenProgram({"/bin/sleep", "30"});
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(WaitForProcessExit(pid, 300));
-    EXPECT_GE(ElapsedMs(start), 290);
+    // The time-out leaves the program running.
+    pid = StartHiddenProgram({"/bin/sleep", "30"});
+    EXPECT_GE(TimedMs([&] { EXPECT_TRUE(WaitForProcessExit(pid, 300)); }), 290);
     EXPECT_TRUE(Alive(pid));
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
     EXPECT_TRUE(WaitForProcessExit(pid, 5000) || !Alive(pid));
@@ -54,22 +50,18 @@ TEST(WaitForProcessExit, TimeOutLeavesTheProgramRunning) {
 }
 
 TEST(WaitForProcessExit, NothingToWaitFor) {
-    EXPECT_FALSE(WaitForProcessExit(0, 5000));
-    EXPECT_FALSE(WaitForProcessExit(-1, 5000));
-    EXPECT_FALSE(WaitForProcessExit(0x7ffffff0, 5000));
+    for (int32_t pid : {0, -1, 0x7ffffff0})
+        EXPECT_FALSE(WaitForProcessExit(pid, 5000)) << pid;
     // Ended before the wait begins.
     int32_t pid = StartHiddenProgram({"/bin/true"});
     siginfo_t info{};
     for (int i = 0; i < 500 && info.si_pid != pid; ++i) {
         ::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT);
-        if (info.si_pid != pid) {
+        if (info.si_pid != pid)
             ::usleep(10000);
-        }
     }
     ASSERT_EQ(info.si_pid, pid);
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(WaitForProcessExit(pid, 5000));
-    EXPECT_LT(ElapsedMs(start), 2000);
+    EXPECT_LT(TimedMs([&] { EXPECT_FALSE(WaitForProcessExit(pid, 5000)); }), 2000);
     EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1); // and reaped
 }
 
@@ -80,28 +72,22 @@ TEST(StartHiddenProgram, ArgumentsAsGivenOutputDiscarded) {
     int32_t pid = StartHiddenProgram({"touch", odd}, dir.path().string());
     EXPECT_TRUE(WaitForProcessExit(pid, 5000) || !Alive(pid));
     EXPECT_TRUE(std::filesystem::exists(dir / odd));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 
     // Our own output channels stay clean.
     int saved = ::dup(1);
     int sink = ::open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ASSERT_GE(sink, 0);
     ::dup2(sink, 1);
-    pid = StartHiddenProgram({"/bin/sh", "-c", "echo out; echo err >&2"});
-    WaitForProcessExit(pid, 5000);
+    WaitForProcessExit(StartHiddenProgram({"/bin/sh", "-c", "echo out; echo err >&2"}), 5000);
     ::dup2(saved, 1);
     ::close(saved);
     ::close(sink);
     EXPECT_EQ(ReadFile(dir / "out"), "");
 
-    try {
-        StartHiddenProgram({(dir / "no-such-program").string()});
-        ADD_FAILURE() << "started a missing program";
-    } catch (const AppError &e) {
-        EXPECT_EQ(e.Number(), ErrFileNotFound);
-        EXPECT_EQ(e.Description(), "File not found");
-    }
+    std::string why;
+    EXPECT_EQ(Raised([&] { StartHiddenProgram({(dir / "no-such-program").string()}); }, &why),
+              ErrFileNotFound);
+    EXPECT_EQ(why, "File not found");
     EXPECT_THROW(StartHiddenProgram({}), AppError);
 }
