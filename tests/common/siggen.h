@@ -1,7 +1,7 @@
-/* Test signals for the detectors and end-to-end runs: sines, noise, digital
- * silence, DTMF digit strings and TTY (45.45 baud Baudot FSK) text, as 16-bit
- * samples at any rate, with conversions to PCM bytes and a minimal WAV file
- * writer. Header-only. Durations are in ms and rounded to whole samples. */
+// Test signals for the detectors and end-to-end runs: sines, noise, digital
+// silence, DTMF digit strings and TTY (45.45 baud Baudot FSK) text, as 16-bit
+// samples at any rate, with conversions to PCM bytes and a minimal WAV file
+// writer. Header-only. Durations are in ms and rounded to whole samples.
 #ifndef TESTS_COMMON_SIGGEN_H
 #define TESTS_COMMON_SIGGEN_H
 
@@ -9,6 +9,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,24 +25,20 @@ inline size_t SampleCount(double ms, unsigned nRate) {
     return size_t(llround(ms * nRate / 1000.0));
 }
 
-/* The amplitude of dB relative to full scale (32767). */
+// The amplitude of dB relative to full scale (32767).
 inline double DbToAmplitude(double db) {
     return 32767.0 * pow(10.0, db / 20.0);
 }
 
 inline int16_t Clip(double v) {
-    if (v > 32767)
-        return 32767;
-    if (v < -32768)
-        return -32768;
-    return int16_t(lrint(v));
+    return int16_t(lrint(std::clamp(v, -32768.0, 32767.0)));
 }
 
 inline Samples Silence(double ms, unsigned nRate) {
     return Samples(SampleCount(ms, nRate), 0);
 }
 
-/* A sum of sines of equal peak amplitude, each starting at phase 0. */
+// A sum of sines of equal peak amplitude, each starting at phase 0.
 inline Samples Tones(const std::vector<double> &hz, double amplitude, double ms, unsigned nRate) {
     Samples out(SampleCount(ms, nRate));
     for (size_t i = 0; i < out.size(); ++i) {
@@ -57,7 +54,7 @@ inline Samples Sine(double hz, double amplitude, double ms, unsigned nRate) {
     return Tones({hz}, amplitude, ms, nRate);
 }
 
-/* Gaussian white noise of the given RMS, reproducible from seed. */
+// Gaussian white noise of the given RMS, reproducible from seed.
 inline Samples Noise(double rms, double ms, unsigned nRate, uint32_t seed = 1) {
     Samples out(SampleCount(ms, nRate));
     uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
@@ -84,7 +81,7 @@ inline Samples Concat(std::initializer_list<Samples> parts) {
     return out;
 }
 
-/* Sample by sample sum of two signals (the shorter one padded with 0). */
+// Sample by sample sum of two signals (the shorter one padded with 0).
 inline Samples Mix(const Samples &a, const Samples &b) {
     Samples out(std::max(a.size(), b.size()));
     for (size_t i = 0; i < out.size(); ++i)
@@ -92,25 +89,23 @@ inline Samples Mix(const Samples &a, const Samples &b) {
     return out;
 }
 
-/* Little-endian signed 16-bit PCM bytes. */
+// Little-endian signed 16-bit PCM bytes.
 inline std::vector<uint8_t> ToPcm16(const Samples &s) {
-    std::vector<uint8_t> out(s.size() * 2);
-    for (size_t i = 0; i < s.size(); ++i) {
-        out[2 * i] = uint8_t(uint16_t(s[i]) & 0xFF);
-        out[2 * i + 1] = uint8_t(uint16_t(s[i]) >> 8);
-    }
+    std::vector<uint8_t> out;
+    for (int16_t v : s)
+        out.insert(out.end(), {uint8_t(uint16_t(v) & 0xFF), uint8_t(uint16_t(v) >> 8)});
     return out;
 }
 
-/* Unsigned 8-bit PCM bytes (128 is zero), keeping the high byte. */
+// Unsigned 8-bit PCM bytes (128 is zero), keeping the high byte.
 inline std::vector<uint8_t> ToPcm8(const Samples &s) {
-    std::vector<uint8_t> out(s.size());
-    for (size_t i = 0; i < s.size(); ++i)
-        out[i] = uint8_t((s[i] >> 8) + 128);
+    std::vector<uint8_t> out;
+    for (int16_t v : s)
+        out.push_back(uint8_t((v >> 8) + 128));
     return out;
 }
 
-/* A PCM format record for nChannels of nBits (8 or 16) at nRate. */
+// A PCM format record for nChannels of nBits (8 or 16) at nRate.
 inline WAVEFORMATEX PcmFormat(unsigned nRate, unsigned nBits = 16, unsigned nChannels = 1) {
     WAVEFORMATEX wfx = {};
     wfx.wFormatTag = WAVE_FORMAT_PCM;
@@ -122,7 +117,7 @@ inline WAVEFORMATEX PcmFormat(unsigned nRate, unsigned nBits = 16, unsigned nCha
     return wfx;
 }
 
-/* Writes a canonical 44-byte-header mono 16-bit PCM WAV file; false on failure. */
+// Writes a canonical 44-byte-header mono 16-bit PCM WAV file; false on failure.
 inline bool WriteWav16(const std::string &path, const Samples &s, unsigned nRate) {
     FILE *f = fopen(path.c_str(), "wb");
     if (f == nullptr)
@@ -139,9 +134,9 @@ inline bool WriteWav16(const std::string &path, const Samples &s, unsigned nRate
     return fclose(f) == 0 && ok;
 }
 
-/* DTMF: each key of keys ("0"-"9", "*", "#", "A"-"D") as a row and a column
- * tone of the given peak amplitude each, for msTone, followed by msGap of
- * digital silence. */
+// DTMF: each key of keys ("0"-"9", "*", "#", "A"-"D") as a row and a column
+// tone of the given peak amplitude each, for msTone, followed by msGap of
+// digital silence.
 inline Samples Dtmf(const std::string &keys, double msTone, double msGap, double amplitude,
                     unsigned nRate) {
     static const char *const kRows[4] = {"123A", "456B", "789C", "*0#D"};
@@ -158,88 +153,68 @@ inline Samples Dtmf(const std::string &keys, double msTone, double msGap, double
     return out;
 }
 
-/* TTY: 45.45 baud, mark (1) 1400 Hz, space (0) 1800 Hz, continuous phase.
- * Each character is a start bit (space), its five code bits with the most
- * significant first, and stopBits of mark; a figures (27) or letters (31)
- * shift is sent before a character that needs the other shift, the receiver
- * starting in letters. Text is upper case letters, digits, space, CR, LF and
- * the figures punctuation; other characters are skipped. msCharGap adds idle
- * mark between characters. */
+// TTY: 45.45 baud, mark (1) 1400 Hz, space (0) 1800 Hz, continuous phase.
+// Each character is a start bit (space), its five code bits with the most
+// significant first, and stopBits of mark; a figures (27) or letters (31)
+// shift is sent before a character that needs the other shift, the receiver
+// starting in letters. Text is upper case letters, digits, space, CR, LF and
+// the figures punctuation; other characters are skipped. msCharGap adds idle
+// mark between characters.
 struct BaudotOptions {
     double stopBits = 2;
     double amplitude = 8000;
-    double msLeadMark = 150;  /* mark before the first character */
-    double msTrailMark = 150; /* mark after the last one */
-    double msCharGap = 0;     /* extra mark between characters */
+    double msLeadMark = 150;  // mark before the first character
+    double msTrailMark = 150; // mark after the last one
+    double msCharGap = 0;     // extra mark between characters
 };
 
 constexpr double kBaudotBitMs = 1000.0 / 45.45;
 
-/* The five-bit code and shift (31 letters, 27 figures, 0 either) of c; false
- * when c has none. */
+// The five-bit code and shift (31 letters, 27 figures, 0 either) of c; false
+// when c has none.
 inline bool BaudotCode(char c, int *pCode, int *pShift) {
     static const char kLetters[] = "\0T\rO HNM\nLRGIPCVEZDBSYFXAWJ\x1bUQK\x1f";
     static const char kFigures[] = "\0"
                                    "5\r9 #,.\n)4&80:;3\"$?\a6!/-2'\x1b"
                                    "71(\x1f";
-    if (c == 0 || c == '\r' || c == '\n' || c == ' ') {
-        *pCode = c == 0 ? 0 : c == '\r' ? 2 : c == ' ' ? 4 : 8;
-        *pShift = 0;
-        return true;
-    }
-    for (int i = 0; i < 32; ++i) {
-        if (i == 27 || i == 31)
-            continue;
-        if (kLetters[i] == c) {
+    for (int i = 0; i < 32; ++i)
+        if (i != 27 && i != 31 && (kLetters[i] == c || kFigures[i] == c)) {
             *pCode = i;
-            *pShift = 31;
+            *pShift = kLetters[i] == kFigures[i] ? 0 : kLetters[i] == c ? 31 : 27;
             return true;
         }
-        if (kFigures[i] == c) {
-            *pCode = i;
-            *pShift = 27;
-            return true;
-        }
-    }
     return false;
 }
 
 inline Samples Baudot(const std::string &text, unsigned nRate, const BaudotOptions &opt = {}) {
-    // Bits as (value, length in bits); sample boundaries follow the running
-    // time so that 1.5 stop bits and 22.002 ms bits do not drift.
-    std::vector<std::pair<int, double>> bits;
-    const double leadBits = opt.msLeadMark / kBaudotBitMs;
-    bits.push_back({1, leadBits});
-    auto sendCode = [&](int code) {
-        bits.push_back({0, 1});
-        for (int b = 4; b >= 0; --b)
-            bits.push_back({(code >> b) & 1, 1});
-        bits.push_back({1, opt.stopBits + opt.msCharGap / kBaudotBitMs});
+    // Sample boundaries follow the running time so that 1.5 stop bits and
+    // 22.002 ms bits do not drift.
+    Samples out;
+    double phase = 0, tBits = 0;
+    auto send = [&](int value, double bits) {
+        tBits += bits;
+        const size_t end = SampleCount(tBits * kBaudotBitMs, nRate);
+        const double step = 2 * kPi * (value ? 1400.0 : 1800.0) / nRate;
+        for (; out.size() < end; phase = fmod(phase + step, 2 * kPi))
+            out.push_back(Clip(opt.amplitude * sin(phase)));
     };
+    auto sendCode = [&](int code) {
+        send(0, 1);
+        for (int b = 4; b >= 0; --b)
+            send((code >> b) & 1, 1);
+        send(1, opt.stopBits + opt.msCharGap / kBaudotBitMs);
+    };
+    send(1, opt.msLeadMark / kBaudotBitMs);
     int shift = 31;
     for (char c : text) {
         int code, need;
         if (!BaudotCode(c, &code, &need))
             continue;
-        if (need != 0 && need != shift) {
-            sendCode(need);
-            shift = need;
-        }
+        if (need != 0 && need != shift)
+            sendCode(shift = need);
         sendCode(code);
     }
-    bits.push_back({1, opt.msTrailMark / kBaudotBitMs});
-
-    Samples out;
-    double phase = 0, tBits = 0;
-    for (const auto &[value, length] : bits) {
-        tBits += length;
-        const size_t end = SampleCount(tBits * kBaudotBitMs, nRate);
-        const double step = 2 * kPi * (value ? 1400.0 : 1800.0) / nRate;
-        while (out.size() < end) {
-            out.push_back(Clip(opt.amplitude * sin(phase)));
-            phase = fmod(phase + step, 2 * kPi);
-        }
-    }
+    send(1, opt.msTrailMark / kBaudotBitMs);
     return out;
 }
 

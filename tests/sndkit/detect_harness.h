@@ -1,5 +1,5 @@
-/* Runs a detector over generated PCM the way the command line does (blocks,
- * then the end-of-data call) and collects its events; captures trace lines. */
+// Runs a detector over generated PCM the way the command line does (blocks,
+// then the end-of-data call) and collects its events; captures trace lines.
 #ifndef TESTS_SNDKIT_DETECT_HARNESS_H
 #define TESTS_SNDKIT_DETECT_HARNESS_H
 
@@ -27,11 +27,12 @@ struct EventLog {
 };
 
 struct DetectRun {
-    int32_t nResult = 0; /* first non-zero DetectProcessBlock result */
+    int32_t nResult = 0; // first non-zero DetectProcessBlock result
     std::vector<DetectEvent> events;
+    size_t nBeforeEnd = 0; // events reported before the end-of-data call
 };
 
-/* Feeds pcm in blocks of cbBlock bytes (0: one block), then ends the data. */
+// Feeds pcm in blocks of cbBlock bytes (0: one block), then ends the data.
 inline DetectRun RunDetector(const WAVEFORMATEX &wfx, uint32_t dwType, uint32_t lParam,
                              const std::vector<uint8_t> &pcm, int32_t cbBlock = 0,
                              uint32_t msDuration = DETECT_DEFAULT,
@@ -40,14 +41,13 @@ inline DetectRun RunDetector(const WAVEFORMATEX &wfx, uint32_t dwType, uint32_t 
     EventLog log;
     HDETECT h = DetectInit(DETECT_VERSION, VmModuleHandle(), &wfx, dwType, lParam, msDuration,
                            msWindow, &EventLog::Proc, reinterpret_cast<uintptr_t>(&log), dwFlags);
-    if (h == nullptr) {
-        run.nResult = -2;
-        return run;
-    }
+    if (h == nullptr)
+        return {-2, {}};
     const int32_t cbTotal = int32_t(pcm.size());
     const int32_t cbStep = cbBlock > 0 ? cbBlock : std::max(cbTotal, 1);
     for (int32_t off = 0; off < cbTotal && run.nResult == 0; off += cbStep)
         run.nResult = DetectProcessBlock(h, pcm.data() + off, std::min(cbStep, cbTotal - off), 0);
+    run.nBeforeEnd = log.events.size();
     if (run.nResult == 0)
         run.nResult = DetectProcessBlock(h, nullptr, 0, 0);
     if (DetectTerm(h) != 0)
@@ -56,7 +56,7 @@ inline DetectRun RunDetector(const WAVEFORMATEX &wfx, uint32_t dwType, uint32_t 
     return run;
 }
 
-/* Collects every trace line up to nLevel while alive. */
+// Collects every trace line up to nLevel while alive.
 struct TraceCapture {
     int32_t nLevel;
     std::wstring text;

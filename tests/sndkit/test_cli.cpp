@@ -10,22 +10,16 @@ using siggen::Samples;
 const char kDesktopSilence[] = "-silence:-45dB,300,20";
 const char kDesktopStrip[] = "-strip:tempWAVFile.wav,3,250";
 
-struct Layout {
-    uint32_t avg, align;
-};
-
-Layout LayoutOf(const std::vector<uint8_t> &fmt) {
-    Layout l;
-    memcpy(&l.avg, &fmt[8], 4);
-    l.align = fmt[12] | (fmt[13] << 8);
-    return l;
-}
-
-// The stored bytes of the stretch {ms, msDuration}: the start rounded down
-// and the length up to whole blocks.
-std::vector<uint8_t> Stretch(const std::vector<uint8_t> &data, Layout l, long ms, long msDuration) {
-    uint64_t start = uint64_t(ms) * l.avg / 1000 / l.align * l.align;
-    uint64_t count = (uint64_t(msDuration) * l.avg / 1000 + l.align - 1) / l.align * l.align;
+// The source's stored bytes of the stretch {ms, msDuration}: the start
+// rounded down and the length up to whole blocks.
+std::vector<uint8_t> Stretch(const std::string &src, long ms, long msDuration) {
+    auto chunks = Chunks(ReadBytes(src));
+    const auto &fmt = chunks["fmt "], &data = chunks["data"];
+    uint32_t avg;
+    memcpy(&avg, &fmt[8], 4);
+    const uint32_t align = fmt[12] | (fmt[13] << 8);
+    uint64_t start = uint64_t(ms) * avg / 1000 / align * align;
+    uint64_t count = (uint64_t(msDuration) * avg / 1000 + align - 1) / align * align;
     count = std::min<uint64_t>(count, data.size() - start);
     return std::vector<uint8_t>(data.begin() + long(start), data.begin() + long(start + count));
 }
@@ -59,16 +53,15 @@ TEST(Cli, DesktopCommandLineTrimsAFileWithBlanksAndUmlautsInItsName) {
               "sndprobe: dwType=DETECT_SILENCE, msStart=0, msDuration=800, nThreshold=184\n"
               "sndprobe: dwType=DETECT_SILENCE, msStart=4200, msDuration=800, nThreshold=184\n"
               "\n");
-    auto data = Chunks(ReadBytes(src))["data"];
-    ExpectCopyOf(dir / "tempWAVFile.wav", src, Stretch(data, {16000, 2}, 550, 3900));
+    ExpectCopyOf(dir / "tempWAVFile.wav", src, Stretch(src, 550, 3900));
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"Grüße an alle.wav", "tempWAVFile.wav"}));
 
     // A later run replaces the file; the destination's name may have blanks too.
     r = RunProbe(dir, {src, "/SILENCE:-45dB,300", "-strip:tempWAVFile.wav,1,0"});
     EXPECT_EQ(r.status, 0);
-    ExpectCopyOf(dir / "tempWAVFile.wav", src, Stretch(data, {16000, 2}, 800, 4200));
+    ExpectCopyOf(dir / "tempWAVFile.wav", src, Stretch(src, 800, 4200));
     r = RunProbe(dir, {src, "-silence", "-strip:ohne Stille ü.wav,2,0"});
-    ExpectCopyOf(dir / "ohne Stille ü.wav", src, Stretch(data, {16000, 2}, 0, 4200));
+    ExpectCopyOf(dir / "ohne Stille ü.wav", src, Stretch(src, 0, 4200));
 }
 
 struct Encoding {
@@ -99,11 +92,9 @@ TEST(Cli, EveryEncodingKeepsTheSourceBytesOfTheKeptStretch) {
         EXPECT_NEAR(events[0].duration, 800, 20);
         EXPECT_GE(events[1].start, 4200);
         EXPECT_LE(events[1].start, 4200 + e.msSlack);
-        auto source = Chunks(ReadBytes(src));
         long keep = events[0].duration - 250;
-        ExpectCopyOf(
-            dir / "tempWAVFile.wav", src,
-            Stretch(source["data"], LayoutOf(source["fmt "]), keep, events[1].start + 250 - keep));
+        ExpectCopyOf(dir / "tempWAVFile.wav", src,
+                     Stretch(src, keep, events[1].start + 250 - keep));
     }
 }
 
@@ -155,30 +146,25 @@ TEST(Cli, WorkedExamplesOfTheStripFlags) {
                         siggen::Silence(300, 8000), siggen::Noise(4000, 500, 8000),
                         siggen::Silence(2700, 8000)}),
         8000));
-    Layout pcm{16000, 2};
 
     Result r = RunProbe(dir, {silent, kDesktopSilence, kDesktopStrip});
     EXPECT_EQ(r.out,
               "sndprobe: dwType=DETECT_SILENCE, msStart=0, msDuration=5000, nThreshold=184\n\n");
-    ExpectCopyOf(dir / "tempWAVFile.wav", silent,
-                 Stretch(Chunks(ReadBytes(silent))["data"], pcm, 0, 500));
+    ExpectCopyOf(dir / "tempWAVFile.wav", silent, Stretch(silent, 0, 500));
 
     // Edge -1: each cut is widened by the detector's window.
-    auto data = Chunks(ReadBytes(greeting))["data"];
     r = RunProbe(dir, {greeting, kDesktopSilence, "-strip:edge.wav,3"});
     EXPECT_EQ(r.status, 0);
-    ExpectCopyOf(dir / "edge.wav", greeting, Stretch(data, pcm, 780, 3440));
+    ExpectCopyOf(dir / "edge.wav", greeting, Stretch(greeting, 780, 3440));
     // Extracting the leading and trailing silences themselves.
     r = RunProbe(dir, {greeting, kDesktopSilence, "-strip:quiet.wav,7,0"});
     ExpectCopyOf(dir / "quiet.wav", greeting,
-                 Cat(Stretch(data, pcm, 0, 800), Stretch(data, pcm, 4200, 800)));
+                 Cat(Stretch(greeting, 0, 800), Stretch(greeting, 4200, 800)));
 
     // Flags 0 cut every silence; the widened stretches overlap by 200 ms.
-    data = Chunks(ReadBytes(two))["data"];
     r = RunProbe(dir, {two, "-silence:-45dB,200,20", "-strip:both.wav,0,250"});
     EXPECT_EQ(Events(r.out).size(), 3u) << r.out;
-    ExpectCopyOf(dir / "both.wav", two,
-                 Cat(Stretch(data, pcm, 750, 1000), Stretch(data, pcm, 1550, 1000)));
+    ExpectCopyOf(dir / "both.wav", two, Cat(Stretch(two, 750, 1000), Stretch(two, 1550, 1000)));
 }
 
 TEST(Cli, SeveralDetectorsShareOneEventList) {

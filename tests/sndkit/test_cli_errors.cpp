@@ -64,18 +64,16 @@ TEST(CliErrors, BadInputsFailCleanlyAndLeaveNothingBehind) {
     std::string good = dir / "good.wav";
     ASSERT_TRUE(siggen::WriteWav16(good, Greeting(8000), 8000));
     auto bytes = ReadBytes(good);
-    auto write = [&](const std::string &name, std::vector<uint8_t> b) {
-        std::ofstream(dir / name, std::ios::binary)
-            .write(reinterpret_cast<char *>(b.data()), long(b.size()));
+    auto write = [&](const std::string &name, const std::string &b) {
+        std::ofstream(dir / name, std::ios::binary) << b;
     };
-    write("text.wav", {'h', 'e', 'l', 'l', 'o', '\n'});
-    write("cut.wav", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 1000));
-    auto empty = std::vector<uint8_t>(bytes.begin(), bytes.begin() + 44);
-    uint32_t zero = 0, riff = 36;
-    memcpy(&empty[40], &zero, 4);
-    memcpy(&empty[4], &riff, 4);
-    write("empty.wav", empty);
-    write("keep.wav", {'o', 'l', 'd'});
+    const std::string header(bytes.begin(), bytes.begin() + 44);
+    write("text.wav", "hello\n");
+    write("cut.wav", std::string(bytes.begin(), bytes.begin() + 1000));
+    // A header whose data chunk is empty.
+    write("empty.wav", header.substr(0, 4) + std::string("\x24\0\0\0", 4) + header.substr(8, 32) +
+                           std::string(4, '\0'));
+    write("keep.wav", "old");
     fs::create_directory(dir.path / "folder");
     fs::create_directory(dir.path / "full");
     write("full/inside", {'x'});

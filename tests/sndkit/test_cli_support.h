@@ -2,12 +2,10 @@
 #ifndef TESTS_SNDKIT_TEST_CLI_SUPPORT_H
 #define TESTS_SNDKIT_TEST_CLI_SUPPORT_H
 
-#include <fcntl.h>
-#include <spawn.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <sndfile.h>
 
@@ -21,8 +19,6 @@
 #include <vector>
 
 #include "common/siggen.h"
-
-extern char **environ;
 
 namespace cli {
 
@@ -62,41 +58,30 @@ inline std::string BinDir() {
     return dir && *dir ? dir : fs::read_symlink("/proc/self/exe").parent_path().string();
 }
 
+// s as one word for the shell.
+inline std::string Quoted(const std::string &s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
 // The program with args, run in folder; its trace.ini lives there too.
 inline Result RunProbe(const TempDir &folder, const std::vector<std::string> &args) {
-    std::string program = BinDir() + "/sndprobe";
-    std::vector<std::string> env = {"SNDPROBE_TRACE_INI=" + folder / "trace.ini"};
-    for (char **e = environ; *e; ++e)
-        if (strncmp(*e, "SNDPROBE_TRACE_INI=", 19) != 0)
-            env.push_back(*e);
-    std::vector<char *> argv{program.data()}, envp;
-    std::vector<std::string> copies(args);
-    for (auto &a : copies)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto &e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    int fds[2];
+    std::string command = "cd " + Quoted(folder.path) +
+                          " && SNDPROBE_TRACE_INI=" + Quoted(folder / "trace.ini") + " exec " +
+                          Quoted(BinDir() + "/sndprobe");
+    for (const std::string &a : args)
+        command += " " + Quoted(a);
     Result r;
-    if (pipe(fds) != 0)
+    FILE *p = popen(command.c_str(), "r");
+    if (!p)
         return r;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.path.c_str());
-    pid_t pid;
-    int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
     char buf[4096];
-    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
-        r.out.append(buf, size_t(n));
-    close(fds[0]);
-    int status = 0;
-    if (rc == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        r.out.append(buf, n);
+    int status = pclose(p);
+    if (WIFEXITED(status))
         r.status = WEXITSTATUS(status);
     return r;
 }

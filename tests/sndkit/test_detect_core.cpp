@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include "common/siggen.h"
 #include "sndkit/detect_internal.h"
 #include "sndkit/wavfmtex.h"
@@ -99,74 +97,68 @@ TEST(DetectFraming, WindowsNeverSpanBlocksAndEmptyBlocksAnalyseNothing) {
 
 TEST(DetectSilence, RunsBecomeEventsWhenTheyEnd) {
     // Loud windows 0-2, silent 3-12, loud 13: reported while window 13 is analysed.
-    {
-        EventLog log;
-        HDETECT h = DetectInit(DETECT_VERSION, VmModuleHandle(), &k8k, DETECT_SILENCE, 0xFFFF,
-                               DETECT_DEFAULT, DETECT_DEFAULT, &EventLog::Proc,
-                               reinterpret_cast<uintptr_t>(&log), 0);
-        ASSERT_NE(h, nullptr);
-        auto pcm = ToPcm16(Concat({Loud(60), Silence(200, 8000), Loud(20)}));
-        EXPECT_EQ(DetectProcessBlock(h, pcm.data(), int32_t(pcm.size()), 0), 0);
-        ASSERT_EQ(log.events.size(), 1u);
-        EXPECT_EQ(log.events[0], (DetectEvent{DETECT_SILENCE, 60, 200, 20, kDefaultThreshold}));
-        EXPECT_EQ(DetectProcessBlock(h, nullptr, 0, 0), 0);
-        EXPECT_EQ(log.events.size(), 1u);
-        EXPECT_EQ(DetectTerm(h), 0);
-    }
+    DetectRun run = RunDetector(k8k, DETECT_SILENCE, 0xFFFF,
+                                ToPcm16(Concat({Loud(60), Silence(200, 8000), Loud(20)})));
+    EXPECT_EQ(run.nBeforeEnd, 1u);
+    EXPECT_EQ(run.events,
+              (std::vector<DetectEvent>{{DETECT_SILENCE, 60, 200, 20, kDefaultThreshold}}));
     // One window short of the minimum is dropped without delaying the next run;
     // a run lasting to the end is reported by the end-of-data call.
     auto pcm = ToPcm16(Concat({Loud(20), Silence(180, 8000), Loud(20), Silence(200, 8000), Loud(40),
                                Silence(300, 8000)}));
-    DetectRun run = RunDetector(k8k, DETECT_SILENCE, 400, pcm, 16000);
+    run = RunDetector(k8k, DETECT_SILENCE, 400, pcm, 16000);
     EXPECT_EQ(run.nResult, 0);
+    EXPECT_EQ(run.nBeforeEnd, 1u);
     EXPECT_EQ(run.events, (std::vector<DetectEvent>{{DETECT_SILENCE, 220, 200, 20, 400},
                                                     {DETECT_SILENCE, 460, 300, 20, 400}}));
     // With no minimum, every loud window ends a run, empty or not.
     run = RunDetector(k8k, DETECT_SILENCE, 0xFFFF, ToPcm16(Concat({Loud(40), Silence(20, 8000)})),
                       0, 0);
-    ASSERT_EQ(run.events.size(), 3u);
-    EXPECT_EQ(run.events[0], (DetectEvent{DETECT_SILENCE, 0, 0, 20, kDefaultThreshold}));
-    EXPECT_EQ(run.events[1].msStart, 20u);
-    EXPECT_EQ(run.events[2], (DetectEvent{DETECT_SILENCE, 40, 20, 20, kDefaultThreshold}));
+    EXPECT_EQ(run.events,
+              (std::vector<DetectEvent>{{DETECT_SILENCE, 0, 0, 20, kDefaultThreshold},
+                                        {DETECT_SILENCE, 20, 0, 20, kDefaultThreshold},
+                                        {DETECT_SILENCE, 40, 20, 20, kDefaultThreshold}}));
 }
 
 TEST(DetectSilence, LevelsOnRealSignals) {
     const WAVEFORMATEX w8bit = PcmFormat(8000, 8);
-    auto silentMs = [](const DetectRun &r) {
-        uint32_t ms = 0;
-        for (const DetectEvent &e : r.events)
-            ms += e.msDuration;
-        return ms;
-    };
-    // Digital silence in either sample size.
-    EXPECT_EQ(silentMs(RunDetector(k8k, DETECT_SILENCE, 0xFFFF, ToPcm16(Silence(500, 8000)))),
-              500u);
-    EXPECT_EQ(silentMs(RunDetector(w8bit, DETECT_SILENCE, 0xFFFF, std::vector<uint8_t>(4000, 128))),
-              500u);
-    // A 440 Hz sine of amplitude 1000 has RMS 707 > 328 * 0.707.
-    EXPECT_EQ(silentMs(RunDetector(k8k, DETECT_SILENCE, 0xFFFF, ToPcm16(Loud(500)))), 0u);
-    // Noise at RMS 150 sits below the -40 dB default, noise at RMS 300 above it.
-    EXPECT_EQ(silentMs(RunDetector(k8k, DETECT_SILENCE, 0xFFFF, ToPcm16(Noise(150, 1000, 8000)))),
-              1000u);
-    EXPECT_EQ(silentMs(RunDetector(k8k, DETECT_SILENCE, 0xFFFF, ToPcm16(Noise(300, 1000, 8000)))),
-              0u);
     // The mean test judges by the mean absolute value: sparse clicks (mean 30,
     // RMS 300) pass it but not the RMS test; a sine of amplitude 300 (mean 191,
     // RMS 212) passes the RMS test but not the mean test.
     Samples clicks(8000, 0);
     for (size_t i = 0; i < clicks.size(); i += 100)
         clicks[i] = 3000;
-    const auto sine300 = ToPcm16(Sine(440, 300, 1000, 8000));
-    for (const auto &[pcm, flags, ms] :
-         {std::tuple{ToPcm16(clicks), DETECT_SILENCE_MEAN, 1000u},
-          std::tuple{ToPcm16(clicks), 0u, 0u}, std::tuple{sine300, DETECT_SILENCE_MEAN, 0u},
-          std::tuple{sine300, 0u, 1000u}})
-        EXPECT_EQ(silentMs(RunDetector(k8k, DETECT_SILENCE, 0xFFFF, pcm, 0, DETECT_DEFAULT,
-                                       DETECT_DEFAULT, flags)),
-                  ms)
-            << flags;
-    // Negative thresholds other than -1 never find silence.
-    EXPECT_EQ(silentMs(RunDetector(k8k, DETECT_SILENCE, 0xFFFE, ToPcm16(Silence(500, 8000)))), 0u);
+    const auto sine300 = ToPcm16(Sine(440, 300, 1000, 8000)), silence = ToPcm16(Silence(500, 8000));
+    const struct {
+        const WAVEFORMATEX &wfx;
+        uint32_t nThreshold;
+        std::vector<uint8_t> pcm;
+        uint32_t dwFlags, msSilent;
+    } cases[] = {
+        // Digital silence in either sample size.
+        {k8k, 0xFFFF, silence, 0, 500},
+        {w8bit, 0xFFFF, std::vector<uint8_t>(4000, 128), 0, 500},
+        // A 440 Hz sine of amplitude 1000 has RMS 707 > 328 * 0.707.
+        {k8k, 0xFFFF, ToPcm16(Loud(500)), 0, 0},
+        // Noise at RMS 150 sits below the -40 dB default, noise at RMS 300 above it.
+        {k8k, 0xFFFF, ToPcm16(Noise(150, 1000, 8000)), 0, 1000},
+        {k8k, 0xFFFF, ToPcm16(Noise(300, 1000, 8000)), 0, 0},
+        {k8k, 0xFFFF, ToPcm16(clicks), DETECT_SILENCE_MEAN, 1000},
+        {k8k, 0xFFFF, ToPcm16(clicks), 0, 0},
+        {k8k, 0xFFFF, sine300, DETECT_SILENCE_MEAN, 0},
+        {k8k, 0xFFFF, sine300, 0, 1000},
+        // Negative thresholds other than -1 never find silence.
+        {k8k, 0xFFFE, silence, 0, 0},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto &c = cases[i];
+        uint32_t ms = 0;
+        for (const DetectEvent &e : RunDetector(c.wfx, DETECT_SILENCE, c.nThreshold, c.pcm, 0,
+                                                DETECT_DEFAULT, DETECT_DEFAULT, c.dwFlags)
+                                        .events)
+            ms += e.msDuration;
+        EXPECT_EQ(ms, c.msSilent) << i;
+    }
 }
 
 TEST(DetectStats, ExactSumsAndTheirTrace) {

@@ -68,12 +68,6 @@ TEST(Strip, NegativeEdgeWidensByTheCarriedWindow) {
               (std::vector<Span>{{0, 1040, 40}, {1460, 3540, 40}}));
 }
 
-TEST(Strip, AllSilencesCutAndOverlapsKept) {
-    // Two sounds 300 ms apart: the widened stretches overlap by 200 ms.
-    EXPECT_EQ(Kept({{2300, 2700, 20}, {0, 1000, 20}, {1500, 300, 20}}, 5000, 250, 0),
-              (std::vector<Span>{{750, 1000, 20}, {1550, 1000, 20}}));
-}
-
 TEST(Strip, Extraction) {
     EXPECT_EQ(Kept({{0, 800, 20}, {2000, 100, 20}, {4600, 400, 20}}, 5000, 0, 4 | 1),
               (std::vector<Span>{{0, 800, 20}}));
