@@ -79,7 +79,7 @@ int32_t GetArgOption(int32_t nIndex, int32_t nCount, wchar_t **ppszArgs, const w
     return -1;
 }
 
-// Looks the option up into a value buffer of the drawn size; true when found.
+// Looks the option up into a value buffer; true when found.
 static bool LookUp(int32_t nIndex, int32_t nCount, wchar_t **ppszArgs, const wchar_t *pszName,
                    wchar_t (&szValue)[ARG_VALUE_CHARS]) {
     szValue[0] = 0;
@@ -111,12 +111,19 @@ wchar_t *GetArgString(int32_t nIndex, int32_t nCount, wchar_t **ppszArgs, const 
     return p;
 }
 
-int32_t GetArgInt(int32_t nIndex, int32_t nCount, wchar_t **ppszArgs, const wchar_t *pszName,
-                  int32_t nDefault) {
+// The option's value as parse reads it; the default when absent or empty.
+template <typename T>
+static T ParsedArg(int32_t nIndex, int32_t nCount, wchar_t **ppszArgs, const wchar_t *pszName,
+                   T defaultValue, T (*parse)(const wchar_t *)) {
     wchar_t szValue[ARG_VALUE_CHARS];
     if (LookUp(nIndex, nCount, ppszArgs, pszName, szValue) && szValue[0])
-        return StrToInt(szValue);
-    return nDefault;
+        return parse(szValue);
+    return defaultValue;
+}
+
+int32_t GetArgInt(int32_t nIndex, int32_t nCount, wchar_t **ppszArgs, const wchar_t *pszName,
+                  int32_t nDefault) {
+    return ParsedArg(nIndex, nCount, ppszArgs, pszName, nDefault, StrToInt);
 }
 
 int32_t GetArgBool(int32_t nIndex, int32_t nCount, wchar_t **ppszArgs, const wchar_t *pszName,
@@ -131,10 +138,7 @@ int32_t GetArgBool(int32_t nIndex, int32_t nCount, wchar_t **ppszArgs, const wch
 
 double GetArgFloat(int32_t nIndex, int32_t nCount, wchar_t **ppszArgs, const wchar_t *pszName,
                    double dDefault) {
-    wchar_t szValue[ARG_VALUE_CHARS];
-    if (LookUp(nIndex, nCount, ppszArgs, pszName, szValue) && szValue[0])
-        return StrToDouble(szValue);
-    return dDefault;
+    return ParsedArg(nIndex, nCount, ppszArgs, pszName, dDefault, StrToDouble);
 }
 
 wchar_t *NextToken(wchar_t **ppszCursor, const wchar_t *pszSeparators) {
