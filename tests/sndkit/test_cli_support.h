@@ -31,11 +31,10 @@ struct Result {
 
 // A fresh folder, removed with everything in it at the end of the test.
 struct TempDir {
-    fs::path path;
-    TempDir() {
+    fs::path path = [] {
         char tmpl[] = "/tmp/sndprobe-cli-XXXXXX";
-        path = mkdtemp(tmpl);
-    }
+        return fs::path(mkdtemp(tmpl));
+    }();
     ~TempDir() {
         std::error_code ec;
         fs::remove_all(path, ec);
@@ -109,10 +108,7 @@ inline std::map<std::string, std::vector<uint8_t>> Chunks(const std::vector<uint
 // Written by libsndfile, an implementation independent of ours.
 inline bool WriteSnd(const std::string &path, int format, int rate, int channels,
                      const siggen::Samples &interleaved) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = SF_FORMAT_WAV | format;
+    SF_INFO info{0, rate, channels, SF_FORMAT_WAV | format, 0, 0};
     SNDFILE *f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!f)
         return false;
