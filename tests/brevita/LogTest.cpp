@@ -45,8 +45,7 @@ struct LogTest : ::testing::Test {
 
     TempDir dir;
     QDateTime now{QDate(2026, 12, 5), QTime(21, 5, 9)};
-    int pumped = 0;
-    int exits = 0;
+    int pumped = 0, exits = 0;
     RecordingPrompt prompt;
     ScopedUserPrompt installed{prompt};
 };
