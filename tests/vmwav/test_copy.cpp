@@ -20,46 +20,32 @@ std::vector<uint8_t> HandMadeSource() {
                       {"junk", {1, 2, 3}}});
 }
 
-TEST(WavCopy, AFullCopyIsTheSourceByteForByte) {
+TEST(WavCopy, AFullCopyIsTheSourceByteForByteAndACutKeepsTheOtherChunks) {
     TempDir dir;
-    struct Source {
-        const char *name;
-        int format;
-        int channels;
-    };
-    const Source sources[] = {
-        {"pcm16", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2},
-        {"float", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1}, // fact and PEAK chunks
-        {"ulaw", SF_FORMAT_WAV | SF_FORMAT_ULAW, 1},
-        {"ext24", SF_FORMAT_WAVEX | SF_FORMAT_PCM_24, 2},
-        {"ima", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 1},
-        {"msadpcm", SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, 2},
-        {"gsm", SF_FORMAT_WAV | SF_FORMAT_GSM610, 1},
-    };
-    std::vector<std::string> paths;
-    for (const Source &s : sources) {
-        paths.push_back(dir.File(std::string(s.name) + ".wav"));
-        ASSERT_TRUE(WriteSndfile(paths.back(), s.format, 8000, s.channels,
-                                 TestSignal(4321, s.channels, 8000)));
+    WriteBytes(dir / "handmade.wav", HandMadeSource());
+    std::vector<std::string> paths = {dir / "handmade.wav"};
+    // {format, channels}; float brings fact and PEAK chunks.
+    const std::pair<int, int> kinds[] = {
+        {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2},    {SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1},
+        {SF_FORMAT_WAV | SF_FORMAT_ULAW, 1},      {SF_FORMAT_WAVEX | SF_FORMAT_PCM_24, 2},
+        {SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 1}, {SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, 2},
+        {SF_FORMAT_WAV | SF_FORMAT_GSM610, 1}};
+    for (auto [format, channels] : kinds) {
+        paths.push_back(dir / (std::to_string(format) + ".wav"));
+        ASSERT_TRUE(
+            WriteSndfile(paths.back(), format, 8000, channels, TestSignal(4321, channels, 8000)));
     }
-    paths.push_back(dir.File("handmade.wav"));
-    WriteBytes(paths.back(), HandMadeSource());
     for (const std::string &from : paths) {
-        const std::string to = from + ".copy";
-        ASSERT_TRUE(CopyStretch(from, to, 0, -1)) << from;
-        EXPECT_EQ(ReadBytes(to), ReadBytes(from)) << from;
+        ASSERT_TRUE(CopyStretch(from, from + ".copy", 0, -1)) << from;
+        EXPECT_EQ(ReadBytes(from + ".copy"), ReadBytes(from)) << from;
     }
-}
 
-TEST(WavCopy, ACutOfTheHandMadeSourceKeepsItsChunksWithNewSizes) {
-    TempDir dir;
-    const std::string from = dir.File("src.wav"), to = dir.File("cut.wav");
-    WriteBytes(from, HandMadeSource());
-    ASSERT_TRUE(CopyStretch(from, to, 100, 1000));
-    const std::vector<uint8_t> src = ReadBytes(from), cut = ReadBytes(to);
+    // A cut of the hand-made source keeps its chunks, with new sizes.
+    ASSERT_TRUE(CopyStretch(paths[0], dir / "cut.wav", 100, 1000));
+    const std::vector<uint8_t> src = ReadBytes(paths[0]), cut = ReadBytes(dir / "cut.wav");
     // 1001 bytes fewer: 1001 audio bytes and the pad byte go, nothing else.
     ASSERT_EQ(cut.size(), src.size() - 1002);
-    HWAVFILE h = OpenRead(to);
+    HWAVFILE h = OpenRead(dir / "cut.wav");
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(WavGetDataSize(h), 1000);
     EXPECT_EQ(WavGetLength(h), 125);
@@ -73,54 +59,45 @@ TEST(WavCopy, ACutOfTheHandMadeSourceKeepsItsChunksWithNewSizes) {
 
 TEST(WavCopy, WholeBlockStretchesOfCodedFilesDecode) {
     TempDir dir;
-    const struct {
-        int format;
-        int channels;
-        bool independentBlocks; // every block restarts the decoder
-    } kinds[] = {
-        {SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 1, true},
-        {SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 2, true},
-        {SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, 2, true},
-        {SF_FORMAT_WAV | SF_FORMAT_GSM610, 1, false},
-    };
-    for (const auto &k : kinds) {
-        const std::string from = dir.File("src.wav"), to = dir.File("cut.wav");
-        ASSERT_TRUE(
-            WriteSndfile(from, k.format, 8000, k.channels, TestSignal(16000, k.channels, 8000)));
-        HWAVFILE h = OpenRead(from);
-        ASSERT_NE(h, nullptr);
-        WAVEFORMATEX *fmt = WavGetFormat(h, WAV_FORMAT_STORED);
-        ASSERT_NE(fmt, nullptr);
-        const int32_t block = fmt->nBlockAlign;
-        const int32_t frames = fmt->cbSize >= 2 ? *reinterpret_cast<uint16_t *>(fmt + 1) : 0;
-        WavFormatFree(fmt);
-        WavClose(h);
-        ASSERT_GT(frames, 0);
+    const std::string from = dir / "src.wav", to = dir / "cut.wav";
+    // {format, channels, every block restarts the decoder}
+    for (auto [format, channels, independentBlocks] :
+         std::initializer_list<std::tuple<int, int, bool>>{
+             {SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 1, true},
+             {SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 2, true},
+             {SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, 2, true},
+             {SF_FORMAT_WAV | SF_FORMAT_GSM610, 1, false}}) {
+        ASSERT_TRUE(WriteSndfile(from, format, 8000, channels, TestSignal(16000, channels, 8000)));
+        // The block size and the samples per block, from the stored format.
+        const std::vector<uint8_t> bytes = ReadBytes(from);
+        const size_t fmt = FindBody(bytes, "fmt ");
+        ASSERT_LT(fmt + 20, bytes.size());
+        const int32_t block = bytes[fmt + 12] | bytes[fmt + 13] << 8;
+        const int32_t frames = bytes[fmt + 18] | bytes[fmt + 19] << 8;
 
         const std::vector<int16_t> whole = DecodeAll(from);
         for (int32_t first : {0, 3}) {
-            ASSERT_TRUE(CopyStretch(from, to, first * block, 5 * block)) << k.format;
+            ASSERT_TRUE(CopyStretch(from, to, first * block, 5 * block)) << format;
             const std::vector<int16_t> cut = DecodeAll(to);
-            ASSERT_EQ(cut.size(), size_t(5 * frames)) << k.format;
-            const std::vector<uint8_t> bytes = ReadBytes(to);
-            const size_t at = FindBody(bytes, "fact");
-            ASSERT_LT(at + 4, bytes.size());
-            const uint8_t *fact = bytes.data() + at;
-            EXPECT_EQ(fact[0] | fact[1] << 8 | fact[2] << 16, 5 * frames) << "fact count";
+            ASSERT_EQ(cut.size(), size_t(5 * frames)) << format;
+            const std::vector<uint8_t> copy = ReadBytes(to);
+            const size_t fact = FindBody(copy, "fact");
+            ASSERT_LT(fact + 4, copy.size());
+            EXPECT_EQ(Le32(copy, fact), uint32_t(5 * frames)) << "fact count";
             // A decoder that carries state across blocks starts afresh in a
             // cut; with the steady tones here it does not catch up, so only a
             // cut from the start can match.
-            if (k.independentBlocks || first == 0) {
+            if (independentBlocks || first == 0) {
                 EXPECT_TRUE(std::equal(cut.begin(), cut.end(), whole.begin() + first * frames))
-                    << k.format << " from block " << first;
+                    << format << " from block " << first;
             }
         }
     }
 }
 
-TEST(WavCopy, RawReadsDoNotDependOnConvertedReads) {
+TEST(WavCopy, RawAndConvertedReadsKeepTheirOwnPlaces) {
     TempDir dir;
-    const std::string path = dir.File("s.wav");
+    const std::string path = dir / "s.wav";
     ASSERT_TRUE(
         WriteSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 2, TestSignal(3000, 2, 8000)));
     const std::vector<int16_t> whole = DecodeAll(path);
@@ -129,33 +106,36 @@ TEST(WavCopy, RawReadsDoNotDependOnConvertedReads) {
 
     HWAVFILE h = OpenRead(path);
     ASSERT_NE(h, nullptr);
+    std::vector<int16_t> play(4000);
+    EXPECT_LT(WavReadFormatPlay(h, play.data(), 100), 0) << "not converting yet";
     ASSERT_EQ(WavAcmConvertInit(h, 1, 0), 0);
-    std::vector<int16_t> play(1000);
-    ASSERT_EQ(WavReadFormatPlay(h, play.data(), 1000), 1000);
+    EXPECT_EQ(WavReadFormatPlay(h, play.data(), 1001), 1000) << "whole samples only";
     ASSERT_EQ(WavSeek(h, 1234, 0), 1234);
     std::vector<uint8_t> raw(100);
     ASSERT_EQ(WavRead(h, raw.data(), 100), 100);
     EXPECT_TRUE(std::equal(raw.begin(), raw.end(), bytes.begin() + data + 1234));
     EXPECT_EQ(WavSeek(h, -34, SEEK_CUR), 1300);
-    // Converted reads go on where they stopped.
+    // Converted reads go on where they stopped, up to the end.
     ASSERT_EQ(WavReadFormatPlay(h, play.data(), 1000), 1000);
     EXPECT_TRUE(std::equal(play.begin(), play.begin() + 500, whole.begin() + 500));
+    EXPECT_EQ(WavReadFormatPlay(h, play.data(), 8000), 4000);
+    EXPECT_TRUE(std::equal(play.begin(), play.begin() + 2000, whole.begin() + 1000));
+    EXPECT_EQ(WavReadFormatPlay(h, play.data(), 8000), 0);
     // The raw end: the last bytes, then nothing; no seeking past it.
     EXPECT_EQ(WavSeek(h, -10, SEEK_END), 11990);
     EXPECT_EQ(WavRead(h, raw.data(), 100), 10);
     EXPECT_EQ(WavRead(h, raw.data(), 100), 0);
     EXPECT_EQ(WavSeek(h, 12001, 0), -1);
     EXPECT_EQ(WavSeek(h, -1, 0), -1);
+    EXPECT_EQ(WavAcmConvertTerm(h, 0), 0);
     EXPECT_EQ(WavClose(h), 0);
 }
 
 TEST(WavCopy, AFileMadeFromAPlainFormatIsCompleteAfterClose) {
     TempDir dir;
-    const std::string path = dir.File("new.wav");
     WAVEFORMATEX *fmt = WavFormatPcm(11025, 8, 1, 0);
     ASSERT_NE(fmt, nullptr);
-    HWAVFILE h = WavOpen(WAV_VERSION, VmModuleHandle(), TempDir::Wide(path).c_str(), fmt, 0, 0,
-                         WAV_MODE_CREATE);
+    HWAVFILE h = Create(dir / "new.wav", fmt);
     ASSERT_NE(h, nullptr);
     const std::vector<uint8_t> audio = {0, 64, 128, 192, 255};
     EXPECT_EQ(WavWrite(h, audio.data(), 3), 3);
@@ -164,24 +144,22 @@ TEST(WavCopy, AFileMadeFromAPlainFormatIsCompleteAfterClose) {
     EXPECT_EQ(WavClose(h), 0);
     EXPECT_EQ(WavFormatFree(fmt), 0);
     // 44 bytes of header, five of audio and the pad byte.
-    EXPECT_EQ(ReadBytes(path).size(), 50u);
-    EXPECT_EQ(DecodeAll(path), (std::vector<int16_t>{-32768, -16384, 0, 16384, 32512}));
+    EXPECT_EQ(ReadBytes(dir / "new.wav").size(), 50u);
+    EXPECT_EQ(DecodeAll(dir / "new.wav"), (std::vector<int16_t>{-32768, -16384, 0, 16384, 32512}));
 
     // A changed record no longer carries its source's layout.
-    const std::string from = dir.File("hand.wav"), to = dir.File("to.wav");
-    WriteBytes(from, HandMadeSource());
-    HWAVFILE src = OpenRead(from);
+    WriteBytes(dir / "hand.wav", HandMadeSource());
+    HWAVFILE src = OpenRead(dir / "hand.wav");
     ASSERT_NE(src, nullptr);
     WAVEFORMATEX *stored = WavGetFormat(src, WAV_FORMAT_STORED);
     ASSERT_NE(stored, nullptr);
     stored->nSamplesPerSec = 16000;
     stored->nAvgBytesPerSec = 16000;
-    h = WavOpen(WAV_VERSION, VmModuleHandle(), TempDir::Wide(to).c_str(), stored, 0, 0,
-                WAV_MODE_CREATE);
+    h = Create(dir / "to.wav", stored);
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(WavWrite(h, audio.data(), 4), 4);
     EXPECT_EQ(WavClose(h), 0);
-    EXPECT_EQ(ReadBytes(to).size(), 48u);
+    EXPECT_EQ(ReadBytes(dir / "to.wav").size(), 48u);
     EXPECT_EQ(WavFormatFree(stored), 0);
     EXPECT_EQ(WavClose(src), 0);
 }
