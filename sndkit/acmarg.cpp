@@ -47,6 +47,31 @@ void LoadNamed(HACMARG c, wchar_t *pszValue) {
     StrRelease(file);
 }
 
+// Unloads a held driver and clears its slot; false when it is refused.
+bool Unload(HACMCONTEXT hAcm, HACMDRIVER &hDriver) {
+    if (hDriver == nullptr || AcmDriverUnload(hAcm, hDriver) == 0) {
+        hDriver = nullptr;
+        return true;
+    }
+    FAIL_POS();
+    return false;
+}
+
+// Runs step on every entry of the driver table; -1 without a context or when
+// any step failed, the others still run.
+template <class Step> int32_t ForEachTableEntry(HACMCONTEXT hAcm, Step step) {
+    if (hAcm == nullptr) {
+        FAIL_POS();
+        return -1;
+    }
+    int32_t result = 0;
+    CodecDriverEntry *t = CodecDriverTable();
+    for (int32_t i = 0; i < CODEC_DRIVER_COUNT; ++i)
+        if (!step(t[i]))
+            result = -1;
+    return result;
+}
+
 } // namespace
 
 HACMARG AcmArgInit(uint32_t dwVersion, VMHINSTANCE hInstance, int32_t nCount, wchar_t **ppszArgs,
@@ -93,16 +118,9 @@ int32_t AcmArgTerm(HACMARG c) {
             FAIL_POS();
             result = -1;
         }
-        for (int32_t i = 0; i < c->nDrivers; ++i) {
-            if (c->ahDrivers[i] == nullptr)
-                continue;
-            if (AcmDriverUnload(c->hAcm, c->ahDrivers[i]) == 0) {
-                c->ahDrivers[i] = nullptr;
-            } else {
-                FAIL_POS();
+        for (int32_t i = 0; i < c->nDrivers; ++i)
+            if (!Unload(c->hAcm, c->ahDrivers[i]))
                 result = -1;
-            }
-        }
         if (AcmTerm(c->hAcm) == 0) {
             c->hAcm = nullptr;
         } else {
@@ -119,44 +137,20 @@ int32_t AcmArgTerm(HACMARG c) {
 }
 
 int32_t AcmDriverLoadAll(HACMCONTEXT hAcm) {
-    if (hAcm == nullptr) {
-        FAIL_POS();
-        return -1;
-    }
-    int32_t result = 0;
-    CodecDriverEntry *t = CodecDriverTable();
-    for (int32_t i = 0; i < CODEC_DRIVER_COUNT; ++i) {
+    return ForEachTableEntry(hAcm, [hAcm](CodecDriverEntry &e) {
         // A second bare -acm leaves what the first one loaded in place.
-        if (t[i].hDriver != nullptr)
-            continue;
-        t[i].hDriver = AcmDriverLoad(hAcm, t[i].wMid, t[i].wPid, t[i].pszFile, "DriverProc", 0);
-        if (t[i].hDriver == nullptr) {
-            FAIL_POS();
-            Trace(nullptr, TRACE_RESULT, L"unable to load codec: %s\n", t[i].pszFile);
-            result = -1;
-        }
-    }
-    return result;
+        if (e.hDriver == nullptr)
+            e.hDriver = AcmDriverLoad(hAcm, e.wMid, e.wPid, e.pszFile, "DriverProc", 0);
+        if (e.hDriver != nullptr)
+            return true;
+        FAIL_POS();
+        Trace(nullptr, TRACE_RESULT, L"unable to load codec: %s\n", e.pszFile);
+        return false;
+    });
 }
 
 int32_t AcmDriverUnloadAll(HACMCONTEXT hAcm) {
-    if (hAcm == nullptr) {
-        FAIL_POS();
-        return -1;
-    }
-    int32_t result = 0;
-    CodecDriverEntry *t = CodecDriverTable();
-    for (int32_t i = 0; i < CODEC_DRIVER_COUNT; ++i) {
-        if (t[i].hDriver == nullptr)
-            continue;
-        if (AcmDriverUnload(hAcm, t[i].hDriver) == 0) {
-            t[i].hDriver = nullptr;
-        } else {
-            FAIL_POS();
-            result = -1;
-        }
-    }
-    return result;
+    return ForEachTableEntry(hAcm, [hAcm](CodecDriverEntry &e) { return Unload(hAcm, e.hDriver); });
 }
 
 int32_t WavFormatGetArgOption(int32_t nIndex, int32_t nCount, wchar_t **ppszArgs, uintptr_t,

@@ -1,9 +1,10 @@
 #include "vmwav/riffwrite.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <string.h>
 #include <unistd.h>
+
+#include "vmwav/fdio.h"
 
 namespace {
 
@@ -28,31 +29,13 @@ void AppendChunkHeader(std::vector<uint8_t> &v, const char *id, uint32_t cb) {
 
 int WriteAll(int fd, const void *p, size_t cb) {
     const auto *b = static_cast<const uint8_t *>(p);
-    while (cb > 0) {
-        const ssize_t n = write(fd, b, cb);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return -1;
-        b += n;
-        cb -= size_t(n);
-    }
-    return 0;
+    return FdTransferAll(cb, [&](size_t done) { return write(fd, b + done, cb - done); });
 }
 
 int PWriteAll(int fd, const void *p, size_t cb, off_t off) {
     const auto *b = static_cast<const uint8_t *>(p);
-    while (cb > 0) {
-        const ssize_t n = pwrite(fd, b, cb, off);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return -1;
-        b += n;
-        cb -= size_t(n);
-        off += n;
-    }
-    return 0;
+    return FdTransferAll(
+        cb, [&](size_t done) { return pwrite(fd, b + done, cb - done, off + off_t(done)); });
 }
 
 // The usual layout: RIFF, fmt, a fact chunk for anything but integer PCM, data.

@@ -1,5 +1,4 @@
 // The file operations of vmwav.h: reading, converting and creating WAV files.
-#include <errno.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -17,6 +16,7 @@
 #include "sndkit/trace.h"
 #include "vmwav/codecmodule.h"
 #include "vmwav/decode_pcm.h"
+#include "vmwav/fdio.h"
 #include "vmwav/filename.h"
 #include "vmwav/riff.h"
 #include "vmwav/riffwrite.h"
@@ -67,17 +67,8 @@ std::unordered_map<const WAVEFORMATEX *, std::shared_ptr<const WavLayout>> &Layo
 int ReadAt(void *pUser, uint64_t offset, void *pBuffer, size_t cb) {
     const int fd = *static_cast<const int *>(pUser);
     auto *b = static_cast<uint8_t *>(pBuffer);
-    while (cb > 0) {
-        const ssize_t n = pread(fd, b, cb, off_t(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return -1;
-        b += n;
-        cb -= size_t(n);
-        offset += uint64_t(n);
-    }
-    return 0;
+    return FdTransferAll(
+        cb, [&](size_t done) { return pread(fd, b + done, cb - done, off_t(offset + done)); });
 }
 
 int ReadData(void *pUser, uint64_t offset, void *pBuffer, size_t cb) {
@@ -122,9 +113,16 @@ WAVEFORMATEX PcmFormat(uint32_t rate, uint16_t bits, uint16_t channels) {
     return f;
 }
 
-void DestroyFile(VmWavFile *w) {
-    if (w->pStream != nullptr)
+void StopConverting(VmWavFile *w) {
+    if (w->pStream != nullptr) {
         w->pCodec->pfnClose(w->pStream);
+        w->pStream = nullptr;
+    }
+    w->bConvert = false;
+}
+
+void DestroyFile(VmWavFile *w) {
+    StopConverting(w);
     if (w->fd >= 0)
         close(w->fd);
     w->~VmWavFile();
@@ -329,11 +327,7 @@ int32_t WavAcmConvertInit(HWAVFILE hWav, uint32_t, uint32_t) {
         FAIL_POS();
         return -1;
     }
-    if (hWav->pStream != nullptr) {
-        hWav->pCodec->pfnClose(hWav->pStream);
-        hWav->pStream = nullptr;
-    }
-    hWav->bConvert = false;
+    StopConverting(hWav);
     hWav->nPlayFrame = 0;
     if (WavCodecIsBlockCoded(hWav->info.kind)) {
         hWav->pCodec = CodecModuleGet();
@@ -503,11 +497,7 @@ int32_t WavAcmConvertTerm(HWAVFILE hWav, uint32_t) {
         FAIL_POS();
         return -1;
     }
-    if (hWav->pStream != nullptr) {
-        hWav->pCodec->pfnClose(hWav->pStream);
-        hWav->pStream = nullptr;
-    }
-    hWav->bConvert = false;
+    StopConverting(hWav);
     return 0;
 }
 
