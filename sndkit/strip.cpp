@@ -14,10 +14,6 @@
 
 #define UNIT L"sndprobe"
 
-// Raw audio is copied through one buffer of at most this size, so a long
-// recording is never held twice in memory.
-static const int32_t kCopyChunk = 1 << 20;
-
 static int32_t ClampMs(int64_t v) {
     return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
@@ -144,16 +140,11 @@ static void RemoveFile(const std::wstring &name) {
 }
 
 // Copies cb raw bytes from the current position of hSource to hDest.
-static int32_t CopyRaw(HWAVFILE hSource, HWAVFILE hDest, int32_t cb, void *pBuffer) {
+static int32_t CopyRaw(HWAVFILE hSource, HWAVFILE hDest, int32_t cb) {
     while (cb > 0) {
-        int32_t want = std::min(cb, kCopyChunk);
-        int32_t n = WavRead(hSource, pBuffer, want);
-        if (n <= 0 || n > want) {
+        int32_t n = WavCopyRaw(hSource, hDest, cb);
+        if (n <= 0 || n > cb) {
             TracePosition(UNIT, 206);
-            return -1;
-        }
-        if (WavWrite(hDest, pBuffer, n) != n) {
-            TracePosition(UNIT, 207);
             return -1;
         }
         cb -= n;
@@ -169,7 +160,6 @@ static int32_t WriteSpanList(HVMARRAY hSpans, HWAVFILE hSource, HWAVFILE hDest,
         return -1;
     }
     int32_t n = ArrayGetSize(hSpans);
-    void *pBuffer = nullptr;
     int32_t result = 0;
     for (int32_t i = 0; i < n && result == 0; ++i) {
         const EventSpan *p = SpanAt(hSpans, i);
@@ -196,22 +186,10 @@ static int32_t WriteSpanList(HVMARRAY hSpans, HWAVFILE hSource, HWAVFILE hDest,
             result = -1;
             break;
         }
-        if (!pBuffer) {
-            pBuffer = VM_ALLOC(static_cast<uint32_t>(kCopyChunk), MEM_NOZERO, UNIT);
-            if (!pBuffer) {
-                TracePosition(UNIT, 212);
-                result = -1;
-                break;
-            }
-        }
-        if (CopyRaw(hSource, hDest, count, pBuffer)) {
+        if (CopyRaw(hSource, hDest, count)) {
             TracePosition(UNIT, 213);
             result = -1;
         }
-    }
-    if (pBuffer && VM_FREE(pBuffer, UNIT)) {
-        TracePosition(UNIT, 214);
-        result = -1;
     }
     return result;
 }

@@ -45,6 +45,9 @@ int RiffWriterCreate(const char *pszPath, const WAVEFORMATEX *pwfx,
                      std::shared_ptr<const WavLayout> layout, RiffWriter *pWriter);
 /* Appends audio data; 0 on success. */
 int RiffWriterWrite(RiffWriter *pWriter, const void *pData, size_t cb);
+/* Appends cb bytes of fdSource from offSource on as audio data, inside the
+ * kernel where the file systems allow it; 0 on success. */
+int RiffWriterCopyFrom(RiffWriter *pWriter, int fdSource, uint64_t offSource, size_t cb);
 /* Completes the sizes, the fact count and the pad byte and closes the file;
  * 0 on success. The file is closed either way. */
 int RiffWriterClose(RiffWriter *pWriter);

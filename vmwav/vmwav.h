@@ -69,6 +69,11 @@ int32_t WavSeek(HWAVFILE hWav, int32_t lOffset, int32_t nOrigin);
 int32_t WavRead(HWAVFILE hWav, void *pBuffer, int32_t cb);
 /* Bytes written; equal to cb on success. */
 int32_t WavWrite(HWAVFILE hWav, const void *pBuffer, int32_t cb);
+/* Copies up to cb raw stored bytes from the source's raw offset (as WavRead
+ * would) onto the end of a created file's audio (as WavWrite would), without
+ * passing them through a caller's buffer; advances the raw offset. Returns
+ * the bytes copied, 0 or less on failure. */
+int32_t WavCopyRaw(HWAVFILE hSource, HWAVFILE hDest, int32_t cb);
 /* Ends converted reads; 0 also when none were started. */
 int32_t WavAcmConvertTerm(HWAVFILE hWav, uint32_t dwReserved);
 /* A created file is complete (sizes, fact count, pad byte) after this. */

@@ -492,6 +492,26 @@ int32_t WavWrite(HWAVFILE hWav, const void *pBuffer, int32_t cb) {
     return cb;
 }
 
+int32_t WavCopyRaw(HWAVFILE hSource, HWAVFILE hDest, int32_t cb) {
+    if (!IsRead(hSource) || !IsCreated(hDest) || cb <= 0) {
+        FAIL_POS();
+        return -1;
+    }
+    const uint64_t n = std::min<uint64_t>(uint64_t(cb), hSource->riff.cbData - hSource->offRaw);
+    if (n == 0) {
+        FAIL_POS();
+        return -1;
+    }
+    const int rc = RiffWriterCopyFrom(&hDest->writer, hSource->fd,
+                                      hSource->riff.offData + hSource->offRaw, size_t(n));
+    if (rc != 0) {
+        TracePosition(L"riffwrite", uint32_t(rc));
+        return -1;
+    }
+    hSource->offRaw += n;
+    return int32_t(n);
+}
+
 int32_t WavAcmConvertTerm(HWAVFILE hWav, uint32_t) {
     if (!HandleIsLive(hWav, HANDLE_KIND_WAVFILE)) {
         FAIL_POS();
