@@ -23,7 +23,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 BUILD_DIR=${BUILD_DIR:-build}
-cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@"
 cmake --build "$BUILD_DIR"
 
 if [ -x samples/make-samples.sh ]; then
