@@ -211,10 +211,7 @@ int32_t ProfileWriteString(const char *pszPath, const char *pszSection, const ch
         if (!lines.empty() && lines.back().back() != '\n')
             lines.back() += eol;
         if (sectionAt == lines.size()) {
-            // Built by appending: GCC 12 at -O3 warns falsely about "[" + std::string.
-            std::string header(1, '[');
-            header.append(pszSection).append("]").append(eol);
-            lines.push_back(std::move(header));
+            lines.push_back("[" + std::string(pszSection) + "]" + eol);
             lines.push_back(entry + eol);
         } else {
             lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt) + 1, entry + eol);
