@@ -27,6 +27,9 @@ AppError ErrorFromErrno(int err) {
     case EBUSY:
     case ETXTBSY:
         return AppError(ErrPermissionDenied, "Permission denied");
+    case ENOSPC:
+    case EDQUOT:
+        return AppError(ErrDiskFull, "Disk full");
     case EEXIST:
     case EISDIR:
         return AppError(ErrPathFileAccess, "Path/File access error");
@@ -71,8 +74,17 @@ std::string LoggedErrorText(const AppError &e, const std::string &procedure,
            procedure + " of " + ownerKind + " " + owner;
 }
 
+namespace {
+int reportsMade = 0;
+}
+
+int ErrorReportCount() {
+    return reportsMade;
+}
+
 void ErrorHandler::Report(const AppError &e) noexcept {
     ++reported_;
+    ++reportsMade;
     // A report that fails itself must not take the procedure down with it.
     try {
         switch (how_) {

@@ -17,8 +17,10 @@ enum ErrorNumber : int32_t {
     ErrInternal = 51,
     ErrFileNotFound = 53,
     ErrPermissionDenied = 70,
+    ErrDiskFull = 61,
     ErrPathFileAccess = 75,
     ErrPathNotFound = 76,
+    ErrObjectNotSet = 91,
     ErrInvalidUseOfNull = 94,
     ErrRaised = 1001, // raised on purpose for the caller's handler
     ErrDatabase = 3001,
@@ -52,6 +54,10 @@ std::string ModuleErrorText(const AppError &e, const std::string &procedure,
 // "(error) N (description) in procedure P of <Form|Module> O", for the log
 std::string LoggedErrorText(const AppError &e, const std::string &procedure,
                             const std::string &ownerKind, const std::string &owner);
+
+// Reports made by every ErrorHandler since the program started: a batch
+// without a window tells a clean run from one with errors by it.
+int ErrorReportCount();
 
 enum class ErrorReport {
     FormMessage,   // message box, "... of Form frmMain"

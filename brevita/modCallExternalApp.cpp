@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 
 extern char **environ;
 
@@ -23,12 +24,39 @@ namespace {
 // Children we started and have not reaped yet. Those that outlive the wait
 // are reaped later, so none stays a zombie for long.
 std::vector<pid_t> children;
+// How reaped children ended, until FinishProcess asks; bounded, since a
+// caller that never asks must not make it grow.
+std::map<pid_t, int> endings;
+constexpr size_t kMaxEndings = 256;
+
+int ExitCode(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void NoteEnding(pid_t pid, int status) {
+    if (endings.size() >= kMaxEndings) {
+        endings.erase(endings.begin());
+    }
+    endings[pid] = ExitCode(status);
+}
+
+// Blocks until the child is reaped; false when it was not ours to reap.
+bool WaitBlocking(pid_t pid, int &status) {
+    pid_t r;
+    do {
+        r = ::waitpid(pid, &status, 0);
+    } while (r < 0 && errno == EINTR);
+    return r == pid;
+}
 
 void ReapEndedChildren() {
     children.erase(std::remove_if(children.begin(), children.end(),
                                   [](pid_t pid) {
-                                      int status;
+                                      int status = 0;
                                       pid_t r = ::waitpid(pid, &status, WNOHANG);
+                                      if (r == pid) {
+                                          NoteEnding(pid, status);
+                                      }
                                       return r == pid || (r < 0 && errno == ECHILD);
                                   }),
                    children.end());
@@ -37,8 +65,10 @@ void ReapEndedChildren() {
 void Reap(pid_t pid) {
     auto it = std::find(children.begin(), children.end(), pid);
     if (it != children.end()) {
-        int status;
-        ::waitpid(pid, &status, 0);
+        int status = 0;
+        if (WaitBlocking(pid, status)) {
+            NoteEnding(pid, status);
+        }
         children.erase(it);
     }
 }
@@ -144,6 +174,29 @@ bool WaitForProcessExit(int32_t processId, int32_t timeoutMs) {
     }
     ::close(fd);
     return ok;
+}
+
+int32_t FinishProcess(int32_t processId) {
+    const pid_t pid = static_cast<pid_t>(processId);
+    if (std::find(children.begin(), children.end(), pid) != children.end()) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            NoteEnding(pid, status);
+        } else {
+            ::kill(pid, SIGKILL);
+            if (WaitBlocking(pid, status)) {
+                NoteEnding(pid, status);
+            }
+        }
+        children.erase(std::find(children.begin(), children.end(), pid));
+    }
+    auto it = endings.find(pid);
+    if (it == endings.end()) {
+        return -1;
+    }
+    int code = it->second;
+    endings.erase(it);
+    return code;
 }
 
 } // namespace brevita

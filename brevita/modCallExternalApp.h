@@ -20,4 +20,10 @@ int32_t StartHiddenProgram(const std::vector<std::string> &argv,
 // process, a process that had already ended).
 bool WaitForProcessExit(int32_t processId, int32_t timeoutMs);
 
+// Settles a child started here once the caller has waited for it: its exit
+// status (0-255) when it ended by itself, -1 when it was ended by a signal.
+// A child still running is killed and reaped first, so nothing it does can
+// reach a later run. -1 also for a process that is not our child.
+int32_t FinishProcess(int32_t processId);
+
 } // namespace brevita

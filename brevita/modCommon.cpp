@@ -74,4 +74,45 @@ bool MyIsNumber(const std::string &text, int32_t lower, int32_t upper) {
     return value >= lower && value <= upper;
 }
 
+double Val(const std::string &text) {
+    size_t i = 0;
+    while (i < text.size() && IsBlank(text[i])) {
+        ++i;
+    }
+    double sign = 1;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        sign = text[i] == '-' ? -1 : 1;
+        ++i;
+    }
+    double value = 0;
+    double scale = 0; // 0 before the decimal point, then the next digit's weight
+    for (; i < text.size(); ++i) {
+        char c = text[i];
+        if (c >= '0' && c <= '9') {
+            if (scale == 0) {
+                value = value * 10 + (c - '0');
+            } else {
+                value += (c - '0') * scale;
+                scale /= 10;
+            }
+        } else if (c == '.' && scale == 0) {
+            scale = 0.1;
+        } else {
+            break;
+        }
+    }
+    return sign * value;
+}
+
+std::string TrimBlanks(const std::string &text) {
+    size_t b = 0, e = text.size();
+    while (b < e && IsBlank(text[b])) {
+        ++b;
+    }
+    while (e > b && IsBlank(text[e - 1])) {
+        --e;
+    }
+    return text.substr(b, e - b);
+}
+
 } // namespace brevita

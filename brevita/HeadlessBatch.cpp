@@ -1,0 +1,93 @@
+#include "brevita/HeadlessBatch.h"
+
+#include "brevita/AppEnv.h"
+#include "brevita/AppError.h"
+#include "brevita/TrimBatch.h"
+#include "brevita/UserPrompt.h"
+#include "brevita/modLogging.h"
+#include "brevita/modStartup.h"
+
+#include <cstdio>
+#include <string>
+
+namespace brevita {
+
+namespace {
+
+void PrintLine(const std::string &text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        }
+        out += text[i];
+    }
+    std::printf("%s\n", out.c_str());
+    std::fflush(stdout);
+}
+
+class ConsolePrompt : public UserPrompt {
+  public:
+    explicit ConsolePrompt(bool yes) : yes_(yes) {}
+    Answer ShowMessage(const std::string &text, Buttons buttons) override {
+        PrintLine(text);
+        if (buttons == Buttons::Ok) {
+            return Answer::Ok;
+        }
+        PrintLine(yes_ ? "  -> Yes (--yes)" : "  -> No (no --yes)");
+        return yes_ ? Answer::Yes : Answer::No;
+    }
+    std::string ChooseFile(const FileDialogRequest &) override { return {}; }
+    std::string ChooseFolder() override { return {}; }
+
+  private:
+    bool yes_;
+};
+
+class ConsoleView : public TrimView {
+  public:
+    explicit ConsoleView(const BrevitaSettings &settings) : settings_(settings) {}
+    BrevitaSettings CurrentSettings() override { return settings_; }
+    void SetProgressCaption(const std::string &text) override { PrintLine(text); }
+    void SetProgressMax(int32_t max) override { max_ = max; }
+    int32_t ProgressMax() override { return max_; }
+    void SetProgressValue(int32_t value) override { value_ = value; }
+    int32_t ProgressValue() override { return value_; }
+    void SetBusy(bool) override {}
+    void ShowCopyNotice() override { PrintLine("Copying voice names and greetings..."); }
+    void HideCopyNotice() override {}
+    // Nobody is there to read it; its path is printed at the end.
+    void OpenLogViewer(const std::string &) override {}
+
+  private:
+    BrevitaSettings settings_;
+    int32_t max_ = 100;
+    int32_t value_ = 0;
+};
+
+} // namespace
+
+int RunHeadlessBatch(const HeadlessOptions &options) {
+    ConsolePrompt prompt(options.yes);
+    ScopedUserPrompt installed(prompt);
+    // A failed start-up check asks the program to end; the status below
+    // says it did not start.
+    SetExitHook([] {});
+    BrevitaSettings settings;
+    const bool started = StartProgram(settings);
+    SetExitHook({});
+    if (!started) {
+        return kBatchNotStarted;
+    }
+    ConsoleView view(settings);
+    TrimBatch batch(view);
+    const int reportsBefore = ErrorReportCount();
+    if (batch.cmdTrimSilence_Click() != RunResult::Completed) {
+        return kBatchNotStarted;
+    }
+    PrintLine("Log file: " + LogFilePath);
+    const bool errors = LogErrorCount > 0 || ErrorReportCount() > reportsBefore;
+    return errors ? kBatchWithErrors : kBatchClean;
+}
+
+} // namespace brevita

@@ -1,0 +1,101 @@
+#include "brevita/Program.h"
+
+#include "brevita/AppEnv.h"
+#include "brevita/HeadlessBatch.h"
+#include "brevita/QtPrompt.h"
+#include "brevita/frmMain.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace brevita {
+
+namespace {
+
+const char kUsage[] =
+    "Usage: Brevita [--batch [--yes]]\n"
+    "\n"
+    "Without options Brevita opens its window.\n"
+    "\n"
+    "  --batch    trim every voice name and greeting that the server's database\n"
+    "             lists, as the Trim Silence button does, with the stored settings\n"
+    "             and no window; messages are printed on standard output\n"
+    "  --yes      answer Yes to the batch's questions (without it: No)\n"
+    "  --help     print this text\n"
+    "\n"
+    "Exit status of --batch: 0 completed without errors, 1 completed with error\n"
+    "lines in the log, 2 did not start.\n";
+
+struct Options {
+    bool help = false;
+    bool batch = false;
+    bool yes = false;
+    const char *unknown = nullptr;
+};
+
+Options ParseOptions(int argc, char **argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const char *a = argv[i];
+        if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
+            o.help = true;
+        } else if (!std::strcmp(a, "--batch")) {
+            o.batch = true;
+        } else if (!std::strcmp(a, "--yes")) {
+            o.yes = true;
+        } else if (!o.unknown) {
+            o.unknown = a;
+        }
+    }
+    return o;
+}
+
+int RunWindow(int argc, char **argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Brevita"));
+    QtPrompt prompt;
+    ScopedUserPrompt installed(prompt);
+    SetProcessEventsHook([] { QCoreApplication::processEvents(); });
+    frmMain window;
+    if (!window.Form_Load()) {
+        return 0;
+    }
+    window.show();
+    // For the documentation: the window as the screen shows it, then quit.
+    if (const char *png = std::getenv("BREVITA_GRAB_PNG")) {
+        QTimer::singleShot(800, &window, [&window, path = QString::fromLocal8Bit(png)] {
+            const QRect r = window.frameGeometry();
+            window.screen()->grabWindow(0, r.x(), r.y(), r.width(), r.height()).save(path);
+            QCoreApplication::quit();
+        });
+    }
+    return app.exec();
+}
+
+} // namespace
+
+int RunBrevita(int argc, char **argv) {
+    const Options o = ParseOptions(argc, argv);
+    if (o.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    // Qt's own options (-platform, ...) are the window's business.
+    if ((o.unknown && o.batch) || (o.yes && !o.batch)) {
+        std::fprintf(stderr, "Brevita: %s\n%s", o.unknown ? o.unknown : "--yes needs --batch",
+                     kUsage);
+        return kBatchNotStarted;
+    }
+    if (o.batch) {
+        QCoreApplication app(argc, argv);
+        return RunHeadlessBatch({o.yes});
+    }
+    return RunWindow(argc, argv);
+}
+
+} // namespace brevita

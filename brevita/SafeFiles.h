@@ -1,0 +1,37 @@
+#pragma once
+// File operations that never leave half a file where the server looks: a
+// recording is either its old content or its complete new one, and a copied
+// folder appears under its name only when it is complete.
+
+#include <filesystem>
+#include <string>
+
+namespace brevita {
+
+// Writes source's content to target through a hidden sibling file that is
+// flushed to disk and renamed over target. The target keeps its mode, owner
+// and group; a new target takes the source's mode. Raises the AppError of
+// the failing system call (61 "Disk full", 70 "Permission denied", ...);
+// target is then unchanged and no sibling file is left.
+void ReplaceFileAtomically(const std::filesystem::path &source,
+                           const std::filesystem::path &target);
+
+// Copies the folder source with everything below it to target, which must
+// not exist: the copy is made in a hidden sibling of target and renamed to
+// it when complete. When replaceExisting is true an existing target is
+// swapped for the new copy and removed afterwards. Raises on failure, with
+// the partial copy removed and an existing target left as it was.
+void CopyFolderAtomically(const std::filesystem::path &source, const std::filesystem::path &target,
+                          bool replaceExisting);
+
+// Copies every file below source onto the same place below target,
+// creating folders as needed, each file through ReplaceFileAtomically.
+// Files in target that source does not hold are left alone. Raises on the
+// first failure; files already copied stay copied.
+void CopyFolderContentsOnto(const std::filesystem::path &source,
+                            const std::filesystem::path &target);
+
+// "dir" + "/" + "name" with exactly one "/" between them.
+std::string JoinPath(const std::string &dir, const std::string &name);
+
+} // namespace brevita

@@ -1,0 +1,366 @@
+#include "brevita/TrimBatch.h"
+
+#include "brevita/AppError.h"
+#include "brevita/AppEnv.h"
+#include "brevita/Module1.h"
+#include "brevita/SafeFiles.h"
+#include "brevita/UserPrompt.h"
+#include "brevita/VoicemailDb.h"
+#include "brevita/modCommon.h"
+#include "brevita/modLogging.h"
+#include "brevita/modStartup.h"
+#include "brevita/modTrimLock.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <optional>
+
+namespace brevita {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+// The stream files folder without its final "/".
+std::string LiveFolder() {
+    std::string live = StreamFilesPath;
+    if (live.size() > 1 && live.back() == '/') {
+        live.pop_back();
+    }
+    return live;
+}
+
+bool IsInside(const fs::path &inner, const fs::path &outer) {
+    const fs::path a = fs::weakly_canonical(inner), b = fs::weakly_canonical(outer);
+    auto [end, _] = std::mismatch(b.begin(), b.end(), a.begin(), a.end());
+    return end == b.end();
+}
+
+// Busy from construction to destruction, whichever way the run leaves.
+class BusyScope {
+  public:
+    explicit BusyScope(TrimView &view) : view_(view) { view_.SetBusy(true); }
+    ~BusyScope() { End(); }
+    void End() {
+        if (busy_) {
+            busy_ = false;
+            view_.SetBusy(false);
+        }
+    }
+    BusyScope(const BusyScope &) = delete;
+    BusyScope &operator=(const BusyScope &) = delete;
+
+  private:
+    TrimView &view_;
+    bool busy_ = true;
+};
+
+// Takes the machine-wide lock, or says why not.
+bool Lock(TrimLock &lock, ErrorHandler &onError) {
+    bool taken = false;
+    if (!onError.Step([&] { taken = lock.TryAcquire(); })) {
+        return false;
+    }
+    if (!taken) {
+        MsgBox(kAnotherTrimRunning);
+    }
+    return taken;
+}
+
+void RaiseNotSet() {
+    RaiseError(ErrObjectNotSet, "Object variable or With block variable not set");
+}
+
+} // namespace
+
+std::string BackupFolderOf(const std::string &destination) {
+    return JoinPath(destination, "Stream Files");
+}
+
+bool IsSystemHandler(const std::string &parentAlias) {
+    const std::string lower = Lower(parentAlias);
+    return std::any_of(std::begin(kSystemHandlers), std::end(kSystemHandlers),
+                       [&](const char *name) { return Lower(name) == lower; });
+}
+
+TrimOptions TrimBatch::Options() {
+    const BrevitaSettings s = view_.CurrentSettings();
+    return {s.silenceLevel, s.silenceToTrim, s.silencePadding};
+}
+
+int32_t TrimBatch::MaxVoiceNames() {
+    double v = std::trunc(Val(view_.CurrentSettings().maxVoiceNames));
+    return static_cast<int32_t>(std::clamp(v, double{INT32_MIN}, double{INT32_MAX}));
+}
+
+RunResult TrimBatch::cmdTrimSilence_Click() {
+    ErrorHandler onError(ErrorReport::FormMessage, "cmdTrimSilence_Click", "frmMain");
+    const BrevitaSettings s = view_.CurrentSettings();
+    if (!s.trimVoiceNames && !s.trimGreetings) {
+        MsgBox("You must select to trim either voice names or greetings or both");
+        return RunResult::NotStarted;
+    }
+    if (s.backupFiles && s.backupDestination.empty()) {
+        MsgBox("You must select a backup destination for prompts and greetings");
+        return RunResult::NotStarted;
+    }
+    if (!s.backupFiles &&
+        MsgBox("Are you sure you want to trim silence on all voice names and/or greetings on "
+               "the local system?",
+               Buttons::YesNo) != Answer::Yes) {
+        return RunResult::NotStarted;
+    }
+    TrimLock lock;
+    if (!Lock(lock, onError)) {
+        return RunResult::NotStarted;
+    }
+    BusyScope busy(view_);
+    // A backup that failed is no safety net: nothing is trimmed without one.
+    if (s.backupFiles && BackupFiles() == BackupResult::Failed) {
+        return RunResult::NotStarted;
+    }
+    VoiceNamesUpdated = 0;
+    GreetingsUpdated = 0;
+    onError.Step([] { OpenLogFile(GenerateNewLogFileName()); });
+    if (view_.CurrentSettings().trimVoiceNames) {
+        TrimNames();
+    }
+    if (view_.CurrentSettings().trimGreetings) {
+        TrimGreetings();
+    }
+    view_.SetProgressCaption("Complete");
+    busy.End();
+    CloseLogFile();
+    lock.Release();
+
+    if (MsgBox(SummaryText(), Buttons::YesNo) == Answer::Yes) {
+        onError.Step([&] { view_.OpenLogViewer(LogFilePath); });
+    }
+    if (VoiceNamesUpdated >= 1) {
+        MsgBox("Since one or more voice names were updated, synchronizations to the directory "
+               "were requested for those users.  This process may take a while to complete in "
+               "the background.");
+    }
+    return RunResult::Completed;
+}
+
+std::string TrimBatch::SummaryText() const {
+    // The error count is printed with the blank of its sign position.
+    const std::string errors = (LogErrorCount >= 0 ? " " : "") + std::to_string(LogErrorCount);
+    return "Trim process complete.  " + std::to_string(VoiceNamesUpdated) +
+           " voice names updated and " + std::to_string(GreetingsUpdated) +
+           " greetings updated.\r\n" + errors + " error(s) encountered.\r\nView log file now?";
+}
+
+void TrimBatch::TrimNames() {
+    ErrorHandler onError(ErrorReport::FormLog, "TrimNames", "frmMain");
+    std::optional<Recordset> rs;
+    int32_t count = 0;
+    onError.Step([&] { rs = OpenQuery(DbConnectionString, kVoiceNameQuery); });
+    onError.Step([&] {
+        if (!rs) {
+            RaiseNotSet();
+        }
+        count = rs->RecordCount();
+    });
+    if (count < 1) {
+        MsgBox("No subscribers with voice names found on the local server");
+        return;
+    }
+    view_.SetProgressCaption("Updating voice names");
+    const int32_t max = MaxVoiceNames();
+    view_.SetProgressMax(max > 0 && max < count ? max : count);
+    view_.SetProgressValue(0);
+    ProcessPendingEvents();
+    WriteToLog("*** Updating voice names ****\r\n");
+
+    for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
+        onError.Step(
+            [&] { WriteToLog("Checking voice name for subscriber alias=" + rs->Text("Alias")); });
+        bool changed = false;
+        onError.Step([&] { changed = TrimWAVFile(rs->Text("StreamPath"), "", Options()); });
+        if (!changed) {
+            continue;
+        }
+        WriteToLog("    Trimmed silence from subscriber's voice name, requesting directory synch.");
+        std::string objectId;
+        onError.Step([&] { objectId = rs->Text("SubscriberObjectID"); });
+        SynchVoiceMailUser(objectId);
+        ++VoiceNamesUpdated;
+        const int32_t limit = MaxVoiceNames();
+        if (limit != 0 && limit <= VoiceNamesUpdated) {
+            WriteToLog("    The maximum number of names to update has been reached - exiting "
+                       "TrimVoiceNames routine.");
+            rs->Close();
+            view_.SetProgressValue(view_.ProgressMax());
+            return;
+        }
+        view_.SetProgressValue(std::min(view_.ProgressValue() + 1, view_.ProgressMax()));
+    }
+    view_.SetProgressValue(view_.ProgressMax());
+    rs->Close();
+}
+
+void TrimBatch::TrimGreetings() {
+    ErrorHandler onError(ErrorReport::FormMessage, "TrimGreetings", "frmMain");
+    std::optional<Recordset> rs;
+    int32_t count = 0;
+    onError.Step([&] { rs = OpenQuery(DbConnectionString, kGreetingQuery); });
+    onError.Step([&] {
+        if (!rs) {
+            RaiseNotSet();
+        }
+        count = rs->RecordCount();
+    });
+    if (count < 1) {
+        MsgBox("No greetings found on the local server");
+        return;
+    }
+    view_.SetProgressCaption("Updating greeting files");
+    view_.SetProgressMax(count);
+    view_.SetProgressValue(0);
+    ProcessPendingEvents();
+    WriteToLog("*** Updating greeting files ****\r\n");
+
+    for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
+        onError.Step([&] {
+            WriteToLog("Checking greeting with alias=" + rs->Text("Alias") +
+                       " for ParentAlias=" + rs->Text("ParentAlias"));
+        });
+        std::string parent;
+        onError.Step([&] { parent = rs->Field("ParentAlias").value_or(""); });
+        if (IsSystemHandler(parent)) {
+            WriteToLog("    This call handler is a Corvox system created handler - skipping "
+                       "greeting trim");
+        } else {
+            bool changed = false;
+            onError.Step([&] { changed = TrimWAVFile(rs->Text("StreamPath"), "", Options()); });
+            if (changed) {
+                WriteToLog("    Trimming silence from subscriber's voice name");
+                ++GreetingsUpdated;
+            }
+        }
+        view_.SetProgressValue(std::min(view_.ProgressValue() + 1, view_.ProgressMax()));
+    }
+    rs->Close();
+}
+
+void TrimBatch::SynchVoiceMailUser(const std::string &objectId) {
+    ErrorHandler onError(ErrorReport::FormMessage, "SynchVoiceMailUser", "frmMain");
+    onError.Step([&] { RequestSubscriberSync(DbConnectionString, objectId); });
+    WriteToLog("    Directory synch requested for objectID=" + objectId);
+}
+
+BackupResult TrimBatch::BackupFiles() {
+    ErrorHandler onError(ErrorReport::FormMessage, "BackupFiles", "frmMain");
+    const std::string backup = BackupFolderOf(view_.CurrentSettings().backupDestination);
+    bool replace = false;
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(backup, ec))) {
+        if (MsgBox("There are greetings and voice names already in that directory - write over "
+                   "them?",
+                   Buttons::YesNo) != Answer::Yes) {
+            return BackupResult::Declined;
+        }
+        replace = true;
+    }
+    view_.ShowCopyNotice();
+    const bool copied = onError.Step([&] {
+        // A backup inside the folder it copies would copy itself.
+        if (IsInside(backup, LiveFolder())) {
+            RaiseError(ErrPathFileAccess, "Path/File access error");
+        }
+        CopyFolderAtomically(LiveFolder(), backup, replace);
+    });
+    view_.HideCopyNotice();
+    return copied ? BackupResult::Copied : BackupResult::Failed;
+}
+
+void TrimBatch::RestoreFiles() {
+    ErrorHandler onError(ErrorReport::FormMessage, "RestoreFiles", "frmMain");
+    const std::string destination = view_.CurrentSettings().backupDestination;
+    std::error_code ec;
+    if (destination.empty()) {
+        MsgBox("You must select a backup folder to restore from");
+        return;
+    }
+    if (!fs::is_directory(destination, ec)) {
+        MsgBox("The backup folder selected does not contain any files to restore");
+        return;
+    }
+    const std::string backup = BackupFolderOf(destination);
+    if (!fs::is_directory(backup, ec)) {
+        MsgBox("The selected backup folder does not contain the Stream Files directory to "
+               "restore");
+        return;
+    }
+    if (MsgBox("Are you sure you want to restore the greetings and voice names from the backup "
+               "directory onto the live system?",
+               Buttons::YesNo) != Answer::Yes) {
+        return;
+    }
+    TrimLock lock;
+    if (!Lock(lock, onError)) {
+        return;
+    }
+    {
+        BusyScope busy(view_);
+        view_.ShowCopyNotice();
+        onError.Step([&] { CopyFolderContentsOnto(backup, LiveFolder()); });
+        view_.HideCopyNotice();
+    }
+    lock.Release();
+    MsgBox("Restore complete.  A full directory synch has been requested - it may take a while "
+           "to run.");
+}
+
+void TrimBatch::mnuRestore_Click() {
+    RestoreFiles();
+    CallSubscriberSync();
+}
+
+void TrimBatch::cmdTest_Click() {
+    ErrorHandler onError(ErrorReport::FormMessage, "cmdTest_Click", "frmMain");
+    std::string name;
+    onError.Step([&] {
+        name = Prompt().ChooseFile(
+            {"Select WAV file to trim silence from", "*.wav", QDir::homePath().toStdString()});
+    });
+    if (name.empty()) {
+        return;
+    }
+    std::error_code ec;
+    if (!fs::is_regular_file(name, ec)) {
+        MsgBox("Error, file could not be opened");
+        return;
+    }
+    TrimLock lock;
+    if (!Lock(lock, onError)) {
+        return;
+    }
+    const std::string output = TestOutputPath();
+    bool changed = false;
+    {
+        BusyScope busy(view_);
+        changed = TrimWAVFile(name, output, Options());
+    }
+    lock.Release();
+    if (!fs::is_regular_file(output, ec)) {
+        MsgBox("There was an error encountered during the file trim process");
+    } else if (changed) {
+        MsgBox("File silence trimmed - the resulting trimmed WAV file can be found at " + output);
+    } else {
+        MsgBox("No silence detected on file - the resulting WAV file can be found at " + output);
+    }
+}
+
+} // namespace brevita

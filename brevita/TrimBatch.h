@@ -1,0 +1,81 @@
+#pragma once
+// The trimming runs behind the main window's buttons: the batch over every
+// voice name and greeting the server lists, the test of one file, and the
+// restore from a backup. The window and the batch without a window run this
+// same code; only the view and the prompt differ.
+
+#include "brevita/modSettings.h"
+#include "brevita/modTrimFile.h"
+
+#include <cstdint>
+#include <string>
+
+namespace brevita {
+
+// What a run needs of the window it runs in.
+class TrimView {
+  public:
+    virtual ~TrimView() = default;
+    // The control values at this moment; read again at each use.
+    virtual BrevitaSettings CurrentSettings() = 0;
+    virtual void SetProgressCaption(const std::string &text) = 0;
+    virtual void SetProgressMax(int32_t max) = 0;
+    virtual int32_t ProgressMax() = 0;
+    virtual void SetProgressValue(int32_t value) = 0;
+    virtual int32_t ProgressValue() = 0;
+    // On: the hourglass, and every control that would start another run
+    // disabled. Off: both undone.
+    virtual void SetBusy(bool busy) = 0;
+    // The notice shown while a folder is copied.
+    virtual void ShowCopyNotice() = 0;
+    virtual void HideCopyNotice() = 0;
+    virtual void OpenLogViewer(const std::string &path) = 0;
+};
+
+enum class RunResult {
+    NotStarted, // a check failed, the user declined, another run holds the lock
+    Completed,
+};
+
+enum class BackupResult { Copied, Declined, Failed };
+
+inline constexpr const char kSystemHandlers[][18] = {"Goodbyech", "OpeningGreetingch",
+                                                     "operatorch"};
+
+class TrimBatch {
+  public:
+    explicit TrimBatch(TrimView &view) : view_(view) {}
+
+    // "&Trim Silence": checks, optional backup, the log, voice names, then
+    // greetings, the summary.
+    RunResult cmdTrimSilence_Click();
+    // "T&est One File": one chosen file trimmed into the test output.
+    void cmdTest_Click();
+    // "Restore WAV Files From Backup": the restore, then a full directory
+    // synchronisation request whatever the restore did.
+    void mnuRestore_Click();
+
+    int32_t VoiceNamesUpdated = 0;
+    int32_t GreetingsUpdated = 0;
+
+  private:
+    void TrimNames();
+    void TrimGreetings();
+    void SynchVoiceMailUser(const std::string &objectId);
+    BackupResult BackupFiles();
+    void RestoreFiles();
+    TrimOptions Options();
+    int32_t MaxVoiceNames();
+    std::string SummaryText() const;
+
+    TrimView &view_;
+};
+
+// The backup of destination: its "Stream Files" folder.
+std::string BackupFolderOf(const std::string &destination);
+
+// True for the greetings of the handlers that the server creates itself,
+// whatever the letter case.
+bool IsSystemHandler(const std::string &parentAlias);
+
+} // namespace brevita

@@ -1,0 +1,287 @@
+#include "brevita/frmMain.h"
+
+#include "brevita/AppEnv.h"
+#include "brevita/AppError.h"
+#include "brevita/frmSplashScreen.h"
+#include "brevita/modCommon.h"
+#include "brevita/modDirectorySelect.h"
+#include "brevita/modLogging.h"
+#include "brevita/modStartup.h"
+#include "brevita/UserPrompt.h"
+#include "ui_frmMain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QMouseEvent>
+#include <QUrl>
+
+using namespace brevita;
+
+namespace {
+
+struct NumberRule {
+    QLineEdit *Ui::frmMain::*box;
+    int32_t lower;
+    int32_t upper;
+    const char *message;
+    const char *reset;
+};
+
+// The reset texts are not all the defaults: the level resets to -43 and
+// the padding to 120.
+const NumberRule kRules[] = {
+    {&Ui::frmMain::txtMaxNamesToTouch, 0, 1000, "You must enter a number between 0 and 1000",
+     "200"},
+    {&Ui::frmMain::txtSilenceLevel, -80, 0, "You must enter a number between -80 and 0", "-43"},
+    {&Ui::frmMain::txtSilencePadding, 0, 400, "You must enter a number between 0 and 400", "120"},
+    {&Ui::frmMain::txtSilenceToTrim, 100, 2000, "You must enter a number between 100 and 2000",
+     "300"},
+};
+
+QString Q(const std::string &s) {
+    return QString::fromStdString(s);
+}
+
+// The widget a press gives the focus to: the first one up from the target
+// that takes focus by click, inside the target's window.
+QWidget *ClickFocusTarget(QWidget *w) {
+    for (; w; w = w->isWindow() ? nullptr : w->parentWidget()) {
+        if (w->isEnabled() && (w->focusPolicy() & Qt::ClickFocus)) {
+            return w;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+frmMain::frmMain(QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::frmMain>()),
+      notice_(std::make_unique<frmSplashScreen>(this)), batch_(*this) {
+    ui->setupUi(this);
+    ui->UpDownSilenceLevel->setBuddy(ui->txtSilenceLevel);
+    ui->UpDownSilencetoBeTrimmed->setBuddy(ui->txtSilenceToTrim);
+    ui->UpDownSilencePadding->setBuddy(ui->txtSilencePadding);
+    ui->UpDownMaxNames->setBuddy(ui->txtMaxNamesToTouch);
+    ui->labelThreshold->setBuddy(ui->txtSilenceLevel);
+    ui->Label1->setBuddy(ui->txtSilenceToTrim);
+    ui->lableSilencePadding->setBuddy(ui->txtSilencePadding);
+    ui->labelMaxVoiceNames->setBuddy(ui->txtMaxNamesToTouch);
+    ui->labelBackupLocation->setBuddy(ui->txtBackupDestination);
+
+    connect(ui->cmdTrimSilence, &QPushButton::clicked, this, &frmMain::cmdTrimSilence_Click);
+    connect(ui->cmdTest, &QPushButton::clicked, this, &frmMain::cmdTest_Click);
+    connect(ui->cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+    connect(ui->cmbBrowseForBackupDestination, &QPushButton::clicked, this,
+            &frmMain::cmbBrowseForBackupDestination_Click);
+    connect(ui->mnuRestore, &QAction::triggered, this, &frmMain::mnuRestore_Click);
+    connect(ui->mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
+    connect(ui->mnuHelp, &QAction::triggered, this, &frmMain::helpRequested);
+    connect(ui->mnuAbout, &QAction::triggered, this, &frmMain::aboutRequested);
+    connect(qApp, &QApplication::focusChanged, this, &frmMain::OnFocusChanged);
+    qApp->installEventFilter(this);
+
+    setMinimumSize(sizeHint());
+}
+
+frmMain::~frmMain() {
+    qApp->removeEventFilter(this);
+}
+
+bool frmMain::Form_Load() {
+    BrevitaSettings settings = SettingsFromControls();
+    if (!StartProgram(settings)) {
+        return false;
+    }
+    ControlsFromSettings(settings);
+    return true;
+}
+
+BrevitaSettings frmMain::SettingsFromControls() const {
+    BrevitaSettings s;
+    s.trimVoiceNames = ui->chkTrimVoiceNames->isChecked();
+    s.trimGreetings = ui->chkTrimGreetings->isChecked();
+    s.backupFiles = ui->chkBackup->isChecked();
+    s.backupDestination = ui->txtBackupDestination->text().toStdString();
+    s.maxVoiceNames = ui->txtMaxNamesToTouch->text().toStdString();
+    s.silenceToTrim = ui->txtSilenceToTrim->text().toStdString();
+    s.silencePadding = ui->txtSilencePadding->text().toStdString();
+    s.silenceLevel = ui->txtSilenceLevel->text().toStdString();
+    return s;
+}
+
+void frmMain::ControlsFromSettings(const BrevitaSettings &s) {
+    ui->chkTrimVoiceNames->setChecked(s.trimVoiceNames);
+    ui->chkTrimGreetings->setChecked(s.trimGreetings);
+    ui->chkBackup->setChecked(s.backupFiles);
+    ui->txtBackupDestination->setText(Q(s.backupDestination));
+    ui->txtMaxNamesToTouch->setText(Q(s.maxVoiceNames));
+    ui->txtSilenceToTrim->setText(Q(s.silenceToTrim));
+    ui->txtSilencePadding->setText(Q(s.silencePadding));
+    ui->txtSilenceLevel->setText(Q(s.silenceLevel));
+}
+
+bool frmMain::IsNumberBox(const QWidget *w) const {
+    for (const NumberRule &r : kRules) {
+        if (w && w == (*ui).*r.box) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool frmMain::Validate(QLineEdit *box) {
+    for (const NumberRule &r : kRules) {
+        if (box != (*ui).*r.box) {
+            continue;
+        }
+        // The message box takes the focus away; that move is not checked.
+        validating_ = true;
+        const bool ok = MyIsNumber(box->text().toStdString(), r.lower, r.upper);
+        if (!ok) {
+            MsgBox(r.message);
+            box->setText(QString::fromLatin1(r.reset));
+            box->setFocus(Qt::OtherFocusReason);
+        }
+        validating_ = false;
+        return ok;
+    }
+    return true;
+}
+
+void frmMain::OnFocusChanged(QWidget *old, QWidget *now) {
+    // Only a move to another control of this window is checked: not one to
+    // a message box or another window, and not one to Exit, which must end
+    // the program whatever the boxes hold.
+    if (validating_ || !IsNumberBox(old) || !now || now->window() != this || now == ui->cmdExit) {
+        return;
+    }
+    Validate(static_cast<QLineEdit *>(old));
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event) {
+    // A press that would move the focus out of a number box is checked
+    // first and swallowed when the check fails, so the pressed control
+    // neither acts nor stays pressed under the message box.
+    if (event->type() == QEvent::MouseButtonPress && !validating_ && watched->isWidgetType()) {
+        QWidget *focus = QApplication::focusWidget();
+        QWidget *target = ClickFocusTarget(static_cast<QWidget *>(watched));
+        if (IsNumberBox(focus) && focus->window() == this && target && target != focus &&
+            target->window() == this && target != ui->cmdExit) {
+            if (!Validate(static_cast<QLineEdit *>(focus))) {
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool frmMain::FocusHeldByCheck() const {
+    return IsNumberBox(QApplication::focusWidget());
+}
+
+void frmMain::closeEvent(QCloseEvent *event) {
+    // Closing in the middle of a run would leave it half done; the run
+    // ends by itself, or through Exit.
+    if (busy_) {
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void frmMain::Form_Unload() {
+    ErrorHandler onError(ErrorReport::FormMessage, "SaveSettings", "frmMain");
+    SaveSettings(SettingsFromControls(), onError);
+}
+
+void frmMain::cmdTrimSilence_Click() {
+    if (!FocusHeldByCheck() && !busy_) {
+        batch_.cmdTrimSilence_Click();
+    }
+}
+
+void frmMain::cmdTest_Click() {
+    if (!FocusHeldByCheck() && !busy_) {
+        batch_.cmdTest_Click();
+    }
+}
+
+void frmMain::mnuRestore_Click() {
+    if (!busy_) {
+        batch_.mnuRestore_Click();
+    }
+}
+
+void frmMain::cmdExit_Click() {
+    EndProgram();
+}
+
+void frmMain::mnuExit_Click() {
+    ExitProgram();
+}
+
+void frmMain::cmbBrowseForBackupDestination_Click() {
+    if (FocusHeldByCheck()) {
+        return;
+    }
+    std::string folder = BrowseForFolder(this);
+    if (folder.empty()) {
+        return;
+    }
+    if (folder.back() != '/') {
+        folder += '/';
+    }
+    ui->txtBackupDestination->setText(Q(folder));
+}
+
+void frmMain::SetProgressCaption(const std::string &text) {
+    ui->frameProgress->setTitle(Q(text));
+}
+
+void frmMain::SetProgressMax(int32_t max) {
+    ui->ProgressBar1->setRange(0, max);
+    ui->ProgressBar1->setTextVisible(true);
+}
+
+int32_t frmMain::ProgressMax() {
+    return ui->ProgressBar1->maximum();
+}
+
+void frmMain::SetProgressValue(int32_t value) {
+    ui->ProgressBar1->setValue(value);
+}
+
+int32_t frmMain::ProgressValue() {
+    return ui->ProgressBar1->value();
+}
+
+void frmMain::SetBusy(bool busy) {
+    if (busy == busy_) {
+        return;
+    }
+    busy_ = busy;
+    ui->cmdTrimSilence->setEnabled(!busy);
+    ui->cmdTest->setEnabled(!busy);
+    ui->mnuRestore->setEnabled(!busy);
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void frmMain::ShowCopyNotice() {
+    notice_->ShowOver(this);
+}
+
+void frmMain::HideCopyNotice() {
+    notice_->hide();
+}
+
+void frmMain::OpenLogViewer(const std::string &path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
+}

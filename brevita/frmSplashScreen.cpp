@@ -1,0 +1,27 @@
+#include "brevita/frmSplashScreen.h"
+
+#include "brevita/Twips.h"
+#include "ui_frmSplashScreen.h"
+
+#include <QCoreApplication>
+
+frmSplashScreen::frmSplashScreen(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      ui(std::make_unique<Ui::frmSplashScreen>()) {
+    ui->setupUi(this);
+    adjustSize();
+    setFixedSize(size());
+}
+
+frmSplashScreen::~frmSplashScreen() = default;
+
+void frmSplashScreen::ShowOver(QWidget *owner) {
+    const QRect main = owner->frameGeometry();
+    const int top = main.top() + TwipsToPixels(1700, owner->logicalDpiY());
+    const int left = main.left() + main.width() / 2 - frameGeometry().width() / 2;
+    move(left, top);
+    show();
+    raise();
+    repaint();
+    QCoreApplication::processEvents();
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The notice shown while a folder is copied: a caption and one line, no
+// buttons, nothing to do but wait.
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class frmSplashScreen;
+}
+
+class frmSplashScreen : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit frmSplashScreen(QWidget *parent = nullptr);
+    ~frmSplashScreen() override;
+
+    // Shows the notice without blocking, 1700 twips below the top of owner
+    // and centred on it, in front, painted at once.
+    void ShowOver(QWidget *owner);
+
+  private:
+    std::unique_ptr<Ui::frmSplashScreen> ui;
+};

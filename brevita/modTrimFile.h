@@ -1,0 +1,42 @@
+#pragma once
+// Trimming one WAV file: sndprobe, started from the program folder, writes
+// the trimmed copy as the temporary file there; a copy that differs in size
+// from the input replaces it (or goes to a given destination).
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace brevita {
+
+// The trim settings as typed in the window; blanks around them are dropped.
+struct TrimOptions {
+    std::string silenceLevel = "-45";  // dB
+    std::string silenceToTrim = "300"; // ms
+    std::string silencePadding = "250";
+};
+
+inline constexpr int32_t kSndprobeWaitMs = 5000;
+
+// <program folder>/tempWAVFile.wav
+std::filesystem::path TempWavPath();
+// The test output: TrimTest.WAV in the user's home folder.
+std::string TestOutputPath();
+
+// A path with a "/" is used as it stands; any other is a file name in the
+// stream files folder.
+std::string FullWavPath(const std::string &wavPath);
+
+// sndprobe's argument vector for one file.
+std::vector<std::string> SndprobeArguments(const std::string &fullPath, const TrimOptions &options);
+
+// Trims wavPath; with an empty destinationPath the input is replaced in
+// place when silence was removed, otherwise the result (trimmed or not) is
+// written to destinationPath and the input is left alone. True when the
+// result differs in size from the input. A run of sndprobe that does not
+// end within the wait is ended; one that fails (no output, or a non-zero
+// exit status) is logged and changes nothing.
+bool TrimWAVFile(const std::string &wavPath, const std::string &destinationPath,
+                 const TrimOptions &options);
+
+} // namespace brevita
