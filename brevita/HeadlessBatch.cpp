@@ -4,6 +4,7 @@
 #include "brevita/AppError.h"
 #include "brevita/TrimBatch.h"
 #include "brevita/UserPrompt.h"
+#include "brevita/modCommon.h"
 #include "brevita/modLogging.h"
 #include "brevita/modStartup.h"
 
@@ -78,6 +79,14 @@ int RunHeadlessBatch(const HeadlessOptions &options) {
     SetExitHook({});
     if (!started) {
         return kBatchNotStarted;
+    }
+    // No box is ever left here, so the stored numbers are checked at once,
+    // and a bad one stops the run instead of reaching sndprobe.
+    for (const NumberRule &rule : kNumberRules) {
+        if (!MyIsNumber(settings.*rule.field, rule.lower, rule.upper)) {
+            PrintLine(rule.message);
+            return kBatchNotStarted;
+        }
     }
     ConsoleView view(settings);
     TrimBatch batch(view);

@@ -20,25 +20,6 @@ using namespace brevita;
 
 namespace {
 
-struct NumberRule {
-    QLineEdit *Ui::frmMain::*box;
-    int32_t lower;
-    int32_t upper;
-    const char *message;
-    const char *reset;
-};
-
-// The reset texts are not all the defaults: the level resets to -43 and
-// the padding to 120.
-const NumberRule kRules[] = {
-    {&Ui::frmMain::txtMaxNamesToTouch, 0, 1000, "You must enter a number between 0 and 1000",
-     "200"},
-    {&Ui::frmMain::txtSilenceLevel, -80, 0, "You must enter a number between -80 and 0", "-43"},
-    {&Ui::frmMain::txtSilencePadding, 0, 400, "You must enter a number between 0 and 400", "120"},
-    {&Ui::frmMain::txtSilenceToTrim, 100, 2000, "You must enter a number between 100 and 2000",
-     "300"},
-};
-
 QString Q(const std::string &s) {
     return QString::fromStdString(s);
 }
@@ -122,9 +103,17 @@ void frmMain::ControlsFromSettings(const BrevitaSettings &s) {
     ui->txtSilenceLevel->setText(Q(s.silenceLevel));
 }
 
+QLineEdit *frmMain::BoxOf(const NumberRule &rule) const {
+    const std::string BrevitaSettings::*f = rule.field;
+    return f == &BrevitaSettings::maxVoiceNames    ? ui->txtMaxNamesToTouch
+           : f == &BrevitaSettings::silenceLevel   ? ui->txtSilenceLevel
+           : f == &BrevitaSettings::silencePadding ? ui->txtSilencePadding
+                                                   : ui->txtSilenceToTrim;
+}
+
 bool frmMain::IsNumberBox(const QWidget *w) const {
-    for (const NumberRule &r : kRules) {
-        if (w && w == (*ui).*r.box) {
+    for (const NumberRule &r : kNumberRules) {
+        if (w && w == BoxOf(r)) {
             return true;
         }
     }
@@ -132,8 +121,8 @@ bool frmMain::IsNumberBox(const QWidget *w) const {
 }
 
 bool frmMain::Validate(QLineEdit *box) {
-    for (const NumberRule &r : kRules) {
-        if (box != (*ui).*r.box) {
+    for (const NumberRule &r : kNumberRules) {
+        if (box != BoxOf(r)) {
             continue;
         }
         // The message box takes the focus away; that move is not checked.

@@ -69,6 +69,7 @@ class frmMain : public QMainWindow, public brevita::TrimView {
   private:
     void Form_Unload();
     void OnFocusChanged(QWidget *old, QWidget *now);
+    QLineEdit *BoxOf(const brevita::NumberRule &rule) const;
     bool IsNumberBox(const QWidget *w) const;
     // True when the focus was kept in a number box by a refused check: the
     // button whose press caused the check must not act.

@@ -18,9 +18,11 @@ frmSplashScreen::~frmSplashScreen() = default;
 void frmSplashScreen::ShowOver(QWidget *owner) {
     const QRect main = owner->frameGeometry();
     const int top = main.top() + TwipsToPixels(1700, owner->logicalDpiY());
-    const int left = main.left() + main.width() / 2 - frameGeometry().width() / 2;
-    move(left, top);
-    show();
+    // The frame's width is known for sure only once the window is shown.
+    for (int pass = 0; pass < 2; ++pass) {
+        move(main.left() + main.width() / 2 - frameGeometry().width() / 2, top);
+        show();
+    }
     raise();
     repaint();
     QCoreApplication::processEvents();

@@ -2,6 +2,7 @@
 // The user's settings: the main window's control values, kept in the
 // registry under the program's own key.
 
+#include <cstdint>
 #include <string>
 
 namespace brevita {
@@ -18,6 +19,26 @@ struct BrevitaSettings {
     std::string silenceToTrim = "300";
     std::string silencePadding = "250";
     std::string silenceLevel = "-45";
+};
+
+// The range each number box takes, the message shown when its text is not
+// a whole number in that range, and the text the box is reset to. The reset
+// texts are not all the defaults: the level resets to -43, the padding to
+// 120.
+struct NumberRule {
+    std::string BrevitaSettings::*field;
+    int32_t lower;
+    int32_t upper;
+    const char *message;
+    const char *reset;
+};
+
+inline const NumberRule kNumberRules[] = {
+    {&BrevitaSettings::maxVoiceNames, 0, 1000, "You must enter a number between 0 and 1000", "200"},
+    {&BrevitaSettings::silenceLevel, -80, 0, "You must enter a number between -80 and 0", "-43"},
+    {&BrevitaSettings::silencePadding, 0, 400, "You must enter a number between 0 and 400", "120"},
+    {&BrevitaSettings::silenceToTrim, 100, 2000, "You must enter a number between 100 and 2000",
+     "300"},
 };
 
 class ErrorHandler;

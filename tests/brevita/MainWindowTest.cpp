@@ -1,0 +1,333 @@
+// The main window offscreen: start-up checks, settings, the number boxes'
+// checks, the up-down controls, the exits and the folder picker. Every
+// question is answered by the recording prompt.
+#include "brevita/AppEnv.h"
+#include "brevita/RegistryAPI.h"
+#include "brevita/Twips.h"
+#include "brevita/UpDown.h"
+#include "brevita/UserPrompt.h"
+#include "brevita/VoicemailDb.h"
+#include "brevita/frmMain.h"
+#include "brevita/frmSplashScreen.h"
+#include "brevita/modLogging.h"
+#include "brevita/modStartup.h"
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using namespace brevita;
+using namespace brevita_test;
+
+namespace {
+
+const std::string kServerKeys = "Windows Registry Editor Version 5.00\r\n\r\n"
+                                "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\]\r\n"
+                                "\"Version Number\"=dword:00040000\r\n"
+                                "\"Build Number\"=dword:00020000\r\n\r\n";
+
+struct MainWindowTest : ::testing::Test {
+    TempDir tmp;
+    ScopedEnv registry{"BREVITA_REGISTRY", (tmp / "registry.reg").string()};
+    ScopedEnv remote{"XRDP_SESSION", std::nullopt};
+    RecordingPrompt prompt;
+    ScopedUserPrompt installed{prompt};
+    int exits = 0;
+
+    void SetUp() override {
+        std::filesystem::create_directories(tmp / "server" / "Stream Files");
+        SetProgramLocation(tmp.path(), "Brevita");
+        SetExitHook([this] { ++exits; });
+    }
+    void TearDown() override {
+        SetExitHook({});
+        ResetProgramLocation();
+    }
+    std::string RootKey(const std::string &root) const {
+        return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora\\Ostrel\\1.0]\r\n\"Root Path\"=\"" + root +
+               "\"\r\n\r\n";
+    }
+    // A server that passes every check, plus the given settings lines.
+    void WriteServer(const std::string &settings = "") {
+        std::string reg = kServerKeys + RootKey((tmp / "server").string() + "/");
+        if (!settings.empty())
+            reg += "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brevita]\r\n" + settings;
+        WriteFile(tmp / "registry.reg", reg);
+    }
+    std::string Setting(const char *name, int32_t type) {
+        return RegValueText(
+            GetRegistryValue(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Brevita", name, type, {}));
+    }
+};
+
+template <class T> T *Find(QWidget &w, const char *name) {
+    T *found = w.findChild<T *>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+void ShowActive(QWidget &w) {
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, AFailedStartUpCheckEndsTheProgramAndSavesNothing) {
+    const std::string root = (tmp / "server").string();
+    const struct {
+        std::string registry;
+        bool remoteSession;
+        std::string message;
+    } cases[] = {
+        // An old server ends the program before the session is looked at.
+        {RootKey(root + "/"), true, "This tool only works with Corvox 4.0(2) or later"},
+        {kServerKeys + RootKey(root + "/"), true,
+         "This tool cannot be run via a Terminal Services session since it accesses a WAV "
+         "driver.  You will need to run it locally."},
+        {kServerKeys, false, "Could not find install path for local Corvox install."},
+        {kServerKeys + RootKey(root), false,
+         "could not find stream files folder: " + root + "Stream Files/"},
+    };
+    for (const auto &c : cases) {
+        WriteFile(tmp / "registry.reg", c.registry);
+        ScopedEnv session("XRDP_SESSION", c.remoteSession ? std::optional<std::string>("1")
+                                                          : std::nullopt);
+        prompt.questions.clear();
+        exits = 0;
+        frmMain w;
+        EXPECT_FALSE(w.Form_Load()) << c.message;
+        EXPECT_EQ(prompt.Messages(), std::vector<std::string>{c.message});
+        EXPECT_EQ(exits, 1);
+        EXPECT_EQ(ReadFile(tmp / "registry.reg"), c.registry) << "nothing may be saved";
+    }
+}
+
+TEST_F(MainWindowTest, FirstRunCreatesTheKeyAndTheCloseBoxSavesTheDefaults) {
+    WriteServer();
+    frmMain w;
+    ASSERT_TRUE(w.Form_Load());
+    EXPECT_EQ(StreamFilesPath, (tmp / "server").string() + "/Stream Files/");
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Brevita"));
+    EXPECT_EQ(Setting("SilenceLevel", REG_SZ), "");
+    EXPECT_TRUE(prompt.questions.empty());
+
+    ShowActive(w);
+    w.close();
+    EXPECT_EQ(exits, 0);
+    EXPECT_EQ(Setting("TrimVoiceNames", REG_DWORD), "1");
+    EXPECT_EQ(Setting("TrimGreetings", REG_DWORD), "0");
+    EXPECT_EQ(Setting("BackupFiles", REG_DWORD), "1");
+    EXPECT_EQ(Setting("BackupDestination", REG_SZ), "");
+    EXPECT_EQ(Setting("MaxVoiceNames", REG_SZ), "200");
+    EXPECT_EQ(Setting("SilenceToTrim", REG_SZ), "300");
+    EXPECT_EQ(Setting("SilencePadding", REG_SZ), "250");
+    EXPECT_EQ(Setting("SilenceLevel", REG_SZ), "-45");
+}
+
+TEST_F(MainWindowTest, StoredSettingsFillTheControlsAndOnlyTheLevelSignIsMended) {
+    for (const char *level : {"12", "-90"}) {
+        WriteServer(std::string("\"SilenceLevel\"=\"") + level +
+                    "\"\r\n\"TrimGreetings\"=dword:00000001\r\n\"BackupFiles\"=dword:00000000\r\n"
+                    "\"BackupDestination\"=\"/srv/b k/\"\r\n\"MaxVoiceNames\"=\"abc\"\r\n");
+        frmMain w;
+        ASSERT_TRUE(w.Form_Load());
+        BrevitaSettings s = w.SettingsFromControls();
+        EXPECT_EQ(s.silenceLevel, level == std::string("12") ? "-43" : "-90");
+        EXPECT_TRUE(s.trimVoiceNames && s.trimGreetings && !s.backupFiles);
+        EXPECT_EQ(s.backupDestination, "/srv/b k/");
+        EXPECT_EQ(s.maxVoiceNames, "abc") << "checked only when the user leaves the box";
+        EXPECT_EQ(s.silenceToTrim, "300");
+    }
+    EXPECT_TRUE(prompt.questions.empty());
+}
+
+TEST_F(MainWindowTest, NumberBoxesRefuseBadTextAndKeepTheFocus) {
+    WriteServer();
+    frmMain w;
+    ASSERT_TRUE(w.Form_Load());
+    ShowActive(w);
+    auto *maxBox = Find<QLineEdit>(w, "txtMaxNamesToTouch");
+    auto *levelBox = Find<QLineEdit>(w, "txtSilenceLevel");
+    for (const char *bad : {"12.5", "abc", "", "1001"}) {
+        prompt.questions.clear();
+        maxBox->setFocus();
+        maxBox->setText(bad);
+        levelBox->setFocus();
+        EXPECT_EQ(prompt.Messages(),
+                  std::vector<std::string>{"You must enter a number between 0 and 1000"})
+            << bad;
+        EXPECT_EQ(maxBox->text(), "200");
+        EXPECT_EQ(QApplication::focusWidget(), maxBox) << bad;
+    }
+    prompt.questions.clear();
+    maxBox->setText("1000");
+    levelBox->setFocus();
+    EXPECT_TRUE(prompt.questions.empty());
+    EXPECT_EQ(QApplication::focusWidget(), levelBox);
+
+    // Each box with its own range, message and reset text.
+    const struct {
+        const char *box, *bad, *message, *reset;
+    } rules[] = {
+        {"txtSilenceLevel", "5", "You must enter a number between -80 and 0", "-43"},
+        {"txtSilencePadding", "401", "You must enter a number between 0 and 400", "120"},
+        {"txtSilenceToTrim", "99", "You must enter a number between 100 and 2000", "300"},
+    };
+    for (const auto &r : rules) {
+        prompt.questions.clear();
+        auto *box = Find<QLineEdit>(w, r.box);
+        box->setFocus();
+        box->setText(r.bad);
+        Find<QCheckBox>(w, "chkBackup")->setFocus();
+        EXPECT_EQ(prompt.Messages(), std::vector<std::string>{r.message});
+        EXPECT_EQ(box->text(), r.reset);
+        EXPECT_EQ(QApplication::focusWidget(), box);
+    }
+
+    // A press on a button is checked before the button acts, and swallowed.
+    prompt.questions.clear();
+    levelBox->setFocus();
+    levelBox->setText("x");
+    QTest::mouseClick(Find<QPushButton>(w, "cmdTrimSilence"), Qt::LeftButton);
+    EXPECT_EQ(prompt.Messages(),
+              std::vector<std::string>{"You must enter a number between -80 and 0"});
+    EXPECT_EQ(QApplication::focusWidget(), levelBox);
+
+    // Moving to another window (as a message box does) is no move to check;
+    // Exit and the close box work whatever a box holds.
+    prompt.questions.clear();
+    levelBox->setText("x");
+    QWidget other;
+    ShowActive(other);
+    ShowActive(w);
+    Find<QPushButton>(w, "cmdExit")->setFocus();
+    EXPECT_TRUE(prompt.questions.empty());
+    EXPECT_EQ(exits, 0);
+    QTest::mouseClick(Find<QPushButton>(w, "cmdExit"), Qt::LeftButton);
+    EXPECT_EQ(exits, 1);
+    levelBox->setFocus();
+    EXPECT_TRUE(w.close());
+    EXPECT_TRUE(prompt.questions.empty());
+    EXPECT_EQ(Setting("SilenceLevel", REG_SZ), "x");
+}
+
+TEST_F(MainWindowTest, UpDownsStepWithinTheirBounds) {
+    WriteServer();
+    frmMain w;
+    ASSERT_TRUE(w.Form_Load());
+    const struct {
+        const char *updown, *box;
+        int min, max, step, start;
+    } drawn[] = {{"UpDownSilenceLevel", "txtSilenceLevel", -80, 0, 1, -45},
+                 {"UpDownSilencetoBeTrimmed", "txtSilenceToTrim", 100, 2000, 10, 300},
+                 {"UpDownMaxNames", "txtMaxNamesToTouch", 0, 1000, 25, 200},
+                 {"UpDownSilencePadding", "txtSilencePadding", 0, 400, 5, 250}};
+    for (const auto &d : drawn) {
+        auto *ud = Find<UpDown>(w, d.updown);
+        auto *box = Find<QLineEdit>(w, d.box);
+        EXPECT_EQ(ud->buddy(), box);
+        EXPECT_EQ(std::make_tuple(ud->minimum(), ud->maximum(), ud->singleStep(), ud->value()),
+                  std::make_tuple(d.min, d.max, d.step, d.start))
+            << d.updown;
+        auto buttons = ud->findChildren<QToolButton *>();
+        ASSERT_EQ(buttons.size(), 2);
+        QTest::mouseClick(buttons[0], Qt::LeftButton);
+        EXPECT_EQ(box->text().toInt(), std::min(d.start + d.step, d.max)) << d.updown;
+        box->setText(QString::number(d.max - 1));
+        QTest::mouseClick(buttons[0], Qt::LeftButton);
+        QTest::mouseClick(buttons[0], Qt::LeftButton);
+        EXPECT_EQ(box->text().toInt(), d.max) << "stops at the top";
+        box->setText(QString::number(d.min));
+        QTest::mouseClick(buttons[1], Qt::LeftButton);
+        EXPECT_EQ(box->text().toInt(), d.min) << "stops at the bottom";
+    }
+    // Text that is no number: the step starts from the up-down's own value.
+    auto *level = Find<QLineEdit>(w, "txtSilenceLevel");
+    level->setText("abc");
+    Find<UpDown>(w, "UpDownSilenceLevel")->stepBy(1);
+    EXPECT_EQ(level->text(), "-79"); // its last value was -80
+    level->setText("-50");
+    QTest::keyClick(level, Qt::Key_Up);
+    EXPECT_EQ(level->text(), "-49");
+}
+
+TEST_F(MainWindowTest, ExitsDoNotSaveAndBrowseFillsTheDestination) {
+    WriteServer();
+    frmMain w;
+    ASSERT_TRUE(w.Form_Load());
+    const std::string saved = ReadFile(tmp / "registry.reg");
+    Find<QLineEdit>(w, "txtSilencePadding")->setText("100");
+    Find<QPushButton>(w, "cmdExit")->click();
+    w.findChild<QAction *>("mnuExit")->trigger();
+    EXPECT_EQ(exits, 2);
+    EXPECT_EQ(ReadFile(tmp / "registry.reg"), saved);
+
+    auto *dest = Find<QLineEdit>(w, "txtBackupDestination");
+    auto *browse = Find<QPushButton>(w, "cmbBrowseForBackupDestination");
+    prompt.paths = {"/srv/bak", "/srv/bak2/", "/", ""};
+    for (const char *expected : {"/srv/bak/", "/srv/bak2/", "/", "/"}) {
+        browse->click();
+        EXPECT_EQ(dest->text().toStdString(), expected);
+    }
+    EXPECT_EQ(prompt.questions.size(), 4u);
+}
+
+TEST_F(MainWindowTest, TheCopyNoticeStandsBelowTheWindowTopAndCentred) {
+    WriteServer();
+    frmMain w;
+    ASSERT_TRUE(w.Form_Load());
+    w.setGeometry(100, 80, 800, 500);
+    ShowActive(w);
+    frmSplashScreen notice(&w);
+    notice.ShowOver(&w);
+    EXPECT_EQ(notice.windowTitle(), "Brevita");
+    EXPECT_EQ(notice.findChild<QLabel *>("Label1")->text(), "Copying voice names and greetings...");
+    const QRect m = w.frameGeometry(), n = notice.frameGeometry();
+    EXPECT_EQ(n.top(), m.top() + TwipsToPixels(1700, w.logicalDpiY()));
+    EXPECT_EQ(n.left(), m.left() + m.width() / 2 - n.width() / 2);
+    EXPECT_TRUE(notice.isVisible());
+}
+
+TEST_F(MainWindowTest, ControlsThatStartARunAreDisabledWhileOneRuns) {
+    WriteServer("\"BackupFiles\"=dword:00000000\r\n\"TrimGreetings\"=dword:00000001\r\n");
+    frmMain w;
+    ASSERT_TRUE(w.Form_Load());
+    DbConnectionString = "Driver={No Such Driver};server=;database=CorvoxDb";
+    prompt.answers = {Answer::Yes};
+    int pumped = 0;
+    // The log lets the window work between lines: that is where a second
+    // run could be started.
+    SetProcessEventsHook([&] {
+        ++pumped;
+        EXPECT_FALSE(Find<QPushButton>(w, "cmdTrimSilence")->isEnabled());
+        EXPECT_FALSE(Find<QPushButton>(w, "cmdTest")->isEnabled());
+        EXPECT_FALSE(w.findChild<QAction *>("mnuRestore")->isEnabled());
+        EXPECT_TRUE(w.Busy());
+    });
+    Find<QPushButton>(w, "cmdTrimSilence")->click();
+    SetProcessEventsHook({});
+    EXPECT_GT(pumped, 0);
+    EXPECT_TRUE(Find<QPushButton>(w, "cmdTrimSilence")->isEnabled());
+    EXPECT_EQ(w.findChild<QGroupBox *>("frameProgress")->title(), "Complete");
+    // The voice name list failed in the log, the greeting list in a message.
+    EXPECT_EQ(LogErrorCount, 2);
+    ASSERT_GE(prompt.Messages().size(), 3u);
+    EXPECT_EQ(prompt.Messages()[1], "No subscribers with voice names found on the local server");
+}
+
+int main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
