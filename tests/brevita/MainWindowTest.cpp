@@ -101,8 +101,8 @@ TEST_F(MainWindowTest, AFailedStartUpCheckEndsTheProgramAndSavesNothing) {
     };
     for (const auto &c : cases) {
         WriteFile(tmp / "registry.reg", c.registry);
-        ScopedEnv session("XRDP_SESSION", c.remoteSession ? std::optional<std::string>("1")
-                                                          : std::nullopt);
+        ScopedEnv session("XRDP_SESSION",
+                          c.remoteSession ? std::optional<std::string>("1") : std::nullopt);
         prompt.questions.clear();
         exits = 0;
         frmMain w;
@@ -327,6 +327,8 @@ TEST_F(MainWindowTest, ControlsThatStartARunAreDisabledWhileOneRuns) {
 }
 
 int main(int argc, char **argv) {
+    // Test discovery runs without the tests' environment.
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,0 +1,403 @@
+// Trimming a test server's recordings: the batch, the test of one file,
+// backup and restore, the lock, a failing or hanging sndprobe, and the batch
+// without a window. The database is the tests' PostgreSQL server; the
+// recordings are made here.
+#include "brevita/AppEnv.h"
+#include "brevita/TrimBatch.h"
+#include "brevita/UserPrompt.h"
+#include "brevita/VoicemailDb.h"
+#include "brevita/modCallExternalApp.h"
+#include "brevita/modLogging.h"
+#include "brevita/modStartup.h"
+#include "brevita/modTrimLock.h"
+#include "PgServer.h"
+#include "TestSupport.h"
+#include "../common/siggen.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <map>
+#include <set>
+
+using namespace brevita;
+using namespace brevita_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBinDir = BREVITA_BIN_DIR;
+
+// Speech stand-in: noise, with or without dead air around it.
+siggen::Samples Recording(double leadMs, double tailMs) {
+    return siggen::Concat({siggen::Silence(leadMs, 8000), siggen::Noise(3000, 1500, 8000, 7),
+                           siggen::Silence(tailMs, 8000)});
+}
+
+struct FakeView : TrimView {
+    BrevitaSettings settings;
+    int32_t max = 100, value = 0;
+    std::vector<std::string> captions;
+    int busyChanges = 0;
+    BrevitaSettings CurrentSettings() override { return settings; }
+    void SetProgressCaption(const std::string &t) override { captions.push_back(t); }
+    void SetProgressMax(int32_t m) override { max = m; }
+    int32_t ProgressMax() override { return max; }
+    void SetProgressValue(int32_t v) override { value = v; }
+    int32_t ProgressValue() override { return value; }
+    void SetBusy(bool) override { ++busyChanges; }
+    void ShowCopyNotice() override {}
+    void HideCopyNotice() override {}
+    void OpenLogViewer(const std::string &) override {}
+};
+
+struct TrimTest : ::testing::Test {
+    TempDir tmp;
+    fs::path program = tmp / "program";
+    fs::path live = tmp / "server" / "Stream Files";
+    RecordingPrompt prompt;
+    ScopedUserPrompt installed{prompt};
+    FakeView view;
+    std::map<std::string, std::string> original; // path -> bytes
+
+    void SetUp() override {
+        Psql("TRUNCATE subscriber, messagingrule, request RESTART IDENTITY");
+        fs::create_directories(program);
+        fs::create_directories(live / "sub");
+        fs::create_symlink(kBinDir + "/sndprobe", program / "sndprobe");
+        SetProgramLocation(program, "Brevita");
+        StreamFilesPath = live.string() + "/";
+        DbConnectionString = kCorvoxConnectionString;
+        view.settings.backupFiles = false;
+        view.settings.trimGreetings = true;
+        view.settings.maxVoiceNames = "0";
+    }
+    void TearDown() override { ResetProgramLocation(); }
+
+    // A recording in the stream files folder, remembered with its bytes.
+    std::string Make(const std::string &name, double leadMs, double tailMs) {
+        const std::string path = (live / name).string();
+        EXPECT_TRUE(siggen::WriteWav16(path, Recording(leadMs, tailMs), 8000));
+        original[path] = ReadFile(path);
+        return path;
+    }
+    void AddName(const std::string &streamPath, const std::string &alias, const std::string &id) {
+        Psql("INSERT INTO subscriber (streampath, alias, subscriberobjectid) VALUES ('" +
+             streamPath + "', '" + alias + "', '" + id + "')");
+    }
+    void AddGreeting(const std::string &streamPath, const std::string &parent) {
+        Psql("INSERT INTO messagingrule (streampath, alias, parentalias) VALUES ('" + streamPath +
+             "', 'greeting', '" + parent + "')");
+    }
+    // What sndprobe itself makes of a file with the batch's settings.
+    std::string DirectTrim(const std::string &path) {
+        const fs::path out = tmp / "direct.wav";
+        const std::string cmd = "'" + kBinDir + "/sndprobe' '" + path +
+                                "' -silence:-45dB,300,20 '-strip:" + out.string() +
+                                ",3,250' >/dev/null";
+        EXPECT_EQ(std::system(cmd.c_str()), 0);
+        return ReadFile(out);
+    }
+    std::string Log() { return ReadFile(LogFilePath); }
+    bool Untouched(const std::string &path) { return ReadFile(path) == original.at(path); }
+    // A stand-in for sndprobe in the program folder.
+    void FakeSndprobe(const std::string &script) {
+        fs::remove(program / "sndprobe");
+        WriteFile(program / "sndprobe", "#!/bin/sh\n" + script);
+        fs::permissions(program / "sndprobe", fs::perms::owner_all);
+    }
+    std::vector<std::string> Requests() {
+        std::string rows = Psql("SELECT proc || ' ' || coalesce(object_id::text, '') FROM request "
+                                "ORDER BY id");
+        std::vector<std::string> out;
+        std::istringstream in(rows);
+        for (std::string line; std::getline(in, line);)
+            out.push_back(line);
+        return out;
+    }
+};
+
+const std::string kId1 = "11111111-1111-1111-1111-111111111111";
+const std::string kId2 = "22222222-2222-2222-2222-222222222222";
+const std::string kId3 = "33333333-3333-3333-3333-333333333333";
+
+} // namespace
+
+TEST_F(TrimTest, TheBatchChangesExactlyTheFilesWithSilence) {
+    const std::string vn1 = Make("vn0001.wav", 900, 1200);
+    const std::string vn2 = Make("vn 0002 Zoë.wav", 0, 0); // nothing to cut
+    const std::string vn3 = Make("sub/vn0003.wav", 700, 700);
+    const std::string gr1 = Make("gr0001.wav", 1000, 600);
+    const std::string sys = Make("gr-system.wav", 1000, 600);
+    const std::string trimmed1 = DirectTrim(vn1), trimmed3 = DirectTrim(vn3),
+                      trimmedG = DirectTrim(gr1);
+    struct stat before;
+    ASSERT_EQ(::stat(vn2.c_str(), &before), 0);
+    ::chmod(vn1.c_str(), 0640);
+
+    AddName("vn0001.wav", "alice", kId1);
+    AddName("vn 0002 Zoë.wav", "bob", kId2);
+    AddName(vn3, "carol", kId3); // a full path
+    AddName("missing.wav", "dave", kId2);
+    AddGreeting("gr0001.wav", "alice");
+    AddGreeting("gr-system.wav", "OPERATORCH");
+    AddGreeting("gr-system.wav", "Goodbyech");
+    prompt.answers = {Answer::Yes, Answer::No};
+
+    TrimBatch batch(view);
+    ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
+
+    EXPECT_TRUE(ReadFile(vn1) == trimmed1);
+    EXPECT_TRUE(ReadFile(vn3) == trimmed3);
+    EXPECT_TRUE(ReadFile(gr1) == trimmedG);
+    EXPECT_FALSE(Untouched(vn1) || trimmed1 == original[vn1]);
+    EXPECT_TRUE(Untouched(vn2));
+    EXPECT_TRUE(Untouched(sys));
+    struct stat after;
+    ASSERT_EQ(::stat(vn2.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    ASSERT_EQ(::stat(vn1.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 0777, 0640u) << "the live file's mode is kept";
+    // Nothing but the recordings is left in the folder.
+    std::set<std::string> names;
+    for (const auto &e : fs::recursive_directory_iterator(live))
+        names.insert(fs::relative(e.path(), live).string());
+    EXPECT_EQ(names, (std::set<std::string>{"vn0001.wav", "vn 0002 Zoë.wav", "sub",
+                                            "sub/vn0003.wav", "gr0001.wav", "gr-system.wav"}));
+
+    EXPECT_EQ(Requests(), (std::vector<std::string>{"sp_ModifySubscriber " + kId1,
+                                                    "sp_ModifySubscriber " + kId3}));
+    EXPECT_EQ(batch.VoiceNamesUpdated, 2);
+    EXPECT_EQ(batch.GreetingsUpdated, 1);
+    EXPECT_EQ(view.captions, (std::vector<std::string>{"Updating voice names",
+                                                       "Updating greeting files", "Complete"}));
+    EXPECT_EQ(view.value, view.max);
+
+    const std::string log = Log();
+    const std::vector<std::string> lines = {
+        ": *** Updating voice names ****\r\n\r\n",
+        ": Checking voice name for subscriber alias=alice\r\n",
+        ":     Full path to WAV file=" + vn1 + "\r\n",
+        ":     Trimmed silence from subscriber's voice name, requesting directory synch.\r\n",
+        ":     Directory synch requested for objectID=" + kId1 + "\r\n",
+        ":     Full path to WAV file=" + vn3 + "\r\n",
+        ": (error) file not found on hard drive - invalid path in SQL\r\n",
+        ": *** Updating greeting files ****\r\n\r\n",
+        ": Checking greeting with alias=greeting for ParentAlias=OPERATORCH\r\n",
+        ":     This call handler is a Corvox system created handler - skipping greeting "
+        "trim\r\n",
+        ":     Trimming silence from subscriber's voice name\r\n"};
+    for (const std::string &line : lines)
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    EXPECT_EQ(LogErrorCount, 1);
+    EXPECT_EQ(prompt.Messages(),
+              (std::vector<std::string>{
+                  "Are you sure you want to trim silence on all voice names and/or greetings on "
+                  "the local system?",
+                  "Trim process complete.  2 voice names updated and 1 greetings updated.\r\n 1 "
+                  "error(s) encountered.\r\nView log file now?",
+                  "Since one or more voice names were updated, synchronizations to the directory "
+                  "were requested for those users.  This process may take a while to complete in "
+                  "the background."}));
+}
+
+TEST_F(TrimTest, TheMaximumStopsTheVoiceNamesAfterTheLastAllowedChange) {
+    for (int i = 1; i <= 3; ++i)
+        AddName(fs::path(Make("vn" + std::to_string(i) + ".wav", 800, 800)).filename().string(),
+                "a" + std::to_string(i),
+                i == 1   ? kId1
+                : i == 2 ? kId2
+                         : kId3);
+    AddGreeting(fs::path(Make("gr.wav", 800, 800)).filename().string(), "a1");
+    view.settings.maxVoiceNames = "2";
+    view.settings.trimGreetings = false;
+    prompt.answers = {Answer::Yes};
+    TrimBatch batch(view);
+    ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
+    EXPECT_EQ(Requests(), (std::vector<std::string>{"sp_ModifySubscriber " + kId1,
+                                                    "sp_ModifySubscriber " + kId2}));
+    EXPECT_TRUE(Untouched((live / "vn3.wav").string()));
+    EXPECT_EQ(view.max, 2);
+    EXPECT_EQ(view.value, 2);
+    EXPECT_NE(Log().find("    The maximum number of names to update has been reached - exiting "
+                         "TrimVoiceNames routine."),
+              std::string::npos);
+    EXPECT_TRUE(Untouched((live / "gr.wav").string()));
+}
+
+TEST_F(TrimTest, AFailedOrHangingSndprobeChangesNothing) {
+    const std::string vn = Make("vn.wav", 800, 800);
+    AddName("vn.wav", "alice", kId1);
+    view.settings.trimGreetings = false;
+    prompt.answers = {Answer::Yes, Answer::No, Answer::Yes, Answer::No};
+    TrimBatch batch(view);
+
+    // A complete, smaller output and exit status 1: a failure all the same.
+    FakeSndprobe("head -c 1000 \"$1\" > tempWAVFile.wav; exit 1\n");
+    ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
+    EXPECT_NE(Log().find("(error) file trim function failed to run properly.  Skipping file"),
+              std::string::npos);
+    EXPECT_TRUE(Untouched(vn));
+    EXPECT_TRUE(Requests().empty());
+
+    // Still running after the wait: ended, so its late output never lands.
+    FakeSndprobe("echo $$ > \"$PWD/pid\"; sleep 7; head -c 1000 \"$1\" > tempWAVFile.wav\n");
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(kSndprobeWaitMs));
+    EXPECT_LT(took, std::chrono::milliseconds(kSndprobeWaitMs + 1500));
+    EXPECT_NE(::kill(std::stoi(ReadFile(program / "pid")), 0), 0) << "the hung run was ended";
+    EXPECT_EQ(LogErrorCount, 1);
+    EXPECT_TRUE(Untouched(vn));
+    EXPECT_FALSE(fs::exists(program / "tempWAVFile.wav"));
+}
+
+TEST_F(TrimTest, TheTestOfOneFileWritesTheTestOutputOnly) {
+    ScopedEnv home("HOME", tmp.path().string());
+    const std::string vn = Make("vn.wav", 800, 800), flat = Make("flat.wav", 0, 0);
+    const std::string out = (tmp / "TrimTest.WAV").string();
+    prompt.paths = {vn, flat, (tmp / "nothing.wav").string(), ""};
+    TrimBatch batch(view);
+    for (int i = 0; i < 4; ++i)
+        batch.cmdTest_Click();
+    EXPECT_EQ(prompt.fileRequests.at(0).startFolder, tmp.path().string());
+    EXPECT_TRUE(ReadFile(out) == original[flat]);
+    EXPECT_TRUE(Untouched(vn));
+    // A run that fails leaves no stale output to report on.
+    FakeSndprobe("exit 1\n");
+    prompt.paths = {vn};
+    batch.cmdTest_Click();
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(prompt.Messages(),
+              (std::vector<std::string>{
+                  "File silence trimmed - the resulting trimmed WAV file can be found at " + out,
+                  "No silence detected on file - the resulting WAV file can be found at " + out,
+                  "Error, file could not be opened",
+                  "There was an error encountered during the file trim process"}));
+}
+
+TEST_F(TrimTest, ALockHeldByAnotherProcessRefusesTheRun) {
+    const std::string vn = Make("vn.wav", 800, 800);
+    AddName("vn.wav", "alice", kId1);
+    // util-linux flock holds the same kind of lock, from another process.
+    int32_t holder = StartHiddenProgram({"flock", "-o", LockFilePath().string(), "sleep", "30"});
+    for (int i = 0; i < 100 && !fs::exists(LockFilePath()); ++i)
+        ::usleep(20000);
+    ::usleep(100000);
+    prompt.answers = {Answer::Yes};
+    TrimBatch batch(view);
+    EXPECT_EQ(batch.cmdTrimSilence_Click(), RunResult::NotStarted);
+    EXPECT_EQ(prompt.Messages().back(), kAnotherTrimRunning);
+    EXPECT_TRUE(Untouched(vn));
+    EXPECT_EQ(view.busyChanges, 0);
+    ::kill(holder, SIGKILL);
+    FinishProcess(holder);
+    prompt.answers = {Answer::Yes};
+    EXPECT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
+    EXPECT_FALSE(Untouched(vn));
+}
+
+TEST_F(TrimTest, BackupThenRestoreGivesBackTheSameFiles) {
+    const std::string vn = Make("vn.wav", 800, 800), gr = Make("sub/gr.wav", 900, 900);
+    AddName("vn.wav", "alice", kId1);
+    AddGreeting(gr, "alice");
+    view.settings.backupFiles = true;
+    view.settings.backupDestination = (tmp / "backup").string(); // no final "/"
+    TrimBatch batch(view);
+
+    // A backup that cannot be made stops the batch before anything is trimmed.
+    WriteFile(tmp / "backup", "a file where the folder should be");
+    ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::NotStarted);
+    ASSERT_EQ(prompt.Messages().size(), 1u);
+    EXPECT_EQ(prompt.Messages()[0].rfind("Error ", 0), 0u);
+    EXPECT_NE(prompt.Messages()[0].find(") in procedure BackupFiles of Form frmMain"),
+              std::string::npos);
+    EXPECT_TRUE(Untouched(vn));
+    fs::remove(tmp / "backup");
+
+    // An old backup is replaced whole on Yes: its stale file goes.
+    fs::create_directories(tmp / "backup" / "Stream Files");
+    WriteFile(tmp / "backup" / "Stream Files" / "stale.wav", "old");
+    prompt.answers = {Answer::Yes, Answer::No};
+    ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
+    const fs::path backup = tmp / "backup" / "Stream Files";
+    EXPECT_FALSE(fs::exists(backup / "stale.wav"));
+    EXPECT_TRUE(ReadFile(backup / "vn.wav") == original[vn]);
+    EXPECT_TRUE(ReadFile(backup / "sub" / "gr.wav") == original[gr]);
+    EXPECT_FALSE(Untouched(vn));
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "backup"), fs::directory_iterator()), 1)
+        << "no partial or old copy left beside the backup";
+
+    // The restore puts the recordings back and keeps what came since.
+    WriteFile(live / "new.wav", "new since the backup");
+    prompt.questions.clear();
+    prompt.answers = {Answer::Yes};
+    batch.mnuRestore_Click();
+    EXPECT_TRUE(Untouched(vn));
+    EXPECT_TRUE(Untouched(gr));
+    EXPECT_EQ(ReadFile(live / "new.wav"), "new since the backup");
+    EXPECT_EQ(prompt.Messages().back(), "Restore complete.  A full directory synch has been "
+                                        "requested - it may take a while to run.");
+    EXPECT_EQ(Requests().back(), "sp_SqlDirectorySync ");
+}
+
+TEST_F(TrimTest, TheBatchWithoutAWindowReportsThroughItsExitStatus) {
+    const std::string vn = Make("vn.wav", 800, 800);
+    AddName("vn.wav", "alice", kId1);
+    AddName("gone.wav", "bob", kId2);
+    fs::copy_file(kBinDir + "/Brevita", program / "Brevita");
+    const std::string registry = (tmp / "registry.reg").string();
+    WriteFile(registry, "Windows Registry Editor Version 5.00\r\n\r\n"
+                        "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\]\r\n"
+                        "\"Version Number\"=dword:00040000\r\n"
+                        "\"Build Number\"=dword:00020000\r\n\r\n"
+                        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora\\Ostrel\\1.0]\r\n"
+                        "\"Root Path\"=\"" +
+                            (tmp / "server").string() +
+                            "/\"\r\n\r\n"
+                            "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brevita]\r\n"
+                            "\"BackupFiles\"=dword:00000000\r\n");
+    auto run = [&](const std::string &args, std::string *out) {
+        const std::string cmd = "BREVITA_REGISTRY='" + registry + "' '" +
+                                (program / "Brevita").string() + "' " + args + " 2>&1";
+        FILE *p = ::popen(cmd.c_str(), "r");
+        char buf[4096];
+        out->clear();
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+            out->append(buf, n);
+        int status = ::pclose(p);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    std::string out;
+    // Without --yes the confirmation is answered No: nothing starts.
+    EXPECT_EQ(run("--batch", &out), 2) << out;
+    EXPECT_NE(out.find("Are you sure you want to trim silence"), std::string::npos);
+    EXPECT_TRUE(Untouched(vn));
+
+    EXPECT_EQ(run("--batch --yes", &out), 1) << out; // the missing file is an error line
+    EXPECT_NE(out.find("Trim process complete.  1 voice names updated and 0 greetings updated.\n"
+                       " 1 error(s) encountered.\nView log file now?"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("Log file: " + (program / "logs").string()), std::string::npos);
+    EXPECT_FALSE(Untouched(vn));
+    Psql("DELETE FROM subscriber WHERE alias = 'bob'");
+    EXPECT_EQ(run("--batch --yes", &out), 0) << out;
+
+    // A stored number out of range, a bad option, a missing server.
+    WriteFile(registry, ReadFile(registry) + "\"SilenceLevel\"=\"-90\"\r\n");
+    EXPECT_EQ(run("--batch --yes", &out), 2);
+    EXPECT_NE(out.find("You must enter a number between -80 and 0"), std::string::npos);
+    EXPECT_EQ(run("--batch --bogus", &out), 2);
+    WriteFile(registry, "Windows Registry Editor Version 5.00\r\n");
+    EXPECT_EQ(run("--batch --yes", &out), 2);
+    EXPECT_NE(out.find("This tool only works with Corvox 4.0(2) or later"), std::string::npos);
+    EXPECT_EQ(run("--help", &out), 0);
+    EXPECT_NE(out.find("--batch"), std::string::npos);
+}
