@@ -15,7 +15,9 @@ struct ProgramVersion {
     int minor;
     int revision;
 };
-inline constexpr ProgramVersion kProgramVersion{1, 0, 0};
+// The build passes the project's version.
+inline constexpr ProgramVersion kProgramVersion{BREVITA_VERSION_MAJOR, BREVITA_VERSION_MINOR,
+                                                BREVITA_VERSION_PATCH};
 
 // The folder that holds the executable, and its name without extension.
 // Both come from /proc/self/exe unless set (tests point them elsewhere).

@@ -9,6 +9,9 @@
 #include "brevita/modStartup.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
 #include <string>
 
 namespace brevita {
@@ -66,6 +69,22 @@ class ConsoleView : public TrimView {
     int32_t value_ = 0;
 };
 
+void PrintDryRunReport(const std::vector<DryRunChange> &changes, const std::string &scratch) {
+    double seconds = 0;
+    for (const DryRunChange &c : changes) {
+        char line[64];
+        std::snprintf(line, sizeof line, "%8.2f s  ", c.secondsRemoved);
+        PrintLine(line + c.livePath);
+        seconds += c.secondsRemoved;
+    }
+    char total[160];
+    std::snprintf(total, sizeof total,
+                  "Dry run: a real run would change %zu files and remove %.1f s of silence in all.",
+                  changes.size(), seconds);
+    PrintLine(total);
+    PrintLine("Dry run: the trimmed copies are in " + scratch);
+}
+
 } // namespace
 
 int RunHeadlessBatch(const HeadlessOptions &options) {
@@ -90,9 +109,25 @@ int RunHeadlessBatch(const HeadlessOptions &options) {
     }
     ConsoleView view(settings);
     TrimBatch batch(view);
+    std::string scratch;
+    if (options.dryRun) {
+        scratch = (std::filesystem::temp_directory_path() / "brevita-dry-run-XXXXXX").string();
+        if (!::mkdtemp(scratch.data())) {
+            PrintLine("Dry run: cannot make a scratch folder in " +
+                      std::filesystem::temp_directory_path().string());
+            return kBatchNotStarted;
+        }
+        batch.SetDryRun(scratch);
+        PrintLine("Dry run: the trimmed copies go to " + scratch +
+                  "; nothing on the server "
+                  "changes.");
+    }
     const int reportsBefore = ErrorReportCount();
     if (batch.cmdTrimSilence_Click() != RunResult::Completed) {
         return kBatchNotStarted;
+    }
+    if (options.dryRun) {
+        PrintDryRunReport(batch.DryRunChanges(), scratch);
     }
     PrintLine("Log file: " + LogFilePath);
     const bool errors = LogErrorCount > 0 || ErrorReportCount() > reportsBefore;

@@ -7,7 +7,8 @@
 namespace brevita {
 
 struct HeadlessOptions {
-    bool yes = false; // answer every question Yes (otherwise No)
+    bool yes = false;    // answer every question Yes (otherwise No)
+    bool dryRun = false; // trim into a scratch folder, change nothing
 };
 
 // Exit statuses of the batch.

@@ -18,7 +18,7 @@ namespace brevita {
 namespace {
 
 const char kUsage[] =
-    "Usage: Brevita [--batch [--yes]]\n"
+    "Usage: Brevita [--batch [--yes] [--dry-run]]\n"
     "\n"
     "Without options Brevita opens its window.\n"
     "\n"
@@ -26,6 +26,9 @@ const char kUsage[] =
     "             lists, as the Trim Silence button does, with the stored settings\n"
     "             and no window; messages are printed on standard output\n"
     "  --yes      answer Yes to the batch's questions (without it: No)\n"
+    "  --dry-run  trim into a scratch folder instead of over the recordings:\n"
+    "             no file, backup or synchronisation request changes; prints the\n"
+    "             files a real run would change and the silence it would remove\n"
     "  --help     print this text\n"
     "\n"
     "Exit status of --batch: 0 completed without errors, 1 completed with error\n"
@@ -35,6 +38,7 @@ struct Options {
     bool help = false;
     bool batch = false;
     bool yes = false;
+    bool dryRun = false;
     const char *unknown = nullptr;
 };
 
@@ -48,6 +52,8 @@ Options ParseOptions(int argc, char **argv) {
             o.batch = true;
         } else if (!std::strcmp(a, "--yes")) {
             o.yes = true;
+        } else if (!std::strcmp(a, "--dry-run")) {
+            o.dryRun = true;
         } else if (!o.unknown) {
             o.unknown = a;
         }
@@ -86,14 +92,14 @@ int RunBrevita(int argc, char **argv) {
         return 0;
     }
     // Qt's own options (-platform, ...) are the window's business.
-    if ((o.unknown && o.batch) || (o.yes && !o.batch)) {
-        std::fprintf(stderr, "Brevita: %s\n%s", o.unknown ? o.unknown : "--yes needs --batch",
-                     kUsage);
+    if ((o.unknown && o.batch) || ((o.yes || o.dryRun) && !o.batch)) {
+        std::fprintf(stderr, "Brevita: %s\n%s",
+                     o.unknown ? o.unknown : "--yes and --dry-run go with --batch", kUsage);
         return kBatchNotStarted;
     }
     if (o.batch) {
         QCoreApplication app(argc, argv);
-        return RunHeadlessBatch({o.yes});
+        return RunHeadlessBatch({o.yes, o.dryRun});
     }
     return RunWindow(argc, argv);
 }

@@ -94,7 +94,19 @@ bool IsSystemHandler(const std::string &parentAlias) {
 
 TrimOptions TrimBatch::Options() {
     const BrevitaSettings s = view_.CurrentSettings();
-    return {s.silenceLevel, s.silenceToTrim, s.silencePadding};
+    return {s.silenceLevel, s.silenceToTrim, s.silencePadding, dryRunFolder_};
+}
+
+bool TrimBatch::TrimListed(const std::string &streamPath) {
+    if (!TrimWAVFile(streamPath, "", Options())) {
+        return false;
+    }
+    if (!dryRunFolder_.empty()) {
+        const std::string live = FullWavPath(streamPath);
+        const fs::path result = DryRunPath(live, dryRunFolder_);
+        dryRunChanges_.push_back({live, result.string(), WavSeconds(live) - WavSeconds(result)});
+    }
+    return true;
 }
 
 int32_t TrimBatch::MaxVoiceNames() {
@@ -113,7 +125,8 @@ RunResult TrimBatch::cmdTrimSilence_Click() {
         MsgBox("You must select a backup destination for prompts and greetings");
         return RunResult::NotStarted;
     }
-    if (!s.backupFiles &&
+    const bool dryRun = !dryRunFolder_.empty();
+    if (!s.backupFiles && !dryRun &&
         MsgBox("Are you sure you want to trim silence on all voice names and/or greetings on "
                "the local system?",
                Buttons::YesNo) != Answer::Yes) {
@@ -125,11 +138,12 @@ RunResult TrimBatch::cmdTrimSilence_Click() {
     }
     BusyScope busy(view_);
     // A backup that failed is no safety net: nothing is trimmed without one.
-    if (s.backupFiles && BackupFiles() == BackupResult::Failed) {
+    if (s.backupFiles && !dryRun && BackupFiles() == BackupResult::Failed) {
         return RunResult::NotStarted;
     }
     VoiceNamesUpdated = 0;
     GreetingsUpdated = 0;
+    dryRunChanges_.clear();
     onError.Step([] { OpenLogFile(GenerateNewLogFileName()); });
     if (view_.CurrentSettings().trimVoiceNames) {
         TrimNames();
@@ -145,7 +159,8 @@ RunResult TrimBatch::cmdTrimSilence_Click() {
     if (MsgBox(SummaryText(), Buttons::YesNo) == Answer::Yes) {
         onError.Step([&] { view_.OpenLogViewer(LogFilePath); });
     }
-    if (VoiceNamesUpdated >= 1) {
+    // A dry run requested nothing.
+    if (VoiceNamesUpdated >= 1 && dryRunFolder_.empty()) {
         MsgBox("Since one or more voice names were updated, synchronizations to the directory "
                "were requested for those users.  This process may take a while to complete in "
                "the background.");
@@ -187,7 +202,7 @@ void TrimBatch::TrimNames() {
         onError.Step(
             [&] { WriteToLog("Checking voice name for subscriber alias=" + rs->Text("Alias")); });
         bool changed = false;
-        onError.Step([&] { changed = TrimWAVFile(rs->Text("StreamPath"), "", Options()); });
+        onError.Step([&] { changed = TrimListed(rs->Text("StreamPath")); });
         if (!changed) {
             continue;
         }
@@ -243,7 +258,7 @@ void TrimBatch::TrimGreetings() {
                        "greeting trim");
         } else {
             bool changed = false;
-            onError.Step([&] { changed = TrimWAVFile(rs->Text("StreamPath"), "", Options()); });
+            onError.Step([&] { changed = TrimListed(rs->Text("StreamPath")); });
             if (changed) {
                 WriteToLog("    Trimming silence from subscriber's voice name");
                 ++GreetingsUpdated;
@@ -255,6 +270,10 @@ void TrimBatch::TrimGreetings() {
 }
 
 void TrimBatch::SynchVoiceMailUser(const std::string &objectId) {
+    if (!dryRunFolder_.empty()) {
+        WriteToLog("    Dry run: no directory synch requested for objectID=" + objectId);
+        return;
+    }
     ErrorHandler onError(ErrorReport::FormMessage, "SynchVoiceMailUser", "frmMain");
     onError.Step([&] { RequestSubscriberSync(DbConnectionString, objectId); });
     WriteToLog("    Directory synch requested for objectID=" + objectId);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace brevita {
 
@@ -42,9 +43,22 @@ enum class BackupResult { Copied, Declined, Failed };
 inline constexpr const char kSystemHandlers[][18] = {"Goodbyech", "OpeningGreetingch",
                                                      "operatorch"};
 
+// A file that a dry run found silence in.
+struct DryRunChange {
+    std::string livePath;
+    std::string resultPath;
+    double secondsRemoved;
+};
+
 class TrimBatch {
   public:
     explicit TrimBatch(TrimView &view) : view_(view) {}
+
+    // From now on the batch is a dry run: no question is asked, no backup
+    // made, every result goes below folder, the live files and the database
+    // stay as they are; the changes found are collected in DryRunChanges.
+    void SetDryRun(const std::string &folder) { dryRunFolder_ = folder; }
+    const std::vector<DryRunChange> &DryRunChanges() const { return dryRunChanges_; }
 
     // "&Trim Silence": checks, optional backup, the log, voice names, then
     // greetings, the summary.
@@ -68,7 +82,12 @@ class TrimBatch {
     int32_t MaxVoiceNames();
     std::string SummaryText() const;
 
+    // TrimWAVFile, and in a dry run the note of what it would have changed.
+    bool TrimListed(const std::string &streamPath);
+
     TrimView &view_;
+    std::string dryRunFolder_;
+    std::vector<DryRunChange> dryRunChanges_;
 };
 
 // The backup of destination: its "Stream Files" folder.

@@ -10,6 +10,9 @@
 
 #include <QDir>
 
+#include <cstring>
+#include <fstream>
+
 #include <sys/stat.h>
 
 namespace brevita {
@@ -47,6 +50,43 @@ std::string FullWavPath(const std::string &wavPath) {
         return wavPath;
     }
     return StreamFilesPath + wavPath;
+}
+
+fs::path DryRunPath(const std::string &fullPath, const std::string &dryRunFolder) {
+    std::string rel = fullPath;
+    if (rel.compare(0, StreamFilesPath.size(), StreamFilesPath) == 0) {
+        rel = rel.substr(StreamFilesPath.size());
+    } else {
+        rel = "elsewhere/" + rel;
+    }
+    return fs::path(dryRunFolder) / fs::path(rel).relative_path();
+}
+
+double WavSeconds(const fs::path &file) {
+    std::ifstream in(file, std::ios::binary);
+    char riff[12];
+    if (!in.read(riff, 12) || std::memcmp(riff, "RIFF", 4) || std::memcmp(riff + 8, "WAVE", 4)) {
+        return 0;
+    }
+    uint32_t byteRate = 0;
+    // Chunks follow one another, each padded to an even size.
+    for (char head[8]; in.read(head, 8);) {
+        uint32_t size;
+        std::memcpy(&size, head + 4, 4);
+        if (!std::memcmp(head, "fmt ", 4) && size >= 16) {
+            char fmt[16];
+            if (!in.read(fmt, 16)) {
+                return 0;
+            }
+            std::memcpy(&byteRate, fmt + 8, 4);
+            in.seekg(size - 16 + (size & 1), std::ios::cur);
+        } else if (!std::memcmp(head, "data", 4)) {
+            return byteRate ? double(size) / byteRate : 0;
+        } else {
+            in.seekg(size + (size & 1), std::ios::cur);
+        }
+    }
+    return 0;
 }
 
 std::vector<std::string> SndprobeArguments(const std::string &fullPath,
@@ -104,6 +144,13 @@ bool TrimWAVFile(const std::string &wavPath, const std::string &destinationPath,
     }
     if (!changed) {
         return false;
+    }
+    if (!options.dryRunFolder.empty()) {
+        return onError.Step([&] {
+            const fs::path target = DryRunPath(full, options.dryRunFolder);
+            fs::create_directories(target.parent_path());
+            ReplaceFileAtomically(temp, target);
+        });
     }
     // A replace that failed has changed nothing, so nothing is counted.
     return onError.Step([&] { ReplaceFileAtomically(temp, full); });

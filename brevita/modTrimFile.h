@@ -14,6 +14,9 @@ struct TrimOptions {
     std::string silenceLevel = "-45";  // dB
     std::string silenceToTrim = "300"; // ms
     std::string silencePadding = "250";
+    // A dry run: a changed file's result goes below this folder (at the
+    // place it has below the stream files folder) instead of over it.
+    std::string dryRunFolder;
 };
 
 inline constexpr int32_t kSndprobeWaitMs = 5000;
@@ -27,11 +30,19 @@ std::string TestOutputPath();
 // stream files folder.
 std::string FullWavPath(const std::string &wavPath);
 
+// Where a dry run puts the result for fullPath.
+std::filesystem::path DryRunPath(const std::string &fullPath, const std::string &dryRunFolder);
+
+// The seconds of audio in a WAV file, from its header (data chunk size over
+// the byte rate); 0 when the header cannot be read.
+double WavSeconds(const std::filesystem::path &file);
+
 // sndprobe's argument vector for one file.
 std::vector<std::string> SndprobeArguments(const std::string &fullPath, const TrimOptions &options);
 
 // Trims wavPath; with an empty destinationPath the input is replaced in
-// place when silence was removed, otherwise the result (trimmed or not) is
+// place when silence was removed (or, in a dry run, the result is written
+// to DryRunPath and the input left alone), otherwise the result (trimmed or not) is
 // written to destinationPath and the input is left alone. True when the
 // result differs in size from the input. A run of sndprobe that does not
 // end within the wait is ended; one that fails (no output, or a non-zero
