@@ -155,9 +155,11 @@ void ReplaceFileAtomically(const fs::path &source, const fs::path &target) {
         if (name.empty()) {
             GiveName(out.get(), dirFd.get(), base, name);
         }
+        // The content is on disk before the name moves, so even a power cut
+        // leaves the old recording or the new one; the rename itself need
+        // not be forced out.
         Check(::renameat(dirFd.get(), name.c_str(), dirFd.get(), base.c_str()));
         name.clear();
-        ::fsync(dirFd.get());
     } catch (...) {
         if (!name.empty()) {
             ::unlinkat(dirFd.get(), name.c_str(), 0);

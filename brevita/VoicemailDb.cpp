@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <map>
 
 namespace brevita {
 
@@ -76,10 +77,25 @@ class Handle {
     SQLHANDLE h_ = SQL_NULL_HANDLE;
 };
 
+// One environment for the whole run: where the driver manager pools
+// connections (Pooling in odbcinst.ini), the pool lives as long as the
+// environment, so each operation's connect can reuse the last one's.
+SQLHANDLE SharedEnvironment() {
+    static const bool pooled = SQL_SUCCEEDED(
+        SQLSetEnvAttr(SQL_NULL_HANDLE, SQL_ATTR_CONNECTION_POOLING,
+                      reinterpret_cast<SQLPOINTER>(SQL_CP_ONE_PER_DRIVER), SQL_IS_UINTEGER));
+    static Handle env(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+    static const bool odbc3 = SQL_SUCCEEDED(SQLSetEnvAttr(
+        env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
+    (void)pooled;
+    (void)odbc3;
+    return env.get();
+}
+
 class Connection {
   public:
     explicit Connection(const std::string &connectionString)
-        : env_(SQL_HANDLE_ENV, SQL_NULL_HANDLE), dbc_(SQL_HANDLE_DBC, Init(env_)) {
+        : dbc_(SQL_HANDLE_DBC, SharedEnvironment()) {
         SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
                           reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(timeouts.login)), 0);
         SQLSetConnectAttr(dbc_.get(), SQL_ATTR_CONNECTION_TIMEOUT,
@@ -105,12 +121,6 @@ class Connection {
     SQLHANDLE dbc() const { return dbc_.get(); }
 
   private:
-    static SQLHANDLE Init(Handle &env) {
-        SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
-                      0);
-        return env.get();
-    }
-    Handle env_;
     Handle dbc_;
     bool connected_ = false;
 };
@@ -312,7 +322,13 @@ void ExecuteProcedure(const std::string &connection, const std::string &procedur
         RaiseError(ErrInvalidCall, "Invalid procedure name " + procedure);
     }
     Connection c(connection);
-    auto declared = DeclaredParams(c, procedure);
+    // A procedure's declaration does not change during a run, and reading it
+    // costs more than the call itself.
+    static std::map<std::pair<std::string, std::string>, std::vector<DeclaredParam>> known;
+    auto &declared = known[{connection, procedure}];
+    if (declared.empty()) {
+        declared = DeclaredParams(c, procedure);
+    }
     if (declared.empty() && !params.empty()) {
         RaiseError(ErrDatabase, "No procedure named " + procedure + " with parameters");
     }
