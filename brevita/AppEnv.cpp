@@ -14,10 +14,15 @@ std::function<QDateTime()> clockHook;
 std::function<void()> eventsHook;
 std::function<void()> exitHook;
 
-std::filesystem::path SelfExe() {
-    std::error_code ec;
-    auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path("Brevita") : p;
+// The executable does not move while it runs; a batch asks for its folder
+// several times per file.
+const std::filesystem::path &SelfExe() {
+    static const std::filesystem::path self = [] {
+        std::error_code ec;
+        auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
+        return ec ? std::filesystem::path("Brevita") : p;
+    }();
+    return self;
 }
 
 } // namespace
