@@ -76,8 +76,18 @@ bool Lock(TrimLock &lock, ErrorHandler &onError) {
     return taken;
 }
 
-void RaiseNotSet() {
-    RaiseError(ErrObjectNotSet, "Object variable or With block variable not set");
+// A list and its row count. A query that fails is reported twice, as the
+// list and then as its count that cannot be read; the count is then 0.
+std::optional<Recordset> OpenList(ErrorHandler &onError, const char *query, int32_t &count) {
+    std::optional<Recordset> rs;
+    onError.Step([&] { rs = OpenQuery(DbConnectionString, query); });
+    onError.Step([&] {
+        if (!rs) {
+            RaiseError(ErrObjectNotSet, "Object variable or With block variable not set");
+        }
+        count = rs->RecordCount();
+    });
+    return rs;
 }
 
 } // namespace
@@ -178,15 +188,8 @@ std::string TrimBatch::SummaryText() const {
 
 void TrimBatch::TrimNames() {
     ErrorHandler onError(ErrorReport::FormLog, "TrimNames", "frmMain");
-    std::optional<Recordset> rs;
     int32_t count = 0;
-    onError.Step([&] { rs = OpenQuery(DbConnectionString, kVoiceNameQuery); });
-    onError.Step([&] {
-        if (!rs) {
-            RaiseNotSet();
-        }
-        count = rs->RecordCount();
-    });
+    std::optional<Recordset> rs = OpenList(onError, kVoiceNameQuery, count);
     if (count < 1) {
         MsgBox("No subscribers with voice names found on the local server");
         return;
@@ -227,15 +230,8 @@ void TrimBatch::TrimNames() {
 
 void TrimBatch::TrimGreetings() {
     ErrorHandler onError(ErrorReport::FormMessage, "TrimGreetings", "frmMain");
-    std::optional<Recordset> rs;
     int32_t count = 0;
-    onError.Step([&] { rs = OpenQuery(DbConnectionString, kGreetingQuery); });
-    onError.Step([&] {
-        if (!rs) {
-            RaiseNotSet();
-        }
-        count = rs->RecordCount();
-    });
+    std::optional<Recordset> rs = OpenList(onError, kGreetingQuery, count);
     if (count < 1) {
         MsgBox("No greetings found on the local server");
         return;
