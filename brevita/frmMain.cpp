@@ -86,6 +86,10 @@ void frmMain::frmMain_Auto_Init() {
     setMinimumSize(sizeHint());
 }
 
+frmHelp *frmMain::HelpWindow() const {
+    return help_;
+}
+
 void frmMain::mnuHelp_Click() {
     if (!help_) {
         help_ = new frmHelp;

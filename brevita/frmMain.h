@@ -43,7 +43,7 @@ class frmMain : public QMainWindow, public brevita::TrimView {
     // Re-reads the captions from the language catalogue in force.
     Q_INVOKABLE void frmMain_Auto_Init();
     // The help window while it is open, the About box once it was loaded.
-    frmHelp *HelpWindow() const { return help_; }
+    frmHelp *HelpWindow() const;
     frmAbout *AboutBox() const { return about_.get(); }
 
     // TrimView

@@ -18,6 +18,7 @@
 #include <cctype>
 #include <filesystem>
 #include <memory>
+#include <span>
 
 namespace brevita {
 
@@ -232,14 +233,12 @@ std::string AbbreviationFromLanguageId(int32_t id) {
     if (locale.empty()) {
         return "ERR";
     }
-    for (const Abbreviation &a : kAbbreviations) {
-        if (a.id == id) {
-            return a.text;
-        }
-    }
-    for (const Abbreviation &a : kMoreAbbreviations) {
-        if (a.id == id) {
-            return a.text;
+    using Table = std::span<const Abbreviation>;
+    for (Table table : {Table(kAbbreviations), Table(kMoreAbbreviations)}) {
+        for (const Abbreviation &a : table) {
+            if (a.id == id) {
+                return a.text;
+            }
         }
     }
     std::string iso = uloc_getISO3Language(locale.c_str());

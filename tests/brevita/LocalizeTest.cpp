@@ -96,6 +96,50 @@ QAction *MenuItem(frmAbout &about, const QString &caption) {
     return nullptr;
 }
 
+// The texts a source shows through MsgBox or Refuse: the literals of the
+// first argument, each part that is no literal standing as %1, %2, ... as in
+// the catalogue's patterns. Calls without a literal are left out.
+std::vector<std::string> ShownTexts(const std::string &src) {
+    static const std::regex call(R"(\b(MsgBox|Refuse)\()");
+    std::vector<std::string> texts;
+    for (auto it = std::sregex_iterator(src.begin(), src.end(), call); it != std::sregex_iterator();
+         ++it) {
+        std::string text;
+        bool literal = false, gap = false;
+        int parts = 0, depth = 1;
+        const auto part = [&] {
+            if (gap)
+                text += "%" + std::to_string(++parts);
+            gap = false;
+        };
+        for (size_t i = it->position() + it->length(); i < src.size() && depth > 0; ++i) {
+            const char c = src[i];
+            if (c == '"' && depth == 1) {
+                part();
+                literal = true;
+                for (++i; src[i] != '"'; ++i) {
+                    char e = src[i];
+                    if (e == '\\') {
+                        e = src[++i];
+                        e = e == 'n' ? '\n' : e == 'r' ? '\r' : e;
+                    }
+                    text += e;
+                }
+            } else if (c == ',' && depth == 1) {
+                break;
+            } else {
+                depth += c == '(' ? 1 : c == ')' ? -1 : 0;
+                gap =
+                    gap || !(std::isspace(static_cast<unsigned char>(c)) || c == '+' || depth == 0);
+            }
+        }
+        part();
+        if (literal)
+            texts.push_back(text);
+    }
+    return texts;
+}
+
 } // namespace
 
 TEST_F(LocalizeTest, AbbreviationsAndIdsBothWays) {
@@ -262,46 +306,11 @@ TEST_F(LocalizeTest, EveryMessageHasItsGermanText) {
     InitalizeLanguages();
     ASSERT_NE(LanguageResourceHandle(), nullptr);
 
-    // Every literal the sources show through MsgBox or Refuse; a part that
-    // is not a literal stands as %1, %2, ... as in the catalogue's patterns.
-    static const std::regex call(R"(\b(MsgBox|Refuse)\()");
     int checked = 0;
     for (const auto &file : fs::directory_iterator(BREVITA_SOURCE_DIR)) {
         if (file.path().extension() != ".cpp")
             continue;
-        const std::string src = ReadFile(file.path());
-        for (auto it = std::sregex_iterator(src.begin(), src.end(), call);
-             it != std::sregex_iterator(); ++it) {
-            std::string text;
-            bool literal = false, gap = false;
-            int parts = 0, depth = 1;
-            for (size_t i = it->position() + it->length(); i < src.size() && depth > 0; ++i) {
-                const char c = src[i];
-                if (c == '"' && depth == 1) {
-                    if (gap)
-                        text += "%" + std::to_string(++parts);
-                    gap = false;
-                    literal = true;
-                    for (++i; src[i] != '"'; ++i) {
-                        char e = src[i];
-                        if (e == '\\') {
-                            e = src[++i];
-                            e = e == 'n' ? '\n' : e == 'r' ? '\r' : e;
-                        }
-                        text += e;
-                    }
-                } else if (c == ',' && depth == 1) {
-                    break;
-                } else {
-                    depth += c == '(' ? 1 : c == ')' ? -1 : 0;
-                    gap = gap ||
-                          !(std::isspace(static_cast<unsigned char>(c)) || c == '+' || depth == 0);
-                }
-            }
-            if (!literal)
-                continue;
-            if (gap)
-                text += "%" + std::to_string(++parts);
+        for (const std::string &text : ShownTexts(ReadFile(file.path()))) {
             ++checked;
             EXPECT_NE(TranslateMessage(text), text) << file.path().filename() << ": " << text;
         }
@@ -350,11 +359,14 @@ TEST_F(LocalizeTest, TheHelpWindowKeepsItsMinimumAndTheBrowserItsMargins) {
     };
     help->resize(700, 500);
     expectMargins();
+    // The least size is the outer one; the other side stays as asked.
     help->resize(40, 900);
-    EXPECT_EQ(help->frameGeometry().size(), QSize(TwipsToPixels(2500, dx), 900));
+    EXPECT_EQ(help->frameGeometry().width(), TwipsToPixels(2500, dx));
+    EXPECT_EQ(help->height(), 900);
     expectMargins();
     help->resize(300, 10);
-    EXPECT_EQ(help->frameGeometry().size(), QSize(300, TwipsToPixels(2400, dy)));
+    EXPECT_EQ(help->frameGeometry().height(), TwipsToPixels(2400, dy));
+    EXPECT_EQ(help->width(), 300);
     expectMargins();
 
     // Minimised, the window keeps whatever layout it had.
