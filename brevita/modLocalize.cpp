@@ -261,7 +261,13 @@ std::string LanguageNameFromId(int32_t id) {
     }
     UChar name[256];
     UErrorCode status = U_ZERO_ERROR;
-    const int32_t n = uloc_getDisplayName(locale.c_str(), nullptr, name, 256, &status);
+    // The user's language names them, as the system would; a session
+    // without one (an empty LC_ALL gives ICU's root) gets English names.
+    char user[ULOC_LANG_CAPACITY] = {};
+    UErrorCode languageStatus = U_ZERO_ERROR;
+    uloc_getLanguage(uloc_getDefault(), user, sizeof user, &languageStatus);
+    const char *display = U_SUCCESS(languageStatus) && user[0] ? nullptr : "en";
+    const int32_t n = uloc_getDisplayName(locale.c_str(), display, name, 256, &status);
     if (U_FAILURE(status) || n <= 0) {
         return "(error)";
     }

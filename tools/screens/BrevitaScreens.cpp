@@ -38,7 +38,10 @@ QAction *Item(frmAbout &about, const QString &caption) {
             return a;
         }
     }
-    std::fprintf(stderr, "BrevitaScreens: no language item %s\n", qPrintable(caption));
+    std::fprintf(stderr, "BrevitaScreens: no language item %s among:\n", qPrintable(caption));
+    for (QAction *a : about.LanguageList()) {
+        std::fprintf(stderr, "  %s\n", qPrintable(a->text()));
+    }
     std::exit(1);
 }
 
@@ -67,10 +70,16 @@ int main(int argc, char **argv) {
     // loop is running by then.
     std::vector<std::function<void()>> steps = {
         [&] { w.findChild<QAction *>("mnuAbout")->trigger(); },
-        [&] { Item(*w.AboutBox(), QStringLiteral("German (Germany)"))->trigger(); },
         [&] {
-            QTest::mouseClick(w.AboutBox()->findChild<QLabel *>("lblChangeLanguage"),
-                              Qt::LeftButton, {}, QPoint(10, 6));
+            // Beside the main window: without a window manager there is no
+            // frame to tell the two apart.
+            w.AboutBox()->move(w.frameGeometry().right() + 40, 40);
+            Item(*w.AboutBox(), QStringLiteral("German (Germany)"))->trigger();
+        },
+        [&] {
+            auto *label = w.AboutBox()->findChild<QLabel *>("lblChangeLanguage");
+            QTest::mouseClick(label, Qt::LeftButton, {},
+                              QPoint(label->width() / 2, label->height() - 2));
         },
         [&] {
             Grab(
