@@ -210,8 +210,9 @@ void LocalizeControl(QWidget *control) {
         }
         font.setFamilies(families);
     } else {
-        // No face of its own: the control's usual one.
-        font.setFamilies(QApplication::font(control).families());
+        // No face of its own: the family comes from the parent again.
+        font.setResolveMask(font.resolveMask() &
+                            ~(QFont::FamilyResolved | QFont::FamiliesResolved));
     }
     control->setFont(font);
 }

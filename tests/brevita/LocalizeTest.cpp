@@ -11,6 +11,7 @@
 #include "brevita/frmAbout.h"
 #include "brevita/frmHelp.h"
 #include "brevita/frmMain.h"
+#include "brevita/frmSplashScreen.h"
 #include "brevita/modLocalize.h"
 #include "brevita/modSettings.h"
 #include "brevita/modTrimLock.h"
@@ -267,6 +268,7 @@ TEST_F(LocalizeTest, ChoosingGermanRetranslatesTheOpenWindowsAndTheMessages) {
     auto *maxBox = w.findChild<QLineEdit *>("txtMaxNamesToTouch");
     maxBox->setText("77");
     w.SetProgressCaption("Complete");
+    w.findChild<QAction *>("mnuHelp")->trigger();
 
     frmAbout *first = nullptr;
     QList<QAction *> menu;
@@ -281,6 +283,9 @@ TEST_F(LocalizeTest, ChoosingGermanRetranslatesTheOpenWindowsAndTheMessages) {
     EXPECT_EQ(w.findChild<QMenu *>("mnuFile")->title(), "Datei");
     EXPECT_EQ(w.findChild<QGroupBox *>("frameProgress")->title(), "Fertig");
     EXPECT_EQ(maxBox->text(), "77") << "typed values are no captions";
+    EXPECT_EQ(w.HelpWindow()->windowTitle(), "Brevita-Hilfe");
+    EXPECT_EQ(w.findChild<frmSplashScreen *>()->findChild<QLabel *>("Label1")->text(),
+              "Namensansagen und Begrüßungen werden kopiert...");
     EXPECT_FALSE(w.AboutBox()->isVisible());
 
     // Messages follow the catalogue: the drawn texts stay the keys.
