@@ -49,7 +49,7 @@ void frmHelp::Form_Resize() {
         return;
     }
     const int dpiX = logicalDpiX(), dpiY = logicalDpiY();
-    // The rule is drawn on the window's outer size, frame included.
+    // The rule is on the window's outer size, frame included.
     const QSize outer = frameGeometry().size();
     const int minWidth = TwipsToPixels(kMinWidth, dpiX);
     const int minHeight = TwipsToPixels(kMinHeight, dpiY);
