@@ -10,9 +10,9 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <cmath>
+#include <numbers>
 
 using namespace brevita;
 
@@ -54,7 +54,8 @@ QPixmap ProgramLogo(int size, qreal ratio) {
     const int bars = 9;
     for (int i = 0; i < bars; ++i) {
         const qreal x = cutLeft + (cutRight - cutLeft) * (i + 0.5) / bars;
-        const qreal h = size * 0.34 * std::sin(M_PI * (i + 0.5) / bars) * (0.55 + 0.45 * (i % 2));
+        const qreal h =
+            size * 0.34 * std::sin(std::numbers::pi * (i + 0.5) / bars) * (0.55 + 0.45 * (i % 2));
         p.drawLine(QPointF(x, mid - h), QPointF(x, mid + h));
     }
     p.setPen(QPen(QColor(0xf2, 0xa3, 0x3a), size / 28.0, Qt::DashLine));
