@@ -1,5 +1,7 @@
 #include "brevita/QtPrompt.h"
 
+#include "brevita/Messages.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -36,7 +38,8 @@ std::string QtPrompt::ChooseFile(const FileDialogRequest &request) {
     // Recordings end in .wav or .WAV; the pattern is matched without case.
     const QString pattern = Text(request.pattern);
     const QString filter = QStringLiteral("%1 (%1 %2)").arg(pattern, pattern.toUpper());
-    return QFileDialog::getOpenFileName(QApplication::activeWindow(), Text(request.title),
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(),
+                                        Text(TranslateText(request.title)),
                                         Text(request.startFolder), filter)
         .toStdString();
 }

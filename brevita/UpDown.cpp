@@ -18,11 +18,22 @@ UpDown::UpDown(QWidget *parent)
         b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
         layout->addWidget(b);
     }
-    up_->setAccessibleName(tr("Up"));
-    down_->setAccessibleName(tr("Down"));
+    NameButtons();
     connect(up_, &QToolButton::clicked, this, [this] { stepBy(1); });
     connect(down_, &QToolButton::clicked, this, [this] { stepBy(-1); });
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+}
+
+void UpDown::NameButtons() {
+    up_->setAccessibleName(tr("Up"));
+    down_->setAccessibleName(tr("Down"));
+}
+
+void UpDown::changeEvent(QEvent *event) {
+    if (event->type() == QEvent::LanguageChange) {
+        NameButtons();
+    }
+    QWidget::changeEvent(event);
 }
 
 void UpDown::setBuddy(QLineEdit *buddy) {

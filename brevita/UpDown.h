@@ -37,8 +37,12 @@ class UpDown : public QWidget {
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // A new language catalogue renames the buttons for screen readers.
+    void changeEvent(QEvent *event) override;
 
   private:
+    void NameButtons();
+
     QToolButton *up_;
     QToolButton *down_;
     QLineEdit *buddy_ = nullptr;

@@ -1,5 +1,7 @@
 #include "brevita/UserPrompt.h"
 
+#include "brevita/Messages.h"
+
 #include <cstdio>
 
 namespace brevita {
@@ -44,7 +46,7 @@ UserPrompt &Prompt() {
 }
 
 Answer MsgBox(const std::string &text, Buttons buttons) {
-    return Prompt().ShowMessage(text, buttons);
+    return Prompt().ShowMessage(TranslateMessage(text), buttons);
 }
 
 Answer RecordingPrompt::ShowMessage(const std::string &text, Buttons buttons) {

@@ -34,7 +34,7 @@ class UserPrompt {
 void SetUserPrompt(UserPrompt *prompt);
 UserPrompt &Prompt();
 
-// Shorthand for Prompt().ShowMessage.
+// Prompt().ShowMessage of the text in the chosen language.
 Answer MsgBox(const std::string &text, Buttons buttons = Buttons::Ok);
 
 // Records every question; answers from the queues, then with the defaults

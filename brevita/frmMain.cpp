@@ -2,6 +2,9 @@
 
 #include "brevita/AppEnv.h"
 #include "brevita/AppError.h"
+#include "brevita/Messages.h"
+#include "brevita/frmAbout.h"
+#include "brevita/frmHelp.h"
 #include "brevita/frmSplashScreen.h"
 #include "brevita/modCommon.h"
 #include "brevita/modDirectorySelect.h"
@@ -60,6 +63,8 @@ frmMain::frmMain(QWidget *parent)
     connect(ui->mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
     connect(ui->mnuHelp, &QAction::triggered, this, &frmMain::helpRequested);
     connect(ui->mnuAbout, &QAction::triggered, this, &frmMain::aboutRequested);
+    connect(this, &frmMain::helpRequested, this, &frmMain::mnuHelp_Click);
+    connect(this, &frmMain::aboutRequested, this, &frmMain::mnuAbout_Click);
     connect(qApp, &QApplication::focusChanged, this, &frmMain::OnFocusChanged);
     qApp->installEventFilter(this);
 
@@ -68,6 +73,38 @@ frmMain::frmMain(QWidget *parent)
 
 frmMain::~frmMain() {
     qApp->removeEventFilter(this);
+    delete help_; // a window of its own, not a child
+}
+
+void frmMain::frmMain_Auto_Init() {
+    ui->retranslateUi(this);
+    if (!progressCaption_.empty()) {
+        SetProgressCaption(progressCaption_);
+    }
+    // Translated captions may need more room than the English ones.
+    centralWidget()->layout()->activate();
+    setMinimumSize(sizeHint());
+}
+
+frmHelp *frmMain::HelpWindow() const {
+    return help_;
+}
+
+void frmMain::mnuHelp_Click() {
+    if (!help_) {
+        help_ = new frmHelp;
+        help_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+}
+
+void frmMain::mnuAbout_Click() {
+    if (!about_) {
+        about_ = std::make_unique<frmAbout>(this);
+    }
+    about_->exec();
 }
 
 bool frmMain::Form_Load() {
@@ -228,7 +265,8 @@ void frmMain::cmbBrowseForBackupDestination_Click() {
 }
 
 void frmMain::SetProgressCaption(const std::string &text) {
-    ui->frameProgress->setTitle(Q(text));
+    progressCaption_ = text;
+    ui->frameProgress->setTitle(Q(TranslateText(text)));
 }
 
 void frmMain::SetProgressMax(int32_t max) {

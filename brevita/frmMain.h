@@ -6,6 +6,7 @@
 #include "brevita/modSettings.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
@@ -15,6 +16,8 @@ class frmMain;
 class QLineEdit;
 class UpDown;
 class frmSplashScreen;
+class frmHelp;
+class frmAbout;
 
 class frmMain : public QMainWindow, public brevita::TrimView {
     Q_OBJECT
@@ -36,6 +39,12 @@ class frmMain : public QMainWindow, public brevita::TrimView {
     void ControlsFromSettings(const brevita::BrevitaSettings &settings);
     brevita::TrimBatch &Batch() { return batch_; }
     bool Busy() const { return busy_; }
+
+    // Re-reads the captions from the language catalogue in force.
+    Q_INVOKABLE void frmMain_Auto_Init();
+    // The help window while it is open, the About box once it was loaded.
+    frmHelp *HelpWindow() const;
+    frmAbout *AboutBox() const { return about_.get(); }
 
     // TrimView
     brevita::BrevitaSettings CurrentSettings() override { return SettingsFromControls(); }
@@ -65,6 +74,8 @@ class frmMain : public QMainWindow, public brevita::TrimView {
     void cmbBrowseForBackupDestination_Click();
     void mnuRestore_Click();
     void mnuExit_Click();
+    void mnuHelp_Click();
+    void mnuAbout_Click();
 
   private:
     void Form_Unload();
@@ -77,6 +88,9 @@ class frmMain : public QMainWindow, public brevita::TrimView {
 
     std::unique_ptr<Ui::frmMain> ui;
     std::unique_ptr<frmSplashScreen> notice_;
+    std::unique_ptr<frmAbout> about_;
+    QPointer<frmHelp> help_;
+    std::string progressCaption_;
     brevita::TrimBatch batch_;
     bool validating_ = false;
     bool busy_ = false;

@@ -13,6 +13,14 @@ frmSplashScreen::frmSplashScreen(QWidget *parent)
     setFixedSize(size());
 }
 
+void frmSplashScreen::frmSplashScreen_Auto_Init() {
+    ui->retranslateUi(this);
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    adjustSize();
+    setFixedSize(size());
+}
+
 frmSplashScreen::~frmSplashScreen() = default;
 
 void frmSplashScreen::ShowOver(QWidget *owner) {

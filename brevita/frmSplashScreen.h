@@ -21,6 +21,8 @@ class frmSplashScreen : public QDialog {
     // and centred on it, in front, painted at once.
     void ShowOver(QWidget *owner);
 
+    Q_INVOKABLE void frmSplashScreen_Auto_Init();
+
   private:
     std::unique_ptr<Ui::frmSplashScreen> ui;
 };
