@@ -1,7 +1,6 @@
 #include "brevita/AppError.h"
 
 #include "brevita/UserPrompt.h"
-#include "brevita/modLogging.h"
 
 #include <cerrno>
 #include <cstring>
@@ -76,6 +75,17 @@ std::string LoggedErrorText(const AppError &e, const std::string &procedure,
 
 namespace {
 int reportsMade = 0;
+ErrorLogWriter logWriter = nullptr;
+
+void WriteLogLine(const std::string &line) {
+    if (logWriter) {
+        logWriter(line);
+    }
+}
+} // namespace
+
+void SetErrorLogWriter(ErrorLogWriter writer) {
+    logWriter = writer;
 }
 
 int ErrorReportCount() {
@@ -95,10 +105,10 @@ void ErrorHandler::Report(const AppError &e) noexcept {
             MsgBox(ModuleErrorText(e, procedure_, owner_));
             break;
         case ErrorReport::FormLog:
-            WriteToLog(LoggedErrorText(e, procedure_, "Form", owner_), true);
+            WriteLogLine(LoggedErrorText(e, procedure_, "Form", owner_));
             break;
         case ErrorReport::ModuleLog:
-            WriteToLog(LoggedErrorText(e, procedure_, "Module", owner_), true);
+            WriteLogLine(LoggedErrorText(e, procedure_, "Module", owner_));
             break;
         }
     } catch (...) {

@@ -55,6 +55,11 @@ std::string ModuleErrorText(const AppError &e, const std::string &procedure,
 std::string LoggedErrorText(const AppError &e, const std::string &procedure,
                             const std::string &ownerKind, const std::string &owner);
 
+// Where the reports that go to the run's log are written: the log module
+// installs its writer, so this one need not know the log.
+using ErrorLogWriter = void (*)(const std::string &line);
+void SetErrorLogWriter(ErrorLogWriter writer);
+
 // Reports made by every ErrorHandler since the program started: a batch
 // without a window tells a clean run from one with errors by it.
 int ErrorReportCount();

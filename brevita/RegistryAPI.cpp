@@ -1,6 +1,8 @@
 #include "brevita/RegistryAPI.h"
 
 #include "brevita/AppError.h"
+#include "brevita/SafeFiles.h"
+#include "brevita/modCommon.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -39,17 +41,8 @@ struct Store {
     std::vector<StoredKey> keys;
 };
 
-std::string Lower(std::string s) {
-    for (char &c : s) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return s;
-}
-
 bool SameName(const std::string &a, const std::string &b) {
-    return Lower(a) == Lower(b);
+    return AsciiLower(a) == AsciiLower(b);
 }
 
 const char *RootName(HKEY root) {
@@ -432,38 +425,15 @@ bool SaveStore(const std::filesystem::path &file, const Store &store) {
     if (file.has_parent_path()) {
         std::filesystem::create_directories(file.parent_path(), ec);
     }
-    std::string tmpl = file.string() + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) {
+    // A store that is a link to the real file is written where it points.
+    const std::filesystem::path real =
+        std::filesystem::is_symlink(file, ec) ? std::filesystem::canonical(file, ec) : file;
+    try {
+        WriteFileAtomically(ec ? file : real, Serialise(store));
+        return true;
+    } catch (const AppError &) {
         return false;
     }
-    struct stat st;
-    ::fchmod(fd, ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-    std::string text = Serialise(store);
-    const char *p = text.data();
-    size_t left = text.size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(name.data(), file.c_str()) == 0;
-    if (!ok) {
-        ::unlink(name.data());
-    }
-    return ok;
 }
 
 StoredKey *FindKey(Store &store, const std::string &full) {
@@ -481,45 +451,14 @@ bool KeyInStore(const Store &store, const std::string &full) {
     if (full.find('\\') == std::string::npos) {
         return true;
     }
-    std::string lower = Lower(full);
+    std::string lower = AsciiLower(full);
     for (const auto &k : store.keys) {
-        std::string kl = Lower(k.path);
+        std::string kl = AsciiLower(k.path);
         if (kl == lower || kl.rfind(lower + "\\", 0) == 0) {
             return true;
         }
     }
     return false;
-}
-
-std::optional<int32_t> ParseLong(const std::string &text, bool &overflow) {
-    overflow = false;
-    std::string t = TrimLeft(TrimRight(text));
-    size_t i = 0;
-    bool neg = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
-        neg = t[i] == '-';
-        ++i;
-    }
-    if (i >= t.size()) {
-        return std::nullopt;
-    }
-    int64_t n = 0;
-    for (; i < t.size(); ++i) {
-        if (t[i] < '0' || t[i] > '9') {
-            return std::nullopt;
-        }
-        n = n * 10 + (t[i] - '0');
-        if (n > 2147483648LL) {
-            overflow = true;
-            return std::nullopt;
-        }
-    }
-    n = neg ? -n : n;
-    if (n > INT32_MAX) {
-        overflow = true;
-        return std::nullopt;
-    }
-    return static_cast<int32_t>(n);
 }
 
 } // namespace
@@ -693,7 +632,7 @@ int32_t RegValueLong(const RegValue &value) {
     }
     if (auto *t = std::get_if<std::string>(&value)) {
         bool overflow;
-        if (auto n = ParseLong(*t, overflow)) {
+        if (auto n = ParseWholeNumber(*t, overflow)) {
             return *n;
         }
         if (overflow) {

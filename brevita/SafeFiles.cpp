@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <random>
 
 namespace brevita {
@@ -122,20 +123,16 @@ void GiveName(int fd, int dirFd, const std::string &base, std::string &name) {
     RaiseErrno();
 }
 
-} // namespace
-
-void ReplaceFileAtomically(const fs::path &source, const fs::path &target) {
-    Fd in(Check(::open(source.c_str(), O_RDONLY | O_CLOEXEC)));
-    struct stat from;
-    Check(::fstat(in.get(), &from));
-    if (!S_ISREG(from.st_mode)) {
-        throw ErrorFromErrno(EISDIR);
-    }
+// The scratch file in target's folder is filled by fill, flushed, given
+// target's mode, owner and group (newMode for a new target) and renamed over
+// target. Only a regular file is ever replaced: never a link, a folder or a
+// device.
+void WriteAtomically(const fs::path &target, mode_t newMode,
+                     const std::function<void(int fd)> &fill) {
     const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
     const std::string base = target.filename().string();
     struct stat old;
     const bool replacing = ::lstat(target.c_str(), &old) == 0;
-    // Only a regular file is ever replaced: never a link, a folder or a device.
     if (replacing && !S_ISREG(old.st_mode)) {
         throw ErrorFromErrno(EEXIST);
     }
@@ -144,8 +141,8 @@ void ReplaceFileAtomically(const fs::path &source, const fs::path &target) {
     std::string name;
     Fd out(OpenScratch(dirFd.get(), base, name));
     try {
-        CopyContent(in.get(), out.get());
-        Check(::fchmod(out.get(), (replacing ? old.st_mode : from.st_mode) & 07777));
+        fill(out.get());
+        Check(::fchmod(out.get(), (replacing ? old.st_mode : newMode) & 07777));
         struct stat made;
         Check(::fstat(out.get(), &made));
         if (replacing && (made.st_uid != old.st_uid || made.st_gid != old.st_gid)) {
@@ -156,8 +153,8 @@ void ReplaceFileAtomically(const fs::path &source, const fs::path &target) {
             GiveName(out.get(), dirFd.get(), base, name);
         }
         // The content is on disk before the name moves, so even a power cut
-        // leaves the old recording or the new one; the rename itself need
-        // not be forced out.
+        // leaves the old file or the new one; the rename itself need not be
+        // forced out.
         Check(::renameat(dirFd.get(), name.c_str(), dirFd.get(), base.c_str()));
         name.clear();
     } catch (...) {
@@ -166,6 +163,30 @@ void ReplaceFileAtomically(const fs::path &source, const fs::path &target) {
         }
         throw;
     }
+}
+
+} // namespace
+
+void ReplaceFileAtomically(const fs::path &source, const fs::path &target) {
+    Fd in(Check(::open(source.c_str(), O_RDONLY | O_CLOEXEC)));
+    struct stat from;
+    Check(::fstat(in.get(), &from));
+    if (!S_ISREG(from.st_mode)) {
+        throw ErrorFromErrno(EISDIR);
+    }
+    WriteAtomically(target, from.st_mode, [&](int fd) { CopyContent(in.get(), fd); });
+}
+
+void WriteFileAtomically(const fs::path &target, const std::string &content, mode_t newMode) {
+    WriteAtomically(target, newMode, [&](int fd) {
+        for (size_t done = 0; done < content.size();) {
+            ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+            if (n < 0 && errno != EINTR) {
+                RaiseErrno();
+            }
+            done += n > 0 ? static_cast<size_t>(n) : 0;
+        }
+    });
 }
 
 void CopyFolderAtomically(const fs::path &source, const fs::path &target, bool replaceExisting) {

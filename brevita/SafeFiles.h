@@ -3,6 +3,8 @@
 // recording is either its old content or its complete new one, and a copied
 // folder appears under its name only when it is complete.
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
 
@@ -15,6 +17,10 @@ namespace brevita {
 // target is then unchanged and no sibling file is left.
 void ReplaceFileAtomically(const std::filesystem::path &source,
                            const std::filesystem::path &target);
+
+// The same for content held in memory; a new target gets newMode.
+void WriteFileAtomically(const std::filesystem::path &target, const std::string &content,
+                         mode_t newMode = 0644);
 
 // Copies the folder source with everything below it to target, which must
 // not exist: the copy is made in a hidden sibling of target and renamed to

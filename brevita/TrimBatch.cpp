@@ -24,12 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
 // The stream files folder without its final "/".
 std::string LiveFolder() {
     std::string live = StreamFilesPath;
@@ -97,9 +91,9 @@ std::string BackupFolderOf(const std::string &destination) {
 }
 
 bool IsSystemHandler(const std::string &parentAlias) {
-    const std::string lower = Lower(parentAlias);
+    const std::string lower = AsciiLower(parentAlias);
     return std::any_of(std::begin(kSystemHandlers), std::end(kSystemHandlers),
-                       [&](const char *name) { return Lower(name) == lower; });
+                       [&](const char *name) { return AsciiLower(name) == lower; });
 }
 
 TrimOptions TrimBatch::Options() {

@@ -1,6 +1,7 @@
 #include "brevita/VoicemailDb.h"
 
 #include "brevita/AppError.h"
+#include "brevita/modCommon.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -17,16 +18,6 @@ std::string DbConnectionString;
 namespace {
 
 DbTimeouts timeouts;
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char &c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
 
 // The first diagnostic of a handle as "[SQLSTATE] text", on one line.
 std::string Diagnostic(SQLSMALLINT type, SQLHANDLE handle) {
@@ -212,7 +203,7 @@ std::vector<DeclaredParam> DeclaredParams(const Connection &c, const std::string
 }
 
 std::string Unprefixed(const std::string &name) {
-    return Lower(!name.empty() && name[0] == '@' ? name.substr(1) : name);
+    return AsciiLower(!name.empty() && name[0] == '@' ? name.substr(1) : name);
 }
 
 // 8-4-4-4-12 hexadecimal digits, braces allowed around them; the digits
@@ -259,9 +250,9 @@ std::optional<std::string> Recordset::Field(std::string_view name) const {
     if (IsEOF()) {
         RaiseError(ErrDatabase, "No current record");
     }
-    std::string wanted = Lower(name);
+    std::string wanted = AsciiLower(std::string(name));
     for (size_t i = 0; i < names_.size(); ++i) {
-        if (Lower(names_[i]) == wanted) {
+        if (AsciiLower(names_[i]) == wanted) {
             return rows_[pos_][i];
         }
     }

@@ -1,6 +1,5 @@
 #include "brevita/modCommon.h"
 
-#include "brevita/AppError.h"
 #include "brevita/UserPrompt.h"
 
 namespace brevita {
@@ -11,67 +10,22 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-// Blanks, an optional sign, at least one digit, blanks: nothing else.
-bool LooksLikeWholeNumber(const std::string &text) {
-    size_t i = 0;
-    while (i < text.size() && IsBlank(text[i])) {
-        ++i;
-    }
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        ++i;
-    }
-    size_t digits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-        ++i;
-        ++digits;
-    }
-    while (i < text.size() && IsBlank(text[i])) {
-        ++i;
-    }
-    return digits > 0 && i == text.size();
-}
-
-int32_t ToLong(const std::string &text) {
-    size_t i = 0;
-    while (IsBlank(text[i])) {
-        ++i;
-    }
-    bool negative = text[i] == '-';
-    if (text[i] == '+' || text[i] == '-') {
-        ++i;
-    }
-    int64_t n = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        n = n * 10 + (text[i] - '0');
-        if (n > 2147483648LL) {
-            RaiseError(ErrOverflow, "Overflow");
-        }
-    }
-    n = negative ? -n : n;
-    if (n > INT32_MAX) {
-        RaiseError(ErrOverflow, "Overflow");
-    }
-    return static_cast<int32_t>(n);
-}
-
 } // namespace
 
 bool MyIsNumber(const std::string &text, int32_t lower, int32_t upper) {
-    if (text.empty() || !LooksLikeWholeNumber(text) || text.find('.') != std::string::npos) {
-        return false;
-    }
-    int32_t value = 0;
-    try {
-        value = ToLong(text);
-    } catch (const AppError &e) {
-        MsgBox("Error in MyIsNumber function:" + e.Description());
+    bool overflow = false;
+    const std::optional<int32_t> value = ParseWholeNumber(text, overflow);
+    if (!value) {
         // A number that does not fit is not within any range.
+        if (overflow) {
+            MsgBox("Error in MyIsNumber function:Overflow");
+        }
         return false;
     }
     if (lower == 0 && upper == 0) {
         return true;
     }
-    return value >= lower && value <= upper;
+    return *value >= lower && *value <= upper;
 }
 
 double Val(const std::string &text) {
@@ -102,6 +56,45 @@ double Val(const std::string &text) {
         }
     }
     return sign * value;
+}
+
+std::string AsciiLower(std::string text) {
+    for (char &c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+std::optional<int32_t> ParseWholeNumber(const std::string &text, bool &overflow) {
+    overflow = false;
+    const std::string t = TrimBlanks(text);
+    size_t i = 0;
+    const bool negative = !t.empty() && t[0] == '-';
+    if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
+        ++i;
+    }
+    if (i == t.size()) {
+        return std::nullopt;
+    }
+    int64_t n = 0;
+    for (; i < t.size(); ++i) {
+        if (t[i] < '0' || t[i] > '9') {
+            return std::nullopt;
+        }
+        // Past 2^31 no sign can bring it back; the digits that follow
+        // still decide whether it was a number at all.
+        if (n <= 2147483648LL) {
+            n = n * 10 + (t[i] - '0');
+        }
+    }
+    n = negative ? -n : n;
+    if (n > INT32_MAX || n < INT32_MIN) {
+        overflow = true;
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(n);
 }
 
 std::string TrimBlanks(const std::string &text) {

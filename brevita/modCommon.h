@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace brevita {
@@ -18,5 +19,13 @@ double Val(const std::string &text);
 
 // The text without its leading and trailing blanks.
 std::string TrimBlanks(const std::string &text);
+
+// ASCII letters in lower case; other bytes (UTF-8 included) unchanged.
+std::string AsciiLower(std::string text);
+
+// A whole number (blanks around it, an optional sign, decimal digits) as a
+// 32-bit integer; nothing for any other text, and then overflow tells
+// whether it was a whole number too large for 32 bits.
+std::optional<int32_t> ParseWholeNumber(const std::string &text, bool &overflow);
 
 } // namespace brevita

@@ -1,7 +1,9 @@
 #include "brevita/modLogging.h"
 
 #include "brevita/AppEnv.h"
+#include "brevita/AppError.h"
 #include "brevita/CorvoxVersion.h"
+#include "brevita/modCommon.h"
 
 #include <QLocale>
 
@@ -22,26 +24,12 @@ const std::string kRule(64, '=');
 
 std::FILE *logFile = nullptr;
 
+// Error reports that belong in the log come here, time-stamped.
+[[maybe_unused]] const bool errorReportsLogged =
+    (SetErrorLogWriter([](const std::string &line) { WriteToLog(line, true); }), true);
+
 bool ContainsErrorMark(const std::string &message) {
-    static const char mark[] = "(error)";
-    const size_t n = sizeof mark - 1;
-    for (size_t i = 0; i + n <= message.size(); ++i) {
-        size_t k = 0;
-        while (k < n) {
-            char c = message[i + k];
-            if (c >= 'A' && c <= 'Z') {
-                c = static_cast<char>(c - 'A' + 'a');
-            }
-            if (c != mark[k]) {
-                break;
-            }
-            ++k;
-        }
-        if (k == n) {
-            return true;
-        }
-    }
-    return false;
+    return AsciiLower(message).find("(error)") != std::string::npos;
 }
 
 // Qt's locale formats may give a two-digit year and name the time zone;
