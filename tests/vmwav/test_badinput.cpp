@@ -58,9 +58,12 @@ TEST(WavBadInput, FormatsTooShortOrInconsistentDoNotOpen) {
     msTail[0] = 0xF4;
     msTail[1] = 1;
     msTail[2] = 7;
-    EXPECT_TRUE(
-        Opens(dir, BuildRiff({{"fmt ", FmtBody(WAVE_FORMAT_ADPCM, 1, 8000, 256, 4, 32, msTail)},
-                              {"data", Audio(256)}})));
+    auto msFmt = FmtBody(WAVE_FORMAT_ADPCM, 1, 8000, 256, 4, 32, msTail);
+    SetLe32(msFmt, 8, 4096); // 256 bytes a block, 500 samples: 4096 bytes a second
+    EXPECT_TRUE(Opens(dir, BuildRiff({{"fmt ", msFmt}, {"data", Audio(256)}})));
+    SetLe32(msFmt, 8, 4000);
+    EXPECT_FALSE(Opens(dir, BuildRiff({{"fmt ", msFmt}, {"data", Audio(256)}})))
+        << "a block codec with another byte rate";
     const std::vector<std::pair<const char *, std::vector<uint8_t>>> fmts = {
         {"14-byte fmt", Cut(FmtBody(1, 1, 8000, 2, 16), 14)},
         {"cbSize beyond the chunk", FmtBody(1, 1, 8000, 2, 16, 4, {1, 2})},
