@@ -35,8 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (RiffParse(src, &riff) != RIFF_OK)
         return 0;
     // What the parser promises its callers.
-    if (riff.offData + riff.cbData > size || riff.offTrailer > size || riff.cbData == 0 ||
-        riff.fmt.size() < 16 || (riff.bHasFact && riff.offFact + 4 > riff.offData))
+    if (riff.offData + riff.cbData > size || riff.offTrailer > riff.offEnd || riff.offEnd > size ||
+        riff.cbData == 0 || riff.fmt.size() < 16 ||
+        (riff.bHasFact && riff.offFact + 4 > riff.offData))
         __builtin_trap();
 
     std::vector<uint8_t> record;
