@@ -265,8 +265,8 @@ HWAVFILE WavOpen(uint32_t dwVersion, VMHINSTANCE hInstance, const wchar_t *pszFi
     const int rc = dwMode == WAV_MODE_READ ? OpenForRead(w) : OpenForCreate(w, pwfx);
     if (rc != 0 || HandleAdd(w, HANDLE_KIND_WAVFILE) != 0) {
         FAIL_POS();
-        if (dwMode == WAV_MODE_CREATE && w->writer.fd >= 0)
-            RiffWriterClose(&w->writer);
+        if (dwMode == WAV_MODE_CREATE)
+            RiffWriterDiscard(&w->writer);
         DestroyFile(w);
         return nullptr;
     }
@@ -545,6 +545,18 @@ int32_t WavClose(HWAVFILE hWav) {
     }
     DestroyFile(hWav);
     return result;
+}
+
+int32_t WavDiscard(HWAVFILE hWav) {
+    if (!IsCreated(hWav) || HandleRemove(hWav, HANDLE_KIND_WAVFILE) != 0) {
+        FAIL_POS();
+        return -1;
+    }
+    const int rc = RiffWriterDiscard(&hWav->writer);
+    if (rc != 0)
+        TracePosition(L"riffwrite", uint32_t(rc));
+    DestroyFile(hWav);
+    return rc == 0 ? 0 : -1;
 }
 
 int32_t WavFormatFree(WAVEFORMATEX *pwfx) {

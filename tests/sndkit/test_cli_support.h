@@ -25,7 +25,8 @@ namespace cli {
 namespace fs = std::filesystem;
 
 struct Result {
-    int status = -1;
+    int status = -1; // -1 when killed by a signal
+    int signal = 0;
     std::string out;
 };
 
@@ -65,11 +66,13 @@ inline std::string Quoted(const std::string &s) {
     return q + "'";
 }
 
-// The program with args, run in folder; its trace.ini lives there too.
-inline Result RunProbe(const TempDir &folder, const std::vector<std::string> &args) {
+// The program with args, run in folder after the shell commands in before
+// (limits, traps, planted files); its trace.ini lives in folder too.
+inline Result RunProbeAfter(const TempDir &folder, const std::string &before,
+                            const std::vector<std::string> &args) {
     std::string command = "cd " + Quoted(folder.path) +
-                          " && SNDPROBE_TRACE_INI=" + Quoted(folder / "trace.ini") + " exec " +
-                          Quoted(BinDir() + "/sndprobe");
+                          " && export SNDPROBE_TRACE_INI=" + Quoted(folder / "trace.ini") + " && " +
+                          before + " exec " + Quoted(BinDir() + "/sndprobe");
     for (const std::string &a : args)
         command += " " + Quoted(a);
     Result r;
@@ -82,7 +85,13 @@ inline Result RunProbe(const TempDir &folder, const std::vector<std::string> &ar
     int status = pclose(p);
     if (WIFEXITED(status))
         r.status = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        r.signal = WTERMSIG(status);
     return r;
+}
+
+inline Result RunProbe(const TempDir &folder, const std::vector<std::string> &args) {
+    return RunProbeAfter(folder, "", args);
 }
 
 inline std::vector<uint8_t> ReadBytes(const std::string &path) {

@@ -1,0 +1,88 @@
+// The program run as a careless user or an attacker would: odd destinations,
+// planted links, full disks, signals.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "sndkit/test_cli_support.h"
+
+namespace {
+
+using namespace cli;
+
+const char kDesktopSilence[] = "-silence:-45dB,300,20";
+const char kDesktopStrip[] = "-strip:tempWAVFile.wav,3,250";
+
+bool IsWav(const std::string &path) {
+    auto file = ReadBytes(path);
+    return WellFormed(file) && std::string(file.begin() + 8, file.begin() + 12) == "WAVE";
+}
+
+TEST(CliHostile, TheDestinationMustBeAbsentARegularFileOrALink) {
+    TempDir dir;
+    std::string src = dir / "in.wav";
+    ASSERT_TRUE(siggen::WriteWav16(src, Greeting(8000), 8000));
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const bool root = mknod((dir / "full").c_str(), S_IFCHR | 0600, makedev(1, 7)) == 0;
+    for (std::string name : {"fifo", "full"}) {
+        if (name == "full" && !root)
+            continue;
+        SCOPED_TRACE(name);
+        Result r = RunProbe(dir, {src, kDesktopSilence, "-strip:" + name + ",3,250"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.out.ends_with("sndprobe: unable to create file: " + name + "\n\n")) << r.out;
+        struct stat st;
+        ASSERT_EQ(lstat((dir / name).c_str(), &st), 0);
+        EXPECT_FALSE(S_ISREG(st.st_mode));
+    }
+    // A link is replaced, never followed.
+    std::ofstream(dir / "target") << "old";
+    fs::create_symlink("target", dir.path / "link.wav");
+    Result r = RunProbe(dir, {src, kDesktopSilence, "-strip:link.wav,3,250"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_FALSE(fs::is_symlink(dir.path / "link.wav"));
+    EXPECT_TRUE(IsWav(dir / "link.wav"));
+    EXPECT_TRUE(ReadBytes(dir / "target") == std::vector<uint8_t>({'o', 'l', 'd'}));
+}
+
+TEST(CliHostile, APlantedLinkAtTheOldTemporaryNameIsNeverWrittenThrough) {
+    TempDir dir;
+    ASSERT_TRUE(siggen::WriteWav16(dir / "in.wav", Greeting(8000), 8000));
+    std::ofstream(dir / "victim") << "precious";
+    // exec keeps the shell's process id, so $$ is the program's own.
+    Result r = RunProbeAfter(dir, "ln -s victim .tempWAVFile.wav.$$-1.tmp &&",
+                             {"in.wav", kDesktopSilence, kDesktopStrip});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(ReadBytes(dir / "victim") ==
+                std::vector<uint8_t>({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+    EXPECT_TRUE(IsWav(dir / "tempWAVFile.wav"));
+}
+
+TEST(CliHostile, AFullDiskOrASignalDuringTheWriteLeavesNothing) {
+    TempDir dir;
+    ASSERT_TRUE(siggen::WriteWav16(dir / "in.wav", Greeting(8000), 8000));
+    // Once without limits, so that trace.ini exists and is not written again.
+    ASSERT_EQ(RunProbe(dir, {"in.wav", "-strip:first.wav"}).status, 0);
+    fs::remove(dir.path / "first.wav");
+    const auto before = dir.Names();
+    // A file size limit fails the write as a full disk does: at the header
+    // (0 blocks) or in the audio (1 block of 512 bytes); without the trap
+    // the limit kills the program with SIGXFSZ in the middle of the write.
+    struct Case {
+        const char *shell;
+        int status, signal;
+    } cases[] = {{"trap '' XFSZ; ulimit -f 0;", 1, 0},
+                 {"trap '' XFSZ; ulimit -f 1;", 1, 0},
+                 {"ulimit -f 1;", -1, SIGXFSZ}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.shell);
+        Result r = RunProbeAfter(dir, c.shell, {"in.wav", kDesktopSilence, kDesktopStrip});
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.signal, c.signal);
+        EXPECT_EQ(dir.Names(), before);
+    }
+}
+
+} // namespace
