@@ -1,5 +1,5 @@
 // The program run as a careless user or an attacker would: odd destinations,
-// planted links, full disks, signals.
+// planted links, full disks, signals, file names in no encoding.
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -82,6 +82,21 @@ TEST(CliHostile, AFullDiskOrASignalDuringTheWriteLeavesNothing) {
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.signal, c.signal);
         EXPECT_EQ(dir.Names(), before);
+    }
+}
+
+TEST(CliHostile, FileNamesReachTheFileSystemWithTheirOwnBytes) {
+    for (const char *locale : {"C", "C.UTF-8", "xx_XX.nowhere"}) {
+        SCOPED_TRACE(locale);
+        TempDir dir;
+        // Not UTF-8, and UTF-8 followed by a stray byte.
+        const std::string src = "\xff.wav", dst = "o\xff-\xc3\xbc\xe9.wav";
+        ASSERT_TRUE(siggen::WriteWav16(dir / src, Greeting(8000), 8000));
+        Result r = RunProbeAfter(dir, std::string("export LC_ALL=") + locale + ";",
+                                 {src, kDesktopSilence, "-strip:" + dst + ",3,250"});
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_EQ(dir.Names(), (std::vector<std::string>{dst, src}));
+        ExpectCopyOf(dir / dst, dir / src, {{550, 3900}});
     }
 }
 
