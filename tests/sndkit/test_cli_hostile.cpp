@@ -1,5 +1,6 @@
 // The program run as a careless user or an attacker would: odd destinations,
-// planted links, full disks, signals, file names in no encoding.
+// planted links, full disks, signals, file names in no encoding, level
+// tables past reason.
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -97,6 +98,30 @@ TEST(CliHostile, FileNamesReachTheFileSystemWithTheirOwnBytes) {
         EXPECT_EQ(r.status, 0) << r.out;
         EXPECT_EQ(dir.Names(), (std::vector<std::string>{dst, src}));
         ExpectCopyOf(dir / dst, dir / src, {{550, 3900}});
+    }
+}
+
+TEST(CliHostile, LevelTablesThatCannotBePrintedFail) {
+    TempDir dir;
+    // One row too wide for its buffer: an error position, no row, no read
+    // past the buffer.
+    Result r = RunProbe(dir, {"-leveltable:linear,-1e300,-1e300,1e300", "-trace:3"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("sndprobe(301) : *** TracePosition\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("dB "), std::string::npos) << "no row";
+    // At most 100,000 rows. The others are refused before the first one:
+    // one past the limit, 10^18, and a step lost in the start's rounding.
+    r = RunProbe(dir, {"-leveltable:pcm,1,100000,1"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 5 + 100000 + 1);
+    for (const char *table : {"-leveltable:pcm,0,100000,1", "-leveltable:dB,0,-1e12,-1e-6",
+                              "-leveltable:linear,-1e300,-1e300,1"}) {
+        SCOPED_TRACE(table);
+        r = RunProbeAfter(dir, "ulimit -t 2;", {table, "-trace:3"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.out == "sndprobe(302) : *** TracePosition\n"
+                             "sndprobe(24) : *** TracePosition\n\n")
+            << r.out.substr(0, 300);
     }
 }
 
