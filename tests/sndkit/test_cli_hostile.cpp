@@ -1,6 +1,6 @@
 // The program run as a careless user or an attacker would: odd destinations,
-// planted links, full disks, signals, file names in no encoding, level
-// tables past reason.
+// planted links, full disks, signals, file names in no encoding, absurd
+// numbers.
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -123,6 +123,20 @@ TEST(CliHostile, LevelTablesThatCannotBePrintedFail) {
                              "sndprobe(24) : *** TracePosition\n\n")
             << r.out.substr(0, 300);
     }
+}
+
+TEST(CliHostile, ToneFrequenciesOutsideTheBandAreRefused) {
+    TempDir dir;
+    std::string src = dir / "quiet.wav";
+    ASSERT_TRUE(siggen::WriteWav16(src, siggen::Silence(3000, 8000), 8000));
+    for (const char *tone : {"-tone:0", "-tone:-2147483648", "-tone:2147483647", "-tone:4000"}) {
+        SCOPED_TRACE(tone);
+        Result r = RunProbe(dir, {src, tone, "-trace:3"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out.find("DETECT_TONE"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("detect("), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(RunProbe(dir, {src, "-tone:3999"}).status, 0);
 }
 
 } // namespace
