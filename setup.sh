@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libicu-dev
   libsndfile1-dev unixodbc-dev odbc-postgresql postgresql
-  espeak-ng sox
+  espeak-ng sox strace
 )
 
 missing=()

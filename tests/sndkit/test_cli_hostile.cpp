@@ -86,6 +86,26 @@ TEST(CliHostile, AFullDiskOrASignalDuringTheWriteLeavesNothing) {
     }
 }
 
+TEST(CliHostile, TerminatingSignalsDuringTheWriteLeaveNothing) {
+    if (system("strace -o /dev/null true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace cannot run here";
+    TempDir dir;
+    ASSERT_TRUE(siggen::WriteWav16(dir / "in.wav", Greeting(8000), 8000));
+    ASSERT_EQ(RunProbe(dir, {"in.wav", "-strip:first.wav"}).status, 0);
+    fs::remove(dir.path / "first.wav");
+    const auto before = dir.Names();
+    // strace sends the signal as the kept audio is being copied.
+    for (const char *sig : {"SIGTERM", "SIGINT", "SIGHUP"}) {
+        SCOPED_TRACE(sig);
+        Result r = RunProbeAfter(dir, "", {"in.wav", kDesktopSilence, kDesktopStrip},
+                                 std::string("strace -o /dev/null -e trace=copy_file_range "
+                                             "-e inject=copy_file_range:signal=") +
+                                     sig);
+        EXPECT_NE(r.status, 0);
+        EXPECT_EQ(dir.Names(), before);
+    }
+}
+
 TEST(CliHostile, FileNamesReachTheFileSystemWithTheirOwnBytes) {
     for (const char *locale : {"C", "C.UTF-8", "xx_XX.nowhere"}) {
         SCOPED_TRACE(locale);

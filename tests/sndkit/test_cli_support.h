@@ -67,12 +67,13 @@ inline std::string Quoted(const std::string &s) {
 }
 
 // The program with args, run in folder after the shell commands in before
-// (limits, traps, planted files); its trace.ini lives in folder too.
+// (limits, traps, planted files) and under the command line in wrapper, if
+// any; its trace.ini lives in folder too.
 inline Result RunProbeAfter(const TempDir &folder, const std::string &before,
-                            const std::vector<std::string> &args) {
+                            const std::vector<std::string> &args, const std::string &wrapper = "") {
     std::string command = "cd " + Quoted(folder.path) +
                           " && export SNDPROBE_TRACE_INI=" + Quoted(folder / "trace.ini") + " && " +
-                          before + " exec " + Quoted(BinDir() + "/sndprobe");
+                          before + " exec " + wrapper + " " + Quoted(BinDir() + "/sndprobe");
     for (const std::string &a : args)
         command += " " + Quoted(a);
     Result r;
