@@ -109,6 +109,14 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
         TracePosition(DETECT_UNIT, 6);
         bOk = false;
     }
+    // Only a frequency between 0 and half the sample rate can be measured,
+    // and it keeps the neighbouring frequencies within range.
+    if (bOk && dwType == DETECT_TONE &&
+        (DetectToneFrequency(pInst) <= 0 ||
+         uint64_t(DetectToneFrequency(pInst)) * 2 >= pInst->wfx.nSamplesPerSec)) {
+        TracePosition(DETECT_UNIT, 16);
+        bOk = false;
+    }
     if (bOk && HandleAdd(pInst, HANDLE_KIND_DETECT) != 0) {
         TracePosition(DETECT_UNIT, 7);
         bOk = false;

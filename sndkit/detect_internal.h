@@ -81,6 +81,8 @@ int32_t DetectBaudotStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb
 
 /* Classifiers, one window each. */
 int32_t DetectSilenceIsSilent(const DetectInstance *pInst, const DetectStats *pStats);
+/* The tone detector's frequency in Hz, its default put in. */
+int32_t DetectToneFrequency(const DetectInstance *pInst);
 /* The magnitude at the tone's frequency when it stands out, else 0. */
 int32_t DetectToneClassify(const DetectInstance *pInst, const uint8_t *pData, int32_t cb);
 /* The key, ' ' for none, 0 for a failed measurement. */

@@ -8,14 +8,14 @@ constexpr int32_t kDefaultFrequency = 440;
 constexpr int32_t kMinMagnitude = 1000;
 constexpr int32_t kNeighbourHz = 250;
 
-int32_t Frequency(const DetectInstance *pInst) {
+} // namespace
+
+int32_t DetectToneFrequency(const DetectInstance *pInst) {
     return pInst->lParam == DETECT_DEFAULT ? kDefaultFrequency : int32_t(pInst->lParam);
 }
 
-} // namespace
-
 int32_t DetectToneClassify(const DetectInstance *pInst, const uint8_t *pData, int32_t cb) {
-    const int32_t f = Frequency(pInst);
+    const int32_t f = DetectToneFrequency(pInst);
     const int32_t mBelow = DetectMagnitude(pInst, pData, cb, f - kNeighbourHz);
     const int32_t m = DetectMagnitude(pInst, pData, cb, f);
     const int32_t mAbove = DetectMagnitude(pInst, pData, cb, f + kNeighbourHz);
@@ -35,7 +35,7 @@ int32_t DetectToneStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
         pInst->cbRun += cb;
     } else {
         if (pInst->cbRun >= pInst->cbDuration)
-            DetectReportRun(pInst, uint32_t(Frequency(pInst)));
+            DetectReportRun(pInst, uint32_t(DetectToneFrequency(pInst)));
         pInst->cbRun = 0;
     }
     pInst->cbPosition += cb;

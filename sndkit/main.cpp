@@ -3,12 +3,11 @@
 #include <clocale>
 #include <csignal>
 #include <cstring>
-#include <cstdlib>
-#include <cwchar>
 #include <string>
 #include <vector>
 
 #include "sndkit/sndprobe.h"
+#include "vmwav/filename.h"
 
 // Arguments arrive as the locale's multibyte text; the whole program is wide.
 int main(int argc, char **argv) {
@@ -20,22 +19,10 @@ int main(int argc, char **argv) {
     // take their bytes as UTF-8, as the console text is.
     if (!strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968"))
         setlocale(LC_CTYPE, "C.UTF-8");
-    std::vector<std::wstring> wide(static_cast<size_t>(argc));
-    for (int i = 0; i < argc; ++i) {
-        std::mbstate_t state{};
-        const char *src = argv[i];
-        size_t n = std::mbsrtowcs(nullptr, &src, 0, &state);
-        if (n == static_cast<size_t>(-1)) {
-            // Undecodable bytes: keep them one byte per character rather than fail.
-            for (const char *p = argv[i]; *p; ++p)
-                wide[i].push_back(static_cast<wchar_t>(static_cast<unsigned char>(*p)));
-            continue;
-        }
-        wide[i].resize(n);
-        src = argv[i];
-        state = {};
-        std::mbsrtowcs(wide[i].data(), &src, n + 1, &state);
-    }
+    // File names among them keep their bytes even where they do not decode.
+    std::vector<std::wstring> wide;
+    for (int i = 0; i < argc; ++i)
+        wide.push_back(FileNameFromLocal(argv[i]));
     std::vector<wchar_t *> wargv;
     for (auto &w : wide)
         wargv.push_back(w.data());

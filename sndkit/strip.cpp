@@ -1,16 +1,10 @@
 #include "sndkit/strip.h"
 
-#include <errno.h>
-#include <stdio.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <string>
 
 #include "sndkit/eventlist.h"
 #include "sndkit/trace.h"
 #include "sndkit/wavfmtex.h"
-#include "vmwav/filename.h"
 
 #define UNIT L"sndprobe"
 
@@ -118,27 +112,6 @@ fail:
     return nullptr;
 }
 
-// A sibling of the destination, so that the final rename stays on one file
-// system and replaces the destination in one step.
-static std::wstring TemporaryNameFor(const wchar_t *pszDest) {
-    static unsigned s_serial;
-    std::wstring dest = pszDest;
-    size_t slash = dest.rfind(L'/');
-    std::wstring folder = slash == std::wstring::npos ? L"" : dest.substr(0, slash + 1);
-    std::wstring base = slash == std::wstring::npos ? dest : dest.substr(slash + 1);
-    // Room for the suffix within a file name's 255 bytes, whatever the characters.
-    if (base.size() > 50)
-        base.resize(50);
-    return folder + L"." + base + L"." + std::to_wstring(getpid()) + L"-" +
-           std::to_wstring(++s_serial) + L".tmp";
-}
-
-static void RemoveFile(const std::wstring &name) {
-    std::string local;
-    if (!FileNameToLocal(name.c_str(), &local) || (unlink(local.c_str()) != 0 && errno != ENOENT))
-        TracePosition(UNIT, 219);
-}
-
 // Copies cb raw bytes from the current position of hSource to hDest.
 static int32_t CopyRaw(HWAVFILE hSource, HWAVFILE hDest, int32_t cb) {
     while (cb > 0) {
@@ -201,30 +174,23 @@ int32_t WriteSpans(HVMARRAY hSpans, HWAVFILE hSource, const wchar_t *pszDest,
         Trace(nullptr, TRACE_RESULT, L"sndprobe: unable to create file: %s\n", L"");
         return -1;
     }
-    std::wstring temp = TemporaryNameFor(pszDest);
+    // The library keeps the new file out of sight until it is complete.
     HWAVFILE hDest =
-        WavOpen(WAV_VERSION, VmModuleHandle(), temp.c_str(), pwfxStored, 0, 0, WAV_MODE_CREATE);
+        WavOpen(WAV_VERSION, VmModuleHandle(), pszDest, pwfxStored, 0, 0, WAV_MODE_CREATE);
     if (!hDest) {
         TracePosition(UNIT, 216);
         Trace(nullptr, TRACE_RESULT, L"sndprobe: unable to create file: %s\n", pszDest);
         return -1;
     }
     int32_t result = WriteSpanList(hSpans, hSource, hDest, pwfxStored, msLength);
-    if (WavClose(hDest)) {
-        TracePosition(UNIT, 217);
+    if (result != 0) {
+        if (WavDiscard(hDest))
+            TracePosition(UNIT, 217);
+    } else if (WavClose(hDest)) {
+        TracePosition(UNIT, 218);
+        Trace(nullptr, TRACE_RESULT, L"sndprobe: unable to create file: %s\n", pszDest);
         result = -1;
     }
-    if (result == 0) {
-        std::string from, to;
-        if (!FileNameToLocal(temp.c_str(), &from) || !FileNameToLocal(pszDest, &to) ||
-            rename(from.c_str(), to.c_str()) != 0) {
-            TracePosition(UNIT, 218);
-            Trace(nullptr, TRACE_RESULT, L"sndprobe: unable to create file: %s\n", pszDest);
-            result = -1;
-        }
-    }
-    if (result != 0)
-        RemoveFile(temp);
     return result;
 }
 

@@ -20,8 +20,9 @@ extern "C" {
  * audio between them (or, with STRIP_EXTRACT, the events themselves), widens
  * every kept stretch by msEdge (negative: by the stretch's own window) and
  * writes the result to pszDest in pwfxStored. The destination appears only
- * when it is complete; on failure nothing is left and an existing file of
- * that name is untouched. 0 or -1. */
+ * when it is complete, in place of a regular file or link of that name
+ * (anything else there is a failure); on failure nothing is left and an
+ * existing file of that name is untouched. 0 or -1. */
 int32_t StripFile(HVMARRAY hEvents, HWAVFILE hSource, const wchar_t *pszDest,
                   const WAVEFORMATEX *pwfxStored, const WAVEFORMATEX *pwfxAnalysis, int32_t msEdge,
                   int32_t dwFlags);

@@ -76,15 +76,35 @@ static double ToLinear(LevelUnit unit, double value) {
     }
 }
 
-static void PrintLevelRow(double linear) {
+static int32_t PrintLevelRow(double linear) {
     double db = LinearToDb(linear);
     int pcm = static_cast<int>(LinearToPcm(linear));
     double k = linear < 0.0 ? -5.0 : 5.0;
     double percent = std::trunc((linear * 100000.0 + k) * 0.1) * 0.01;
     wchar_t szRow[128];
-    swprintf(szRow, sizeof szRow / sizeof szRow[0], L"%10.3fdB %10.6f %7d %8.2f%%", db, linear, pcm,
-             percent);
+    // A value too wide for the row leaves the buffer unterminated.
+    if (swprintf(szRow, sizeof szRow / sizeof szRow[0], L"%10.3fdB %10.6f %7d %8.2f%%", db, linear,
+                 pcm, percent) < 0) {
+        TracePosition(L"sndprobe", 301);
+        return -1;
+    }
     Trace(nullptr, TRACE_RESULT, L"%s\n", szRow);
+    return 0;
+}
+
+// More rows than anyone reads; a range asking for them is a mistake.
+constexpr int64_t kMaxLevelRows = 100000;
+
+// Whether row i of the range exists, and its value. Each value is computed
+// from the start so that no rounding accumulates; one within 1e-7 of the
+// stop counts as reaching it.
+static bool LevelRowValue(double start, double stop, double step, int64_t i, double *pValue) {
+    double value = start + static_cast<double>(i) * step;
+    if (std::fabs(value - stop) >= 1e-7 && (step > 0.0 ? value > stop : value < stop))
+        return false;
+    if (pValue)
+        *pValue = value;
+    return true;
 }
 
 // The next list field as a number, dDefault when it is empty; -1 when it is
@@ -119,21 +139,23 @@ int32_t PrintLevelTable(const wchar_t *pszText) {
     if ((start < stop && step < 0.0) || (start > stop && step > 0.0))
         step = -step;
 
+    // A step too small to tell from 0 would never reach the end of the range.
+    bool rows = std::fabs(step) >= 1e-7 && std::isfinite(start) && std::isfinite(stop) &&
+                std::isfinite(step);
+    if (rows && LevelRowValue(start, stop, step, kMaxLevelRows, nullptr)) {
+        TracePosition(L"sndprobe", 302);
+        return -1;
+    }
+
     Trace(nullptr, TRACE_RESULT, L"\n\n%12s%11s%8s%10s\n\n", L"decibels", L"linear", L"pcm",
           L"percent");
     Trace(nullptr, TRACE_RESULT, L"  ---------------------------------------\n");
-
-    // A step too small to tell from 0 would never reach the end of the range.
-    if (std::fabs(step) < 1e-7 || !std::isfinite(start) || !std::isfinite(stop) ||
-        !std::isfinite(step))
-        return 0;
-    // Each value is computed from the start so that no rounding accumulates.
-    for (int64_t i = 0;; ++i) {
-        double value = start + static_cast<double>(i) * step;
-        bool atStop = std::fabs(value - stop) < 1e-7;
-        if (!atStop && (step > 0.0 ? value > stop : value < stop))
-            break;
-        PrintLevelRow(ToLinear(r.unit, value));
+    double value;
+    for (int64_t i = 0; rows && LevelRowValue(start, stop, step, i, &value); ++i) {
+        if (PrintLevelRow(ToLinear(r.unit, value))) {
+            TracePosition(L"sndprobe", 303);
+            return -1;
+        }
     }
     return 0;
 }

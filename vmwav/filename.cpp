@@ -1,6 +1,7 @@
 #include "vmwav/filename.h"
 
 #include <dlfcn.h>
+#include <limits.h>
 #include <stdlib.h>
 
 #include <vector>
@@ -8,12 +9,20 @@
 bool FileNameToLocal(const wchar_t *pszName, std::string *pOut) {
     if (pszName == nullptr || *pszName == L'\0')
         return false;
-    const size_t n = wcstombs(nullptr, pszName, 0);
-    if (n == size_t(-1))
-        return false;
-    std::vector<char> buf(n + 1);
-    wcstombs(buf.data(), pszName, n + 1);
-    pOut->assign(buf.data(), n);
+    std::string out;
+    mbstate_t state{};
+    char buf[MB_LEN_MAX];
+    for (const wchar_t *p = pszName; *p; ++p) {
+        if (*p >= FILENAME_BYTE_ESCAPE + 0x80 && *p <= FILENAME_BYTE_ESCAPE + 0xFF) {
+            out.push_back(char(*p - FILENAME_BYTE_ESCAPE));
+            continue;
+        }
+        const size_t n = wcrtomb(buf, *p, &state);
+        if (n == size_t(-1))
+            return false;
+        out.append(buf, n);
+    }
+    *pOut = std::move(out);
     return true;
 }
 

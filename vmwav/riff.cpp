@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 namespace {
 
 uint32_t Le32(const uint8_t *p) {
@@ -22,24 +24,36 @@ int RiffParse(const RiffSource &src, RiffInfo *pInfo) {
         return RIFF_ERR_NOT_RIFF;
     if (memcmp(head + 8, "WAVE", 4) != 0)
         return RIFF_ERR_NOT_WAVE;
-    // A size that disagrees with the file means a truncated or damaged file;
-    // a RIFF file is at most 4 GiB + 8, so this also bounds every chunk.
-    if (uint64_t(Le32(head + 4)) + 8 != src.cbFile)
-        return RIFF_ERR_RIFF_SIZE;
-
-    const uint64_t end = src.cbFile;
+    // The RIFF size is not believed: writers cut off at hang-up leave 0 or
+    // the size from before the audio. The chunks run to the end of the file,
+    // or of the most a RIFF size can describe, which bounds every chunk.
+    const uint64_t end = std::min<uint64_t>(src.cbFile, 0xFFFFFFFFull + 8);
     bool bFmt = false, bData = false;
     uint64_t off = sizeof head;
+    info.offEnd = off;
     while (off < end) {
         uint8_t ch[8];
-        if (end - off < sizeof ch)
+        if (end - off < sizeof ch) {
+            // A damaged tail after the audio is left out; before it, the
+            // audio itself is missing.
+            if (bData)
+                break;
             return RIFF_ERR_TRUNCATED;
+        }
         if (src.pfnRead(src.pUser, off, ch, sizeof ch) != 0)
             return RIFF_ERR_READ;
-        const uint32_t cb = Le32(ch + 4);
+        uint32_t cb = Le32(ch + 4);
         const uint64_t offBody = off + sizeof ch;
-        if (cb > end - offBody)
-            return RIFF_ERR_CHUNK_SIZE;
+        const bool bIsData = memcmp(ch, "data", 4) == 0 && !bData;
+        if (cb > end - offBody) {
+            if (bData)
+                break;
+            if (!bIsData)
+                return RIFF_ERR_CHUNK_SIZE;
+            // A recording cut off: the audio is what the file holds.
+            cb = uint32_t(end - offBody);
+            info.bClipped = true;
+        }
         // The pad byte of an odd chunk may be missing only at the very end.
         uint64_t next = offBody + cb + (cb & 1u);
         if (next > end)
@@ -59,7 +73,7 @@ int RiffParse(const RiffSource &src, RiffInfo *pInfo) {
             info.bHasFact = true;
             info.dwFact = Le32(v);
             info.offFact = offBody;
-        } else if (memcmp(ch, "data", 4) == 0 && !bData) {
+        } else if (bIsData) {
             if (!bFmt)
                 return RIFF_ERR_DATA_BEFORE_FMT;
             if (cb == 0)
@@ -76,6 +90,7 @@ int RiffParse(const RiffSource &src, RiffInfo *pInfo) {
             bData = true;
         }
         off = next;
+        info.offEnd = next;
     }
     if (!bFmt)
         return RIFF_ERR_NO_FMT;

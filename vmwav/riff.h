@@ -33,6 +33,8 @@ struct RiffInfo {
     bool bDataPadded = false; /* an odd data chunk followed by its pad byte */
     uint8_t bPad = 0;
     uint64_t offTrailer = 0; /* first byte after the data chunk and its pad */
+    uint64_t offEnd = 0;     /* end of the last whole chunk */
+    bool bClipped = false;   /* the data chunk ran past the end of the file */
 };
 
 /* Failure codes of RiffParse; each also serves as the error position. */
@@ -42,7 +44,6 @@ enum RiffError : int {
     RIFF_ERR_TRUNCATED,
     RIFF_ERR_NOT_RIFF,
     RIFF_ERR_NOT_WAVE,
-    RIFF_ERR_RIFF_SIZE,
     RIFF_ERR_CHUNK_SIZE,
     RIFF_ERR_FMT_SIZE,
     RIFF_ERR_DATA_BEFORE_FMT,
@@ -51,7 +52,11 @@ enum RiffError : int {
     RIFF_ERR_NO_DATA,
 };
 
-/* Walks the chunks of the source; RIFF_OK with *pInfo filled, or a code. */
+/* Walks the chunks of the source; RIFF_OK with *pInfo filled, or a code.
+ * Read as damaged recordings need: the RIFF size is not believed, a data
+ * chunk that runs past the end holds what is there (cbData then counts the
+ * bytes present, bClipped is set), and a chunk cut short after the audio
+ * ends the walk. */
 int RiffParse(const RiffSource &src, RiffInfo *pInfo);
 
 #endif

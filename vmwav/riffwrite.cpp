@@ -93,25 +93,24 @@ int RiffWriterCreate(const char *pszPath, const WAVEFORMATEX *pwfx,
     } else {
         CanonicalHeader(pwfx, w->bKnown && w->info.kind == WAV_CODEC_PCM, w);
     }
-    w->fd = open(pszPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (w->fd < 0)
-        return 2;
-    if (WriteAll(w->fd, w->header.data(), w->header.size()) != 0) {
-        close(w->fd);
-        w->fd = -1;
+    const int rc = UnseenCreate(pszPath, 0, &w->file);
+    if (rc != UNSEEN_OK)
+        return 10 + rc;
+    if (WriteAll(w->file.fd, w->header.data(), w->header.size()) != 0) {
+        UnseenDiscard(&w->file);
         return 3;
     }
     return 0;
 }
 
 int RiffWriterWrite(RiffWriter *w, const void *pData, size_t cb) {
-    if (w == nullptr || w->fd < 0 || (pData == nullptr && cb > 0))
+    if (w == nullptr || w->file.fd < 0 || (pData == nullptr && cb > 0))
         return 1;
     // The RIFF size field must still hold the whole file when it is done.
     const uint64_t total = w->header.size() + w->cbWritten + cb + 1 + w->trailer.size();
     if (total - 8 > 0xFFFFFFFFu)
         return 2;
-    if (WriteAll(w->fd, pData, cb) != 0) {
+    if (WriteAll(w->file.fd, pData, cb) != 0) {
         w->bFailed = true;
         return 3;
     }
@@ -120,7 +119,7 @@ int RiffWriterWrite(RiffWriter *w, const void *pData, size_t cb) {
 }
 
 int RiffWriterCopyFrom(RiffWriter *w, int fdSource, uint64_t offSource, size_t cb) {
-    if (w == nullptr || w->fd < 0 || fdSource < 0)
+    if (w == nullptr || w->file.fd < 0 || fdSource < 0)
         return 1;
     const uint64_t total = w->header.size() + w->cbWritten + cb + 1 + w->trailer.size();
     if (total - 8 > 0xFFFFFFFFu)
@@ -130,7 +129,7 @@ int RiffWriterCopyFrom(RiffWriter *w, int fdSource, uint64_t offSource, size_t c
     size_t done = 0;
     while (done < cb) {
         loff_t off = loff_t(offSource + done);
-        const ssize_t n = copy_file_range(fdSource, &off, w->fd, nullptr, cb - done, 0);
+        const ssize_t n = copy_file_range(fdSource, &off, w->file.fd, nullptr, cb - done, 0);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -143,7 +142,7 @@ int RiffWriterCopyFrom(RiffWriter *w, int fdSource, uint64_t offSource, size_t c
         const ssize_t n = pread(fdSource, buffer, want, off_t(offSource + done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0 || WriteAll(w->fd, buffer, size_t(n)) != 0) {
+        if (n <= 0 || WriteAll(w->file.fd, buffer, size_t(n)) != 0) {
             w->bFailed = true;
             w->cbWritten += done;
             return 3;
@@ -155,29 +154,39 @@ int RiffWriterCopyFrom(RiffWriter *w, int fdSource, uint64_t offSource, size_t c
 }
 
 int RiffWriterClose(RiffWriter *w) {
-    if (w == nullptr || w->fd < 0)
+    if (w == nullptr || w->file.fd < 0)
         return 1;
+    const int fd = w->file.fd;
     int rc = w->bFailed ? 2 : 0;
-    if (rc == 0 && (w->cbWritten & 1u) && WriteAll(w->fd, &w->bPad, 1) != 0)
+    if (rc == 0 && (w->cbWritten & 1u) && WriteAll(fd, &w->bPad, 1) != 0)
         rc = 3;
-    if (rc == 0 && !w->trailer.empty() && WriteAll(w->fd, w->trailer.data(), w->trailer.size()))
+    if (rc == 0 && !w->trailer.empty() && WriteAll(fd, w->trailer.data(), w->trailer.size()))
         rc = 4;
     if (rc == 0) {
         const uint64_t total =
             w->header.size() + w->cbWritten + (w->cbWritten & 1u) + w->trailer.size();
         uint8_t v[4];
         Put32(v, uint32_t(total - 8));
-        if (PWriteAll(w->fd, v, 4, 4) != 0)
+        if (PWriteAll(fd, v, 4, 4) != 0)
             rc = 5;
         Put32(v, uint32_t(w->cbWritten));
-        if (rc == 0 && PWriteAll(w->fd, v, 4, off_t(w->header.size() - 4)) != 0)
+        if (rc == 0 && PWriteAll(fd, v, 4, off_t(w->header.size() - 4)) != 0)
             rc = 6;
         Put32(v, FactCount(*w));
-        if (rc == 0 && w->bHasFact && PWriteAll(w->fd, v, 4, off_t(w->offFact)) != 0)
+        if (rc == 0 && w->bHasFact && PWriteAll(fd, v, 4, off_t(w->offFact)) != 0)
             rc = 7;
     }
-    if (close(w->fd) != 0 && rc == 0)
-        rc = 8;
-    w->fd = -1;
-    return rc;
+    if (rc != 0) {
+        UnseenDiscard(&w->file);
+        return rc;
+    }
+    const int published = UnseenPublish(&w->file);
+    return published == UNSEEN_OK ? 0 : 20 + published;
+}
+
+int RiffWriterDiscard(RiffWriter *w) {
+    if (w == nullptr || w->file.fd < 0)
+        return 1;
+    UnseenDiscard(&w->file);
+    return 0;
 }

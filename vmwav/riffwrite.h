@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "vmwav/unseen.h"
 #include "vmwav/wavfmt.h"
 
 /* Everything of a source file except its audio data. */
@@ -25,7 +26,7 @@ struct WavLayout {
 };
 
 struct RiffWriter {
-    int fd = -1;
+    UnseenFile file;
     std::vector<uint8_t> header;
     bool bHasFact = false;
     size_t offFact = 0;
@@ -39,8 +40,10 @@ struct RiffWriter {
     bool bFailed = false;
 };
 
-/* Creates (or truncates) the file; pLayout is null for a plain new file.
- * 0 on success, else an error code that serves as the error position. */
+/* Creates the file unseen (vmwav/unseen.h): it takes the name only when
+ * RiffWriterClose completes it. pLayout is null for a plain new file. 0 on
+ * success, else an error code that serves as the error position; nothing is
+ * left on failure. */
 int RiffWriterCreate(const char *pszPath, const WAVEFORMATEX *pwfx,
                      std::shared_ptr<const WavLayout> layout, RiffWriter *pWriter);
 /* Appends audio data; 0 on success. */
@@ -48,8 +51,11 @@ int RiffWriterWrite(RiffWriter *pWriter, const void *pData, size_t cb);
 /* Appends cb bytes of fdSource from offSource on as audio data, inside the
  * kernel where the file systems allow it; 0 on success. */
 int RiffWriterCopyFrom(RiffWriter *pWriter, int fdSource, uint64_t offSource, size_t cb);
-/* Completes the sizes, the fact count and the pad byte and closes the file;
- * 0 on success. The file is closed either way. */
+/* Completes the sizes, the fact count and the pad byte, gives the file its
+ * name and closes it; 0 on success. On failure nothing is left and whatever
+ * had the name keeps it. */
 int RiffWriterClose(RiffWriter *pWriter);
+/* Closes the file and leaves nothing; 0, or 1 when it was not open. */
+int RiffWriterDiscard(RiffWriter *pWriter);
 
 #endif

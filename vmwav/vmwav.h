@@ -40,7 +40,10 @@ int32_t AcmTerm(HACMCONTEXT hAcm);
 /* Mode WAV_MODE_READ: pwfx is null. Mode WAV_MODE_CREATE: pwfx is the stored
  * format of the new file; when it came from WavGetFormat(WAV_FORMAT_STORED)
  * of an open source, the new file keeps that source's header layout and other
- * chunks, so a full copy comes out byte for byte identical. */
+ * chunks, so a full copy comes out byte for byte identical. A created file
+ * takes its name only when WavClose completes it, replacing in one step the
+ * regular file or link (never followed) of that name; any other kind of file
+ * there makes WavOpen fail. */
 HWAVFILE WavOpen(uint32_t dwVersion, VMHINSTANCE hInstance, const wchar_t *pszFile,
                  const WAVEFORMATEX *pwfx, uint32_t dwReserved1, uint32_t dwReserved2,
                  uint32_t dwMode);
@@ -76,8 +79,11 @@ int32_t WavWrite(HWAVFILE hWav, const void *pBuffer, int32_t cb);
 int32_t WavCopyRaw(HWAVFILE hSource, HWAVFILE hDest, int32_t cb);
 /* Ends converted reads; 0 also when none were started. */
 int32_t WavAcmConvertTerm(HWAVFILE hWav, uint32_t dwReserved);
-/* A created file is complete (sizes, fact count, pad byte) after this. */
+/* A created file is complete (sizes, fact count, pad byte) and in place
+ * after this; when that fails, nothing of it is left. */
 int32_t WavClose(HWAVFILE hWav);
+/* Closes a created file without letting it appear. */
+int32_t WavDiscard(HWAVFILE hWav);
 /* -1 for a record that did not come from this library or is freed already. */
 int32_t WavFormatFree(WAVEFORMATEX *pwfx);
 

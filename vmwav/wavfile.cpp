@@ -172,7 +172,7 @@ std::shared_ptr<const WavLayout> SourceLayout(VmWavFile *w) {
     auto l = std::make_shared<WavLayout>();
     l->record = w->record;
     l->header.resize(size_t(w->riff.offData));
-    l->trailer.resize(size_t(w->riff.cbFile - w->riff.offTrailer));
+    l->trailer.resize(size_t(w->riff.offEnd - w->riff.offTrailer));
     if (ReadAt(&w->fd, 0, l->header.data(), l->header.size()) != 0 ||
         ReadAt(&w->fd, w->riff.offTrailer, l->trailer.data(), l->trailer.size()) != 0) {
         FAIL_POS();
@@ -180,7 +180,9 @@ std::shared_ptr<const WavLayout> SourceLayout(VmWavFile *w) {
     }
     l->bHasFact = w->riff.bHasFact;
     l->offFact = size_t(w->riff.offFact);
-    l->dwFact = w->riff.dwFact;
+    // A file cut short claims more samples than it holds.
+    l->dwFact =
+        w->riff.bClipped ? uint32_t(std::min<uint64_t>(w->nFrames, 0xFFFFFFFFu)) : w->riff.dwFact;
     l->cbData = w->riff.cbData;
     l->bPad = w->riff.bPad;
     w->layout = l;
@@ -202,6 +204,13 @@ int OpenForRead(VmWavFile *w) {
     const int fc = WavFormatParse(w->riff.fmt.data(), w->riff.fmt.size(), &w->record, &w->info);
     if (fc != WAVFMT_OK)
         return TracePosition(L"wavfmt", uint32_t(fc)), -1;
+    if (w->riff.bClipped) {
+        // Only whole blocks of a recording cut off are audio.
+        w->riff.cbData -= w->riff.cbData % w->info.nBlockAlign;
+        w->riff.offTrailer = w->riff.offEnd = w->riff.offData + w->riff.cbData;
+        if (w->riff.cbData == 0)
+            return FAIL_POS(), -1;
+    }
     w->nFrames = WavFrameCount(w->info, w->riff.cbData, w->riff.bHasFact, w->riff.dwFact);
     w->play = PcmFormat(w->info.nSamplesPerSec, 16, 1);
     return 0;
@@ -256,8 +265,8 @@ HWAVFILE WavOpen(uint32_t dwVersion, VMHINSTANCE hInstance, const wchar_t *pszFi
     const int rc = dwMode == WAV_MODE_READ ? OpenForRead(w) : OpenForCreate(w, pwfx);
     if (rc != 0 || HandleAdd(w, HANDLE_KIND_WAVFILE) != 0) {
         FAIL_POS();
-        if (dwMode == WAV_MODE_CREATE && w->writer.fd >= 0)
-            RiffWriterClose(&w->writer);
+        if (dwMode == WAV_MODE_CREATE)
+            RiffWriterDiscard(&w->writer);
         DestroyFile(w);
         return nullptr;
     }
@@ -536,6 +545,18 @@ int32_t WavClose(HWAVFILE hWav) {
     }
     DestroyFile(hWav);
     return result;
+}
+
+int32_t WavDiscard(HWAVFILE hWav) {
+    if (!IsCreated(hWav) || HandleRemove(hWav, HANDLE_KIND_WAVFILE) != 0) {
+        FAIL_POS();
+        return -1;
+    }
+    const int rc = RiffWriterDiscard(&hWav->writer);
+    if (rc != 0)
+        TracePosition(L"riffwrite", uint32_t(rc));
+    DestroyFile(hWav);
+    return rc == 0 ? 0 : -1;
 }
 
 int32_t WavFormatFree(WAVEFORMATEX *pwfx) {

@@ -8,6 +8,10 @@ uint16_t Le16(const uint8_t *p) {
     return uint16_t(p[0] | p[1] << 8);
 }
 
+uint32_t Le32(const uint8_t *p) {
+    return uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24);
+}
+
 // The tail shared by every sub-format GUID of an extensible format.
 const uint8_t kGuidTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
                                0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
@@ -17,7 +21,7 @@ int Classify(const uint8_t *p, size_t cb, WavCodecInfo *pInfo) {
     WavCodecInfo info;
     const uint16_t tag = Le16(p);
     info.nChannels = Le16(p + 2);
-    info.nSamplesPerSec = uint32_t(p[4] | p[5] << 8 | p[6] << 16 | uint32_t(p[7]) << 24);
+    info.nSamplesPerSec = Le32(p + 4);
     info.nBlockAlign = Le16(p + 12);
     const uint16_t bits = Le16(p + 14);
     const size_t cbExtra = cb - 18;
@@ -130,6 +134,14 @@ int Classify(const uint8_t *p, size_t cb, WavCodecInfo *pInfo) {
         info.kind = WAV_CODEC_UNKNOWN;
         break;
     }
+    if (WavCodecIsBlockCoded(info.kind)) {
+        // Cuts in block-coded data are placed by the byte rate: it must be the
+        // one the blocks give, to within a byte a second.
+        const uint64_t exact = uint64_t(info.nBlockAlign) * info.nSamplesPerSec;
+        const uint64_t claimed = uint64_t(Le32(p + 8)) * info.nFramesPerBlock;
+        if (claimed + info.nFramesPerBlock <= exact || claimed >= exact + info.nFramesPerBlock)
+            return WAVFMT_ERR_BYTE_RATE;
+    }
     *pInfo = info;
     return WAVFMT_OK;
 }
@@ -152,6 +164,12 @@ int WavFormatParse(const uint8_t *pFmt, size_t cbFmt, std::vector<uint8_t> *pRec
     const int rc = Classify(rec.data(), rec.size(), &info);
     if (rc != WAVFMT_OK)
         return rc;
+    if (WavCodecIsFrameCoded(info.kind)) {
+        // Writers leave 0 or other rates here; the samples say what it is.
+        const uint32_t avg = uint32_t(info.nBlockAlign) * info.nSamplesPerSec;
+        for (int i = 0; i < 4; ++i)
+            rec[8 + i] = uint8_t(avg >> (8 * i));
+    }
     *pRecord = std::move(rec);
     *pInfo = info;
     return WAVFMT_OK;

@@ -33,6 +33,12 @@ struct WavCodecInfo {
     uint32_t nFramesPerBlock = 1; /* samples per channel in one block */
 };
 
+/* One frame of nBlockAlign bytes per sample time. */
+inline bool WavCodecIsFrameCoded(WavCodecKind k) {
+    return k == WAV_CODEC_PCM || k == WAV_CODEC_FLOAT || k == WAV_CODEC_ALAW ||
+           k == WAV_CODEC_MULAW;
+}
+
 inline bool WavCodecIsBlockCoded(WavCodecKind k) {
     return k == WAV_CODEC_IMA_ADPCM || k == WAV_CODEC_MS_ADPCM || k == WAV_CODEC_GSM610;
 }
@@ -47,10 +53,13 @@ enum WavFmtError : int {
     WAVFMT_ERR_BITS,
     WAVFMT_ERR_SUBFORMAT,
     WAVFMT_ERR_CODEC_PARAMS,
+    WAVFMT_ERR_BYTE_RATE, /* a block codec's byte rate is not that of its blocks */
 };
 
 /* Builds the format record (header plus cbSize bytes) of a "fmt " chunk
- * payload and classifies it. An unknown tag is not an error. */
+ * payload and classifies it. An unknown tag is not an error. Where the byte
+ * rate follows from the block size and the sample rate, the record carries
+ * that rate instead of the one the chunk claims. */
 int WavFormatParse(const uint8_t *pFmt, size_t cbFmt, std::vector<uint8_t> *pRecord,
                    WavCodecInfo *pInfo);
 

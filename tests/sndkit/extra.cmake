@@ -1,6 +1,6 @@
 # The end-to-end tests run the built program (and, for block-coded formats,
 # its codec module) on fixtures that libsndfile writes.
-foreach(t sndkit_test_cli sndkit_test_cli_errors)
+foreach(t sndkit_test_cli sndkit_test_cli_errors sndkit_test_cli_damaged sndkit_test_cli_hostile)
   if(TARGET ${t})
     target_link_libraries(${t} PRIVATE PkgConfig::SNDFILE)
     add_dependencies(${t} sndprobe)
@@ -11,4 +11,19 @@ foreach(t sndkit_test_cli sndkit_test_cli_errors)
 endforeach()
 if(TARGET sndkit_test_exports_all)
   add_dependencies(sndkit_test_exports_all sndprobe_shared)
+endif()
+
+# The whole run of one file under the fuzzer (clang's libFuzzer): every unit
+# of libsndprobe is built again with the fuzzer's instrumentation.
+if(BUILD_FUZZ)
+  get_target_property(_sndprobe_units sndprobe_objs SOURCES)
+  add_executable(fuzz_sndprobe ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_sndprobe.cpp ${_sndprobe_units})
+  target_include_directories(fuzz_sndprobe PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_definitions(fuzz_sndprobe PRIVATE SNDPROBE_BUILDING)
+  target_link_libraries(fuzz_sndprobe PRIVATE ${CMAKE_DL_LIBS} m)
+  target_compile_options(fuzz_sndprobe PRIVATE
+    -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(fuzz_sndprobe PRIVATE -fsanitize=fuzzer,address,undefined)
+  # Block-coded inputs load the codec module from the program's folder.
+  add_dependencies(fuzz_sndprobe vmwav_sndfile)
 endif()

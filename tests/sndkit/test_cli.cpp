@@ -12,32 +12,6 @@ using siggen::Samples;
 const char kDesktopSilence[] = "-silence:-45dB,300,20";
 const char kDesktopStrip[] = "-strip:tempWAVFile.wav,3,250";
 
-// dst is a whole RIFF file in src's format holding src's stored bytes of the
-// stretches {ms, msDuration}, each start rounded down and length up to whole
-// blocks.
-void ExpectCopyOf(const std::string &dst, const std::string &src,
-                  const std::vector<std::pair<long, long>> &stretches) {
-    auto file = ReadBytes(dst);
-    ASSERT_GE(file.size(), 12u);
-    uint32_t riff, avg;
-    memcpy(&riff, &file[4], 4);
-    EXPECT_EQ(riff, file.size() - 8);
-    auto chunks = Chunks(file), source = Chunks(ReadBytes(src));
-    const auto &fmt = source["fmt "], &data = source["data"];
-    EXPECT_EQ(chunks["fmt "], fmt);
-    memcpy(&avg, &fmt[8], 4);
-    const uint64_t align = fmt[12] | (fmt[13] << 8);
-    std::vector<uint8_t> kept;
-    for (auto [ms, msDuration] : stretches) {
-        uint64_t start = uint64_t(ms) * avg / 1000 / align * align;
-        uint64_t count = (uint64_t(msDuration) * avg / 1000 + align - 1) / align * align;
-        count = std::min<uint64_t>(count, data.size() - start);
-        kept.insert(kept.end(), data.begin() + long(start), data.begin() + long(start + count));
-    }
-    EXPECT_TRUE(chunks["data"] == kept)
-        << "data " << chunks["data"].size() << " bytes, expected " << kept.size();
-}
-
 TEST(Cli, DesktopCommandLineTrimsAFileWithBlanksAndUmlautsInItsName) {
     TempDir dir;
     std::string src = dir / "Grüße an alle.wav";

@@ -25,7 +25,8 @@ namespace cli {
 namespace fs = std::filesystem;
 
 struct Result {
-    int status = -1;
+    int status = -1; // -1 when killed by a signal
+    int signal = 0;
     std::string out;
 };
 
@@ -65,11 +66,14 @@ inline std::string Quoted(const std::string &s) {
     return q + "'";
 }
 
-// The program with args, run in folder; its trace.ini lives there too.
-inline Result RunProbe(const TempDir &folder, const std::vector<std::string> &args) {
+// The program with args, run in folder after the shell commands in before
+// (limits, traps, planted files) and under the command line in wrapper, if
+// any; its trace.ini lives in folder too.
+inline Result RunProbeAfter(const TempDir &folder, const std::string &before,
+                            const std::vector<std::string> &args, const std::string &wrapper = "") {
     std::string command = "cd " + Quoted(folder.path) +
-                          " && SNDPROBE_TRACE_INI=" + Quoted(folder / "trace.ini") + " exec " +
-                          Quoted(BinDir() + "/sndprobe");
+                          " && export SNDPROBE_TRACE_INI=" + Quoted(folder / "trace.ini") + " && " +
+                          before + " exec " + wrapper + " " + Quoted(BinDir() + "/sndprobe");
     for (const std::string &a : args)
         command += " " + Quoted(a);
     Result r;
@@ -82,7 +86,13 @@ inline Result RunProbe(const TempDir &folder, const std::vector<std::string> &ar
     int status = pclose(p);
     if (WIFEXITED(status))
         r.status = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        r.signal = WTERMSIG(status);
     return r;
+}
+
+inline Result RunProbe(const TempDir &folder, const std::vector<std::string> &args) {
+    return RunProbeAfter(folder, "", args);
 }
 
 inline std::vector<uint8_t> ReadBytes(const std::string &path) {
@@ -103,6 +113,51 @@ inline std::map<std::string, std::vector<uint8_t>> Chunks(const std::vector<uint
         at = at + 8 + cb + (cb & 1);
     }
     return chunks;
+}
+
+// True when the RIFF size is the file's and the chunks fill the file exactly.
+inline bool WellFormed(const std::vector<uint8_t> &file) {
+    uint32_t cb;
+    if (file.size() < 12 || (memcpy(&cb, &file[4], 4), cb != file.size() - 8))
+        return false;
+    size_t at = 12;
+    while (at + 8 <= file.size()) {
+        memcpy(&cb, &file[at + 4], 4);
+        at += 8 + size_t(cb) + (cb & 1);
+    }
+    return at == file.size();
+}
+
+// dst is a well-formed WAV file with this fmt chunk and these audio bytes.
+inline void ExpectWav(const std::string &dst, const std::vector<uint8_t> &fmt,
+                      const std::vector<uint8_t> &data) {
+    auto file = ReadBytes(dst);
+    EXPECT_TRUE(WellFormed(file)) << dst;
+    auto chunks = Chunks(file);
+    EXPECT_EQ(chunks["fmt "], fmt);
+    EXPECT_TRUE(chunks["data"] == data)
+        << "data " << chunks["data"].size() << " bytes, expected " << data.size();
+}
+
+// dst holds src's stored bytes of the stretches {ms, msDuration}, each start
+// rounded down and length up to whole blocks, at avg bytes a second (0: the
+// rate src's header gives).
+inline void ExpectCopyOf(const std::string &dst, const std::string &src,
+                         const std::vector<std::pair<long, long>> &stretches, uint32_t avg = 0) {
+    auto source = Chunks(ReadBytes(src));
+    const auto &fmt = source["fmt "], &data = source["data"];
+    ASSERT_GE(fmt.size(), 16u);
+    if (avg == 0)
+        memcpy(&avg, &fmt[8], 4);
+    const uint64_t align = fmt[12] | (fmt[13] << 8);
+    std::vector<uint8_t> kept;
+    for (auto [ms, msDuration] : stretches) {
+        uint64_t start = uint64_t(ms) * avg / 1000 / align * align;
+        uint64_t count = (uint64_t(msDuration) * avg / 1000 + align - 1) / align * align;
+        count = std::min<uint64_t>(count, data.size() - start);
+        kept.insert(kept.end(), data.begin() + long(start), data.begin() + long(start + count));
+    }
+    ExpectWav(dst, fmt, kept);
 }
 
 // Written by libsndfile, an implementation independent of ours.

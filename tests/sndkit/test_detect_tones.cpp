@@ -84,3 +84,20 @@ TEST(DetectTone, SingleToneRuns) {
     run = RunDetector(wfx, DETECT_TONE, 440, std::vector<uint8_t>(1, 0), 0, 0);
     EXPECT_EQ(run.nResult, 0);
 }
+
+TEST(DetectTone, FrequencyMustLieAboveZeroAndBelowHalfTheRate) {
+    const WAVEFORMATEX wfx = PcmFormat(8000);
+    for (uint32_t hz : {0u, 0x80000000u, 0x7FFFFFFFu, 0xFFFFFFFEu, 4000u}) {
+        TraceCapture trace(3);
+        EXPECT_EQ(DetectInit(DETECT_VERSION, VmModuleHandle(), &wfx, DETECT_TONE, hz,
+                             DETECT_DEFAULT, DETECT_DEFAULT, nullptr, 0, 0),
+                  nullptr)
+            << hz;
+        EXPECT_TRUE(trace.Has(L") : *** TracePosition\n")) << hz;
+    }
+    // The edges of the band, and the default, still measure.
+    for (uint32_t hz : {1u, 3999u, DETECT_DEFAULT})
+        EXPECT_EQ(RunDetector(wfx, DETECT_TONE, hz, ToPcm16(Sine(1000, 8000, 300, 8000))).nResult,
+                  0)
+            << hz;
+}

@@ -20,35 +20,80 @@ bool Opens(const TempDir &dir, const std::vector<uint8_t> &bytes) {
     return h != nullptr;
 }
 
-TEST(WavBadInput, DamagedFilesDoNotOpen) {
+// The audio bytes the library finds in the file; -1 when it does not open.
+int32_t DataSizeOf(const TempDir &dir, const std::vector<uint8_t> &bytes) {
+    WriteBytes(dir / "case.wav", bytes);
+    HWAVFILE h = OpenRead(dir / "case.wav");
+    if (h == nullptr)
+        return -1;
+    const int32_t cb = WavGetDataSize(h);
+    EXPECT_EQ(WavClose(h), 0);
+    return cb;
+}
+
+// Recordings cut off at hang-up and sizes never updated are read as far as
+// whole blocks go; what cannot be a WAV file at all still does not open.
+TEST(WavBadInput, DamagedFilesOpenAsFarAsTheirWholeBlocksGo) {
     TempDir dir;
     const auto fmt = FmtBody(WAVE_FORMAT_PCM, 1, 8000, 2, 16);
     const std::vector<uint8_t> good = BuildRiff({{"fmt ", fmt}, {"data", Audio(200)}});
-    ASSERT_TRUE(Opens(dir, good));
-    // Every truncation, so also every RIFF size beyond the file.
+    ASSERT_EQ(DataSizeOf(dir, good), 200);
+    // Every truncation: nothing before the first whole sample, then whole samples.
     for (size_t n = 0; n < good.size(); ++n)
-        EXPECT_FALSE(Opens(dir, Cut(good, n))) << n;
+        EXPECT_EQ(DataSizeOf(dir, Cut(good, n)), n < 46 ? -1 : int32_t(n - 44) / 2 * 2) << n;
 
     std::vector<uint8_t> v = good;
-    SetLe32(v, 40, 202); // the data chunk claims more than is there
-    EXPECT_FALSE(Opens(dir, v)) << "chunk size beyond the file";
-    SetLe32(v, 40, 0xFFFFFFF0u);
-    EXPECT_FALSE(Opens(dir, v)) << "huge chunk size";
-    for (int32_t delta : {-2, -1, 1, 2}) {
+    for (uint32_t cb : {202u, 0xFFFFFFF0u, 0xFFFFFFFFu}) {
+        SetLe32(v, 40, cb);
+        EXPECT_EQ(DataSizeOf(dir, v), 200) << "data chunk claims " << cb;
+    }
+    for (uint32_t riff : {0u, 4u, 36u, 235u, 237u, 0xFFFFFFFFu}) {
         v = good;
-        SetLe32(v, 4, uint32_t(int32_t(v.size()) - 8 + delta));
-        EXPECT_FALSE(Opens(dir, v)) << "RIFF size off by " << delta;
+        SetLe32(v, 4, riff);
+        EXPECT_EQ(DataSizeOf(dir, v), 200) << "RIFF size " << riff;
     }
     v = good;
-    v.insert(v.end(), 8, 0);
-    EXPECT_FALSE(Opens(dir, v)) << "bytes after the RIFF chunk";
+    v.insert(v.end(), {'L', 'I', 'S', 'T', 0xFF, 0, 0, 0, 'I', 'N'});
+    EXPECT_EQ(DataSizeOf(dir, v), 200) << "a chunk after the audio cut short";
+
     v = good;
     v[8] = 'A';
     EXPECT_FALSE(Opens(dir, v)) << "not a WAVE form";
+    v = good;
+    v[3] = 'X';
+    EXPECT_FALSE(Opens(dir, v)) << "not RIFF";
     EXPECT_FALSE(Opens(dir, BuildRiff({{"data", Audio(200)}}))) << "no fmt";
     EXPECT_FALSE(Opens(dir, BuildRiff({{"fmt ", fmt}}))) << "no data";
     EXPECT_FALSE(Opens(dir, BuildRiff({{"data", Audio(200)}, {"fmt ", fmt}}))) << "data first";
     EXPECT_FALSE(Opens(dir, BuildRiff({{"fmt ", fmt}, {"data", {}}}))) << "empty data";
+    EXPECT_FALSE(
+        Opens(dir, Cut(BuildRiff({{"fmt ", fmt}, {"LIST", Audio(300)}, {"data", Audio(2)}}), 100)))
+        << "the chunk before the audio cut short";
+}
+
+// The copy of a damaged file is a correct one: the sizes are those of what
+// it holds, and a chunk cut short after the audio is left out.
+TEST(WavBadInput, CopiesOfDamagedFilesHaveCorrectSizes) {
+    TempDir dir;
+    const auto fmt = FmtBody(WAVE_FORMAT_PCM, 1, 8000, 2, 16);
+    const std::vector<uint8_t> list = {'I', 'N', 'F', 'O'};
+    const auto whole = BuildRiff({{"fmt ", fmt}, {"data", Audio(200)}, {"LIST", list}});
+    std::vector<uint8_t> v = whole;
+    SetLe32(v, 4, 0);
+    WriteBytes(dir / "riff0.wav", v);
+    ASSERT_TRUE(CopyStretch(dir / "riff0.wav", dir / "copy.wav", 0, -1));
+    EXPECT_EQ(ReadBytes(dir / "copy.wav"), whole);
+
+    v = whole;
+    v.resize(v.size() - 2); // the LIST chunk loses its end
+    WriteBytes(dir / "cut.wav", v);
+    ASSERT_TRUE(CopyStretch(dir / "cut.wav", dir / "copy.wav", 0, -1));
+    EXPECT_EQ(ReadBytes(dir / "copy.wav"), BuildRiff({{"fmt ", fmt}, {"data", Audio(200)}}));
+
+    v = Cut(whole, 44 + 151); // the audio itself cut off mid-sample
+    WriteBytes(dir / "hangup.wav", v);
+    ASSERT_TRUE(CopyStretch(dir / "hangup.wav", dir / "copy.wav", 0, -1));
+    EXPECT_EQ(ReadBytes(dir / "copy.wav"), BuildRiff({{"fmt ", fmt}, {"data", Audio(150)}}));
 }
 
 TEST(WavBadInput, FormatsTooShortOrInconsistentDoNotOpen) {
@@ -58,9 +103,12 @@ TEST(WavBadInput, FormatsTooShortOrInconsistentDoNotOpen) {
     msTail[0] = 0xF4;
     msTail[1] = 1;
     msTail[2] = 7;
-    EXPECT_TRUE(
-        Opens(dir, BuildRiff({{"fmt ", FmtBody(WAVE_FORMAT_ADPCM, 1, 8000, 256, 4, 32, msTail)},
-                              {"data", Audio(256)}})));
+    auto msFmt = FmtBody(WAVE_FORMAT_ADPCM, 1, 8000, 256, 4, 32, msTail);
+    SetLe32(msFmt, 8, 4096); // 256 bytes a block, 500 samples: 4096 bytes a second
+    EXPECT_TRUE(Opens(dir, BuildRiff({{"fmt ", msFmt}, {"data", Audio(256)}})));
+    SetLe32(msFmt, 8, 4000);
+    EXPECT_FALSE(Opens(dir, BuildRiff({{"fmt ", msFmt}, {"data", Audio(256)}})))
+        << "a block codec with another byte rate";
     const std::vector<std::pair<const char *, std::vector<uint8_t>>> fmts = {
         {"14-byte fmt", Cut(FmtBody(1, 1, 8000, 2, 16), 14)},
         {"cbSize beyond the chunk", FmtBody(1, 1, 8000, 2, 16, 4, {1, 2})},
