@@ -47,10 +47,13 @@ SNDPROBE_API HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const
                                 uint32_t dwType, uint32_t lParam, uint32_t msDuration,
                                 uint32_t msWindow, DetectEventProc pfnEventProc, uintptr_t dwUser,
                                 uint32_t dwFlags);
-/* Analyses sizBuf bytes in windows (a block's short tail is a window of its
- * own); events are reported as their runs end. A null pBuffer marks the end
- * of the data and reports the open run. 0, or -1 for an invalid handle, a
- * negative size or a failed window (the windows before it were analysed). */
+/* Analyses sizBuf bytes in windows; events are reported as their runs end.
+ * A window that the block leaves unfinished is completed by the next block,
+ * so the events do not depend on how the data is cut into blocks. A null
+ * pBuffer marks the end of the data: an unfinished window is analysed as it
+ * is and the open run reported. 0, or -1 for an invalid handle, a negative
+ * size, no memory to keep an unfinished window, or a failed window (the
+ * windows before it were analysed). */
 SNDPROBE_API int32_t DetectProcessBlock(HDETECT hDetect, const void *pBuffer, int32_t sizBuf,
                                         uint32_t dwReserved);
 /* Destroys the detector; 0, or -1 for an invalid handle or a refused release. */

@@ -34,6 +34,10 @@ struct DetectInstance {
     uint8_t bShift;     /* Baudot: DETECT_BAUDOT_LETTERS or DETECT_BAUDOT_FIGURES */
     int32_t cBits;      /* Baudot: bits in bRegister */
     uint8_t bRegister;
+    /* The start of a window that the last block left unfinished. */
+    uint8_t *pCarry;
+    int32_t cbCarry;
+    int32_t cbCarryAlloc;
 };
 
 struct DetectStats {

@@ -1,0 +1,62 @@
+// What a detector reports must not depend on how its caller cuts the audio
+// into blocks.
+#include <gtest/gtest.h>
+
+#include "common/siggen.h"
+#include "sndkit/detect_harness.h"
+#include "sndkit/wavfmtex.h"
+
+using namespace siggen;
+
+namespace {
+
+// Something for every kind: silences, a 440 Hz tone, keys and TTY text.
+Samples Mixed(unsigned rate) {
+    return Concat({Silence(300, rate), Sine(440, 8000, 400, rate), Silence(250, rate),
+                   Dtmf("159#", 60, 60, DbToAmplitude(-12), rate), Silence(200, rate),
+                   Baudot("RYRY 12", rate), Silence(130, rate)});
+}
+
+} // namespace
+
+TEST(DetectBlocks, EventsDoNotDependOnTheBlockSize) {
+    for (unsigned rate : {8000u, 11025u}) {
+        const WAVEFORMATEX wfx = PcmFormat(rate);
+        const std::vector<uint8_t> pcm = ToPcm16(Mixed(rate));
+        const int32_t cbMs7 = WavFormatMsToBytes(&wfx, 7, +1);
+        const int32_t cbMs50 = WavFormatMsToBytes(&wfx, 50, +1);
+        const int32_t cbSecond = WavFormatMsToBytes(&wfx, 1000, +1);
+        for (uint32_t dwType : {DETECT_SILENCE, DETECT_TONE, DETECT_DTMF, DETECT_BAUDOT}) {
+            const DetectRun whole = RunDetector(wfx, dwType, DETECT_DEFAULT, pcm);
+            ASSERT_EQ(whole.nResult, 0);
+            EXPECT_FALSE(whole.events.empty()) << dwType;
+            // Odd sizes split samples and windows anywhere.
+            for (int32_t cbBlock : {1, 3, cbMs7, cbMs50, 333, cbSecond, 4093}) {
+                const DetectRun run = RunDetector(wfx, dwType, DETECT_DEFAULT, pcm, cbBlock);
+                EXPECT_EQ(run.nResult, 0);
+                EXPECT_EQ(run.events, whole.events)
+                    << rate << " Hz, kind " << dwType << ", blocks of " << cbBlock;
+            }
+        }
+    }
+}
+
+TEST(DetectBlocks, BlocksSmallerThanAWindowAndTheLastShortWindow) {
+    const WAVEFORMATEX wfx = PcmFormat(8000);
+    // Three keys in 50 ms blocks (800 bytes, two and a half windows): each
+    // key once, as in whole windows.
+    const std::vector<uint8_t> keys = ToPcm16(Dtmf("123", 100, 100, DbToAmplitude(-12), 8000));
+    const DetectRun run = RunDetector(wfx, DETECT_DTMF, 0, keys, 800);
+    ASSERT_EQ(run.events.size(), 3u);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(run.events[i],
+                  (DetectEvent{DETECT_DTMF, uint32_t(200 * i), 100, 20, uint32_t("123"[i])}));
+    // A 500 ms window over 20 ms blocks: nothing is analysed before a whole
+    // window has arrived, and the end of the data closes the last 100 ms.
+    const std::vector<uint8_t> quiet = ToPcm16(Silence(1100, 8000));
+    const DetectRun silence =
+        RunDetector(wfx, DETECT_SILENCE, DETECT_DEFAULT, quiet, 320, DETECT_DEFAULT, 500);
+    EXPECT_EQ(silence.nBeforeEnd, 0u);
+    EXPECT_EQ(silence.events,
+              (std::vector<DetectEvent>{{DETECT_SILENCE, 0, 1100, 500, 0xFFFFFFFFu}}));
+}
