@@ -23,6 +23,20 @@
 /* Silence flag: compare the mean absolute amplitude instead of the RMS. */
 #define DETECT_SILENCE_MEAN 0x00000001u
 
+/* DTMF flag: decide each window from energy ratios over the full samples
+ * (row and column against the window's energy, their groups, each other
+ * and their second harmonics) instead of fixed magnitudes of 8-bit samples;
+ * finds keys far below the default detector's level and in noise. */
+#define DETECT_DTMF_SENSITIVE 0x00000100u
+
+/* Baudot flags. ROBUST: bits from the energy of the mark and space tones
+ * over each bit, timed from the start bit's edge, instead of the rate of
+ * zero crossings per window. UNSHIFT_ON_SPACE: a space returns to the
+ * letters shift, for transmitters that send no letters shift after
+ * figures. */
+#define DETECT_BAUDOT_ROBUST 0x00000100u
+#define DETECT_BAUDOT_UNSHIFT_ON_SPACE 0x00000200u
+
 /* Baudot characters that report a change of shift. */
 #define DETECT_BAUDOT_FIGURES 27u
 #define DETECT_BAUDOT_LETTERS 31u

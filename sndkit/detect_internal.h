@@ -72,6 +72,22 @@ void DetectReportRun(DetectInstance *pInst, uint32_t lParam);
 int32_t DetectMagnitude(const DetectInstance *pInst, const uint8_t *pData, int32_t cb,
                         int32_t nFrequency);
 
+/* Samples in cb bytes, and sample i as a 16-bit value (8-bit samples count
+ * as (byte - 128) * 256). */
+inline int32_t DetectSampleCount(const DetectInstance *pInst, int32_t cb) {
+    return pInst->wfx.wBitsPerSample > 8 ? cb / 2 : cb;
+}
+inline int32_t DetectSample(const DetectInstance *pInst, const uint8_t *pData, int32_t i) {
+    if (pInst->wfx.wBitsPerSample <= 8)
+        return (int32_t(pData[i]) - 128) * 256;
+    return int16_t(uint16_t(pData[2 * i] | (pData[2 * i + 1] << 8)));
+}
+
+/* Energy of the sine at dHz in a window of full samples (any frequency, not
+ * only the window's DFT bins): a sine of amplitude A filling the window gives
+ * A^2 n / 2 for n samples, its own sum of squares. 0 for an empty window. */
+double DetectToneEnergy(const DetectInstance *pInst, const uint8_t *pData, int32_t cb, double dHz);
+
 /* Per-kind steps. pData is null for the end of the data; pStats is then null.
  * Each adds cb to cbPosition, also when it fails; 0 or -1. */
 int32_t DetectSilenceStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
@@ -89,6 +105,8 @@ int32_t DetectSilenceIsSilent(const DetectInstance *pInst, const DetectStats *pS
 int32_t DetectToneClassify(const DetectInstance *pInst, const uint8_t *pData, int32_t cb);
 /* The key, ' ' for none, 0 for a failed measurement. */
 uint16_t DetectDtmfClassify(const DetectInstance *pInst, const uint8_t *pData, int32_t cb);
+/* The same from energy ratios (DETECT_DTMF_SENSITIVE); never fails. */
+uint16_t DetectDtmfClassifySensitive(const DetectInstance *pInst, const uint8_t *pData, int32_t cb);
 /* BAUDOT_MARK, BAUDOT_SPACE, or 0 for neither (also for a window under 1 ms). */
 int32_t DetectBaudotClassify(const DetectStats *pStats);
 
