@@ -126,6 +126,7 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
     pInst->bShift = DETECT_BAUDOT_LETTERS;
     pInst->cBits = 0;
     pInst->bRegister = 0;
+    pInst->pRobust = nullptr;
     // A window of no bytes would never advance through a block.
     if (bOk && pInst->cbWindow <= 0) {
         TracePosition(DETECT_UNIT, 5);
@@ -135,11 +136,18 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
         TracePosition(DETECT_UNIT, 6);
         bOk = false;
     }
+    if (bOk && dwType == DETECT_BAUDOT && (dwFlags & DETECT_BAUDOT_ROBUST) &&
+        DetectBaudotRobustInit(pInst) != 0) {
+        TracePosition(DETECT_UNIT, 18);
+        bOk = false;
+    }
     if (bOk && HandleAdd(pInst, HANDLE_KIND_DETECT) != 0) {
         TracePosition(DETECT_UNIT, 7);
         bOk = false;
     }
     if (!bOk) {
+        if (DetectBaudotRobustTerm(pInst) != 0)
+            TracePosition(DETECT_UNIT, 19);
         if (MemFreeEx(nullptr, pInst, DETECT_UNIT, __LINE__) != nullptr)
             TracePosition(DETECT_UNIT, 8);
         return nullptr;
@@ -202,6 +210,10 @@ int32_t DetectTerm(HDETECT hDetect) {
     DetectInstance *pInst = LiveInstance(hDetect);
     if (pInst == nullptr) {
         TracePosition(DETECT_UNIT, 13);
+        return -1;
+    }
+    if (DetectBaudotRobustTerm(pInst) != 0) {
+        TracePosition(DETECT_UNIT, 20);
         return -1;
     }
     if (pInst->pCarry != nullptr &&

@@ -34,6 +34,8 @@ struct DetectInstance {
     uint8_t bShift;     /* Baudot: DETECT_BAUDOT_LETTERS or DETECT_BAUDOT_FIGURES */
     int32_t cBits;      /* Baudot: bits in bRegister */
     uint8_t bRegister;
+    /* DETECT_BAUDOT_ROBUST: the receiver's state. */
+    struct BaudotRobust *pRobust;
     /* The start of a window that the last block left unfinished. */
     uint8_t *pCarry;
     int32_t cbCarry;
@@ -116,5 +118,15 @@ int32_t DetectBaudotClassify(const DetectStats *pStats);
 void DetectBaudotDecode(DetectInstance *pInst, int32_t nTone, uint32_t msStart, uint32_t msRun);
 /* The character for a five-bit code in a shift (the shift codes map to themselves). */
 uint16_t DetectBaudotChar(uint8_t bCode, uint8_t bShift);
+/* Follows the shift for a received code and reports its character. */
+void DetectBaudotReportCode(DetectInstance *pInst, uint8_t bCode, uint32_t msStart,
+                            uint32_t msDuration);
+
+/* The robust receiver (DETECT_BAUDOT_ROBUST): its state is made with the
+ * instance (0 or -1) and released with it (0 or -1 for a refused release);
+ * a step takes any number of samples. */
+int32_t DetectBaudotRobustInit(DetectInstance *pInst);
+int32_t DetectBaudotRobustTerm(DetectInstance *pInst);
+void DetectBaudotRobustStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb);
 
 #endif

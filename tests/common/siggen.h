@@ -159,14 +159,16 @@ inline Samples Dtmf(const std::string &keys, double msTone, double msGap, double
 // shift is sent before a character that needs the other shift, the receiver
 // starting in letters. Text is upper case letters, digits, space, CR, LF and
 // the figures punctuation; other characters are skipped. msCharGap adds idle
-// mark between characters.
+// mark between characters; unshiftOnSpace sends no letters shift where the
+// receiver is to return to letters by itself after a space.
 struct BaudotOptions {
     double stopBits = 2;
     double amplitude = 8000;
-    double msLeadMark = 150;  // mark before the first character
-    double msTrailMark = 150; // mark after the last one
-    double msCharGap = 0;     // extra mark between characters
-    double speed = 1;         // bit rate against 45.45 baud
+    double msLeadMark = 150;     // mark before the first character
+    double msTrailMark = 150;    // mark after the last one
+    double msCharGap = 0;        // extra mark between characters
+    double speed = 1;            // bit rate against 45.45 baud
+    bool unshiftOnSpace = false; // a space returns to letters without a shift
 };
 
 constexpr double kBaudotBitMs = 1000.0 / 45.45;
@@ -214,6 +216,8 @@ inline Samples Baudot(const std::string &text, unsigned nRate, const BaudotOptio
         if (need != 0 && need != shift)
             sendCode(shift = need);
         sendCode(code);
+        if (code == 4 && opt.unshiftOnSpace)
+            shift = 31;
     }
     send(1, opt.msTrailMark / kBaudotBitMs);
     return out;

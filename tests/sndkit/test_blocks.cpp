@@ -26,16 +26,22 @@ TEST(DetectBlocks, EventsDoNotDependOnTheBlockSize) {
         const int32_t cbMs7 = WavFormatMsToBytes(&wfx, 7, +1);
         const int32_t cbMs50 = WavFormatMsToBytes(&wfx, 50, +1);
         const int32_t cbSecond = WavFormatMsToBytes(&wfx, 1000, +1);
-        for (uint32_t dwType : {DETECT_SILENCE, DETECT_TONE, DETECT_DTMF, DETECT_BAUDOT}) {
-            const DetectRun whole = RunDetector(wfx, dwType, DETECT_DEFAULT, pcm);
+        const std::pair<uint32_t, uint32_t> kinds[] = {
+            {DETECT_SILENCE, 0}, {DETECT_TONE, 0},
+            {DETECT_DTMF, 0},    {DETECT_DTMF, DETECT_DTMF_SENSITIVE},
+            {DETECT_BAUDOT, 0},  {DETECT_BAUDOT, DETECT_BAUDOT_ROBUST}};
+        for (auto [dwType, dwFlags] : kinds) {
+            const DetectRun whole = RunDetector(wfx, dwType, DETECT_DEFAULT, pcm, 0, DETECT_DEFAULT,
+                                                DETECT_DEFAULT, dwFlags);
             ASSERT_EQ(whole.nResult, 0);
             EXPECT_FALSE(whole.events.empty()) << dwType;
             // Odd sizes split samples and windows anywhere.
             for (int32_t cbBlock : {1, 3, cbMs7, cbMs50, 333, cbSecond, 4093}) {
-                const DetectRun run = RunDetector(wfx, dwType, DETECT_DEFAULT, pcm, cbBlock);
+                const DetectRun run = RunDetector(wfx, dwType, DETECT_DEFAULT, pcm, cbBlock,
+                                                  DETECT_DEFAULT, DETECT_DEFAULT, dwFlags);
                 EXPECT_EQ(run.nResult, 0);
-                EXPECT_EQ(run.events, whole.events)
-                    << rate << " Hz, kind " << dwType << ", blocks of " << cbBlock;
+                EXPECT_EQ(run.events, whole.events) << rate << " Hz, kind " << dwType << ", flags "
+                                                    << dwFlags << ", blocks of " << cbBlock;
             }
         }
     }
