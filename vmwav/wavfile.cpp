@@ -421,7 +421,10 @@ int32_t WavReadFormatPlay(HWAVFILE hWav, void *pBuffer, int32_t cb) {
         const bool bDirect =
             info.kind == WAV_CODEC_PCM && info.cbSample == 2 && info.nChannels == 1;
         const uint64_t kChunkBytes = 1u << 18;
-        const uint64_t perChunk = std::max<uint64_t>(1, kChunkBytes / info.nBlockAlign);
+        // No larger than the request: a short file's read would otherwise
+        // spend longer clearing the scratch than decoding.
+        const uint64_t perChunk =
+            std::max<uint64_t>(1, std::min<uint64_t>(want, kChunkBytes / info.nBlockAlign));
         if (!bDirect && hWav->scratch.size() < perChunk * info.nBlockAlign)
             hWav->scratch.resize(size_t(perChunk * info.nBlockAlign));
         while (done < want) {
