@@ -73,8 +73,8 @@ TEST(BaudotRobust, UnderTwoPercentCharacterErrorsAt3dB) {
         }
         EXPECT_LT(double(nErrors) / double(nSent), 0.02) << rate << " Hz";
         // The zero-crossing receiver fails on the same signal.
-        const DetectRun drawn = Receive(rate, Noisy(kText, rate, {}, 3, 1), 0);
-        EXPECT_GT(EditDistance(Text(drawn), kText), kText.size() / 2) << rate << " Hz";
+        const DetectRun crossings = Receive(rate, Noisy(kText, rate, {}, 3, 1), 0);
+        EXPECT_GT(EditDistance(Text(crossings), kText), kText.size() / 2) << rate << " Hz";
     }
 }
 

@@ -95,11 +95,11 @@ TEST(DtmfSensitive, NoMoreTalkOffThanTheDefaultDetector) {
     for (unsigned rate : kRates) {
         const WAVEFORMATEX wfx = PcmFormat(rate);
         const std::vector<uint8_t> speech = ToPcm16(SpeechLike(60000, rate, rate));
-        const DetectRun drawn = RunDetector(wfx, DETECT_DTMF, 0, speech, 0);
+        const DetectRun plain = RunDetector(wfx, DETECT_DTMF, 0, speech, 0);
         const DetectRun sensitive = RunDetector(wfx, DETECT_DTMF, 0, speech, 0, DETECT_DEFAULT,
                                                 DETECT_DEFAULT, DETECT_DTMF_SENSITIVE);
-        EXPECT_LE(sensitive.events.size(), drawn.events.size())
-            << rate << " Hz: " << Text(sensitive) << " against " << Text(drawn);
+        EXPECT_LE(sensitive.events.size(), plain.events.size())
+            << rate << " Hz: " << Text(sensitive) << " against " << Text(plain);
     }
 }
 
