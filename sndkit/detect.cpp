@@ -141,7 +141,7 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
     if (bOk && dwType == DETECT_TONE &&
         (DetectToneFrequency(pInst) <= 0 ||
          uint64_t(DetectToneFrequency(pInst)) * 2 >= pInst->wfx.nSamplesPerSec)) {
-        TracePosition(DETECT_UNIT, 20);
+        TracePosition(DETECT_UNIT, 23);
         bOk = false;
     }
     if (bOk && dwType == DETECT_BAUDOT && (dwFlags & DETECT_BAUDOT_ROBUST) &&
