@@ -7,6 +7,7 @@
 #include "brevita/modCommon.h"
 #include "brevita/modLogging.h"
 #include "brevita/modStartup.h"
+#include "brevita/modTrimLock.h"
 
 #include <QDir>
 
@@ -123,7 +124,10 @@ bool TrimWAVFile(const std::string &wavPath, const std::string &destinationPath,
 
     int32_t pid = 0;
     onError.Step([&] {
-        pid = StartHiddenProgram(SndprobeArguments(full, options), ProgramFolder().string());
+        // sndprobe holds the trim lock with us: should we die before it
+        // ends, its output cannot land in the middle of the next run.
+        pid = StartHiddenProgram(SndprobeArguments(full, options), ProgramFolder().string(),
+                                 TrimLock::HeldFd());
     });
     WaitForProcessExit(pid, kSndprobeWaitMs);
     // A run still going after the wait is ended here: its output could
