@@ -64,7 +64,8 @@ class BusyScope {
     bool busy_ = true;
 };
 
-// Takes the machine-wide lock, or says why not.
+// Takes the machine-wide lock, or says why not. With it taken no other run
+// is writing, so what a killed one left in the live folder goes.
 bool Lock(TrimLock &lock, ErrorHandler &onError) {
     bool taken = false;
     if (!onError.Step([&] { taken = lock.TryAcquire(); })) {
@@ -72,8 +73,10 @@ bool Lock(TrimLock &lock, ErrorHandler &onError) {
     }
     if (!taken) {
         MsgBox(kAnotherTrimRunning);
+        return false;
     }
-    return taken;
+    RemoveLeftovers(LiveFolder(), true);
+    return true;
 }
 
 void RaiseNotSet() {
