@@ -8,6 +8,7 @@
 #include "brevita/VoicemailDb.h"
 #include "brevita/modCommon.h"
 #include "brevita/modLogging.h"
+#include "brevita/modPendingSync.h"
 #include "brevita/modStartup.h"
 #include "brevita/modTrimLock.h"
 
@@ -148,6 +149,9 @@ RunResult TrimBatch::cmdTrimSilence_Click() {
     GreetingsUpdated = 0;
     dryRunChanges_.clear();
     onError.Step([] { OpenLogFile(GenerateNewLogFileName()); });
+    if (dryRunFolder_.empty()) {
+        SynchPendingUsers();
+    }
     if (view_.CurrentSettings().trimVoiceNames) {
         TrimNames();
     }
@@ -204,15 +208,27 @@ void TrimBatch::TrimNames() {
     for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
         onError.Step(
             [&] { WriteToLog("Checking voice name for subscriber alias=" + rs->Text("Alias")); });
+        // Noted before the file can change, so that a run that dies between
+        // the replace and the request leaves the request to the next run.
+        std::string pending;
+        if (dryRunFolder_.empty()) {
+            onError.Step([&] {
+                pending = rs->Field("SubscriberObjectID").value_or("");
+                NotePendingSync(pending);
+            });
+        }
         bool changed = false;
         onError.Step([&] { changed = TrimListed(rs->Text("StreamPath")); });
         if (!changed) {
+            onError.Step([&] { ClearPendingSync(pending); });
             continue;
         }
         WriteToLog("    Trimmed silence from subscriber's voice name, requesting directory synch.");
         std::string objectId;
         onError.Step([&] { objectId = rs->Text("SubscriberObjectID"); });
-        SynchVoiceMailUser(objectId);
+        if (SynchVoiceMailUser(objectId)) {
+            onError.Step([&] { ClearPendingSync(pending); });
+        }
         ++VoiceNamesUpdated;
         const int32_t limit = MaxVoiceNames();
         if (limit != 0 && limit <= VoiceNamesUpdated) {
@@ -272,14 +288,27 @@ void TrimBatch::TrimGreetings() {
     rs->Close();
 }
 
-void TrimBatch::SynchVoiceMailUser(const std::string &objectId) {
+bool TrimBatch::SynchVoiceMailUser(const std::string &objectId) {
     if (!dryRunFolder_.empty()) {
         WriteToLog("    Dry run: no directory synch requested for objectID=" + objectId);
-        return;
+        return false;
     }
     ErrorHandler onError(ErrorReport::FormMessage, "SynchVoiceMailUser", "frmMain");
-    onError.Step([&] { RequestSubscriberSync(DbConnectionString, objectId); });
+    const bool taken = onError.Step([&] { RequestSubscriberSync(DbConnectionString, objectId); });
     WriteToLog("    Directory synch requested for objectID=" + objectId);
+    return taken;
+}
+
+void TrimBatch::SynchPendingUsers() {
+    ErrorHandler onError(ErrorReport::FormLog, "SynchPendingUsers", "frmMain");
+    std::vector<std::string> ids;
+    onError.Step([&] { ids = PendingSyncs(); });
+    for (const std::string &id : ids) {
+        WriteToLog("Directory synch left pending by an earlier run for objectID=" + id);
+        if (SynchVoiceMailUser(id)) {
+            onError.Step([&] { ClearPendingSync(id); });
+        }
+    }
 }
 
 BackupResult TrimBatch::BackupFiles() {
