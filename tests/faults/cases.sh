@@ -432,21 +432,33 @@ case_swapped() {
 
 # ---- the database ---------------------------------------------------------------
 
-# The server stops while a voice name is trimmed: in the middle of the
-# voice names, or at the last one, just before the greetings' query.
+# The server stops, or freezes and never answers again, while a voice name
+# is trimmed: in the middle of the voice names, or at the last one, just
+# before the greetings' query. Afterwards, with the server back, an
+# undisturbed run completes the job, synchronisation requests included.
 case_db_stopped() {
-    case_begin "database server stopped mid-batch"
-    local names call
+    case_begin "database server stopped or frozen mid-batch"
+    local names call fault
     names=$(sql "SELECT count(*) FROM vw_subscriber WHERE streampath IS NOT NULL")
-    for call in $((names / 3)) "$names"; do
-        trial_begin stop-db
+    for fault in stop:$((names / 3)) stop:$names freeze:$((names / 2)); do
+        call=${fault#*:}
+        trial_begin db-fault
         write_registry BackupFiles=0
-        printf '#!/bin/sh\nexec %q stop %q\n' "$ROOT/tools/demo-server" "$DEMO" >"$STATE/stop-db"
-        chmod +x "$STATE/stop-db"
-        FAULT_STOPDB_CALL=$call brevita 120 --yes
+        if [ "${fault%%:*}" = stop ]; then
+            printf '#!/bin/sh\nexec %q stop %q\n' "$ROOT/tools/demo-server" "$DEMO" >"$STATE/db-fault"
+        else
+            printf '#!/bin/sh\nexec %q STOP %q\n' "$here/signal-server" "$CLUSTER" >"$STATE/db-fault"
+        fi
+        chmod +x "$STATE/db-fault"
+        FAULT_DB_CALL=$call brevita 240 --yes
         rc_in 1
-        out_has "Error 3001 (Unable to connect to the database"
-        [ "$call" = "$names" ] && out_has "in procedure TrimGreetings of Form frmMain"
+        if [ "${fault%%:*}" = stop ]; then
+            out_has "Error 3001 (Unable to connect to the database"
+            [ "$call" = "$names" ] && out_has "in procedure TrimGreetings of Form frmMain"
+        else
+            out_has "Error 3001 (The database did not answer within"
+            "$here/signal-server" CONT "$CLUSTER"
+        fi
         check_live any
         "$ROOT/tools/demo-server" start "$DEMO" >/dev/null 2>&1 || die "the demo server did not restart"
         REAL_PGPORT=$(cat "$DEMO/port")
