@@ -126,6 +126,7 @@ case_kill_batch() {
         start_brevita --yes
         rand $((T_BATCH_US + T_BATCH_US / 10))
         kill_after "$REPLY"
+        tally_batch
         STRAYS_COUNT=0 check_live any
         brevita 120 --yes
         rc_in 0
@@ -139,13 +140,21 @@ case_kill_batch() {
 
 case_kill_backup() {
     case_begin "kill -9 of Brevita during a backup"
-    local trial span=$((T_BACKUP_US - T_BATCH_US + 30000))
-    [ "$span" -gt 30000 ] || span=60000
+    # The copy's own time, give or take: some kills land just after it.
+    local trial span=$((T_BACKUP_US - T_BATCH_US + 10000))
+    [ "$span" -gt 20000 ] || span=20000
     for ((trial = 0; trial < TRIALS_KILL; trial++)); do
         trial_begin
         start_brevita --yes
+        wait_output "Copying voice names and greetings..."
         rand "$span"
         kill_after "$REPLY"
+        tally_batch
+        if [ -e "$T/backup/Stream Files" ]; then
+            tally "backup complete"
+        elif [ -n "$(ls -A "$T/backup")" ]; then
+            tally "partial copy left"
+        fi
         STRAYS_COUNT=0 check_live any
         # Whatever was interrupted, the backup is complete or absent.
         STRAYS_COUNT=0 check_backup golden
@@ -165,10 +174,25 @@ case_kill_restore() {
         trial_begin
         restore_setup
         RUN=$((RUN + 1))
-        env BREVITA_REGISTRY="$REG" PGPORT="$PGPORT" "$PROG/faults_restore" >"$T/out.$RUN" 2>&1 &
+        OUT=$T/out.$RUN
+        env BREVITA_REGISTRY="$REG" PGPORT="$PGPORT" "$PROG/faults_restore" >"$OUT" 2>&1 &
         BPID=$!
-        rand $((T_RESTORE_US + T_RESTORE_US / 10))
+        wait_output "Copying voice names and greetings..."
+        rand $((T_RESTORE_US * 8 / 10))
         kill_after "$REPLY"
+        local restored f h
+        restored=0
+        while IFS= read -r -d '' f; do
+            IFS= read -r -d '' h
+            [ "$h" = "${ORIG[$f]:-}" ] && [ "$h" != "${FINAL[$f]:-}" ] && restored=$((restored + 1))
+        done < <(hashes "$LIVE")
+        if [ "$KILLED" = 0 ]; then
+            tally "after the end"
+        elif [ "$restored" = 0 ]; then
+            tally "before any file"
+        else
+            tally "part-way"
+        fi
         STRAYS_COUNT=0 check_live any
         restore 120
         rc_in 0

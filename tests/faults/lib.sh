@@ -75,6 +75,8 @@ suite_setup() {
 
 suite_cleanup() {
     local m
+    # What ran is reported even when the suite stopped short.
+    [ -n "${FAULT_RESULTS:-}" ] && [ -n "${RESULTS:-}" ] && cp "$RESULTS" "$FAULT_RESULTS"
     for ((m = ${#MOUNTS[@]} - 1; m >= 0; m--)); do
         umount "${MOUNTS[$m]}" 2>/dev/null || umount -l "${MOUNTS[$m]}" 2>/dev/null || true
     done
@@ -166,6 +168,8 @@ make_trims() {
 case_begin() {
     CASE=$1
     TRIALS=0 CHECKED=0 DAMAGED=0 STRAYS=0 LATE=0 WRONG=0
+    unset TALLY
+    declare -gA TALLY=()
     CASE_T0=$SECONDS
     TRIAL_N=0
 }
@@ -175,6 +179,31 @@ case_end() {
         "$LATE" "$WRONG" >>"$RESULTS"
     note "$(printf '%-44s trials %3d  checked %6d  damaged %d  strays %d  late %d  wrong %d  (%ds)' \
         "$CASE" "$TRIALS" "$CHECKED" "$DAMAGED" "$STRAYS" "$LATE" "$WRONG" $((SECONDS - CASE_T0)))"
+    if [ ${#TALLY[@]} -gt 0 ]; then
+        local k line=
+        for k in "${!TALLY[@]}"; do line+="${line:+, }$k ${TALLY[$k]}"; done
+        note "    where the faults struck: $line"
+    fi
+}
+
+# tally WHAT: one more trial in which the fault struck at WHAT.
+tally() { TALLY[$1]=$((${TALLY[$1]:-0} + 1)); }
+
+# Where a killed batch was, from what it had printed.
+tally_batch() {
+    if [ "$KILLED" = 0 ]; then
+        tally "after the end"
+    elif grep -q '^Complete$' "$OUT"; then
+        tally "at the summary"
+    elif grep -q '^Updating greeting files$' "$OUT"; then
+        tally "greetings"
+    elif grep -q '^Updating voice names$' "$OUT"; then
+        tally "voice names"
+    elif grep -q '^Copying voice names and greetings\.\.\.$' "$OUT"; then
+        tally "backup"
+    else
+        tally "start-up"
+    fi
 }
 
 # fail TEXT: one expectation of the case was not met.
@@ -317,6 +346,17 @@ kill_after() {
     KILLED=0
     kill -9 "$BPID" 2>/dev/null && KILLED=1
     wait "$BPID" 2>/dev/null || true
+}
+
+# wait_output TEXT: until the background run has printed TEXT (at most 5 s),
+# so that a kill lands in the phase that TEXT begins.
+wait_output() {
+    local i
+    for ((i = 0; i < 2500; i++)); do
+        grep -qF -- "$1" "$OUT" 2>/dev/null && return 0
+        kill -0 "$BPID" 2>/dev/null || return 0
+        sleep 0.002
+    done
 }
 
 # ---- checks -----------------------------------------------------------------

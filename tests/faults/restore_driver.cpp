@@ -39,7 +39,10 @@ class PlainView : public TrimView {
     void SetProgressValue(int32_t value) override { value_ = value; }
     int32_t ProgressValue() override { return value_; }
     void SetBusy(bool) override {}
-    void ShowCopyNotice() override { std::printf("Copying voice names and greetings...\n"); }
+    void ShowCopyNotice() override {
+        std::printf("Copying voice names and greetings...\n");
+        std::fflush(stdout);
+    }
     void HideCopyNotice() override {}
     void OpenLogViewer(const std::string &) override {}
 
