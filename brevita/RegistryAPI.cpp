@@ -160,29 +160,37 @@ bool ParseQuoted(const std::string &s, size_t &pos, std::string &out) {
     return false;
 }
 
+// "xx,xx,..." with blanks around the bytes; one pass, since a long value
+// makes a long line.
 bool ParseHexBytes(const std::string &text, std::vector<uint8_t> &out) {
     out.clear();
-    std::string t = TrimLeft(TrimRight(text));
-    if (t.empty()) {
+    const std::string t = TrimRight(text);
+    size_t i = 0;
+    const auto skipBlanks = [&] {
+        while (i < t.size() && (t[i] == ' ' || t[i] == '\t')) {
+            ++i;
+        }
+    };
+    skipBlanks();
+    if (i == t.size()) {
         return true;
     }
-    size_t pos = 0;
     while (true) {
-        t = TrimLeft(t.substr(pos));
+        skipBlanks();
         int hi, lo;
-        if (t.size() < 2 || !ParseHexDigit(t[0], hi) || !ParseHexDigit(t[1], lo)) {
+        if (i + 2 > t.size() || !ParseHexDigit(t[i], hi) || !ParseHexDigit(t[i + 1], lo)) {
             return false;
         }
         out.push_back(static_cast<uint8_t>(hi * 16 + lo));
-        std::string rest = TrimLeft(t.substr(2));
-        if (rest.empty()) {
+        i += 2;
+        skipBlanks();
+        if (i == t.size()) {
             return true;
         }
-        if (rest[0] != ',') {
+        if (t[i] != ',') {
             return false;
         }
-        t = rest;
-        pos = 1;
+        ++i;
     }
 }
 
