@@ -180,8 +180,6 @@ int32_t WriteSpans(HVMARRAY hSpans, HWAVFILE hSource, const wchar_t *pszDest,
     if (!hDest) {
         TracePosition(UNIT, 216);
         Trace(nullptr, TRACE_RESULT, L"sndprobe: unable to create file: %s\n", pszDest);
-        // It may exist already, its header cut short by a full disk.
-        RemoveFile(temp);
         return -1;
     }
     int32_t result = WriteSpanList(hSpans, hSource, hDest, pwfxStored, msLength);
