@@ -76,7 +76,7 @@ void InstallGuard() {
         struct sigaction sa = {};
         sa.sa_handler = OnSignal;
         sa.sa_mask = GuardedSet();
-        sa.sa_flags = SA_RESETHAND;
+        sa.sa_flags = int(SA_RESETHAND);
         g_installed[i] = sigaction(kSignals[i], &sa, &g_previous[i]) == 0;
     }
 }

@@ -9,7 +9,7 @@ uint16_t Le16(const uint8_t *p) {
 }
 
 uint32_t Le32(const uint8_t *p) {
-    return uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24);
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 // The tail shared by every sub-format GUID of an extensible format.
@@ -167,7 +167,7 @@ int WavFormatParse(const uint8_t *pFmt, size_t cbFmt, std::vector<uint8_t> *pRec
     if (WavCodecIsFrameCoded(info.kind)) {
         // Writers leave 0 or other rates here; the samples say what it is.
         const uint32_t avg = uint32_t(info.nBlockAlign) * info.nSamplesPerSec;
-        for (int i = 0; i < 4; ++i)
+        for (size_t i = 0; i < 4; ++i)
             rec[8 + i] = uint8_t(avg >> (8 * i));
     }
     *pRecord = std::move(rec);

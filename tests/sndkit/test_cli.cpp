@@ -70,7 +70,7 @@ TEST(Cli, EveryEncodingKeepsTheSourceBytesOfTheKeptStretch) {
         auto events = Events(r.out);
         ASSERT_EQ(events.size(), 2u) << r.out;
         EXPECT_EQ(events[0].start, 0);
-        EXPECT_NEAR(events[0].duration, 800, 20);
+        EXPECT_NEAR(double(events[0].duration), 800, 20);
         EXPECT_GE(events[1].start, 4200);
         EXPECT_LE(events[1].start, 4200 + e.msSlack);
         long keep = events[0].duration - 250;
