@@ -7,9 +7,9 @@
 #include <unordered_map>
 
 #include "VmLib/handles.h"
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
-#include "sndkit/trace.h"
-#include "sndkit/wformat.h"
+#include "VmLib/wformat.h"
 
 struct VmMemRecord {
     uint32_t dwVersion;

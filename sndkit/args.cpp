@@ -4,8 +4,8 @@
 
 #include <cwchar>
 
+#include "VmLib/trace.h"
 #include "sndkit/strex.h"
-#include "sndkit/trace.h"
 
 #define ARGS_UNIT L"args"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "VmLib/handles.h"
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
-#include "sndkit/trace.h"
 #include "sndkit/wavfmtex.h"
 
 namespace {

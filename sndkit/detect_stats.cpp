@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "sndkit/trace.h"
+#include "VmLib/trace.h"
 #include "sndkit/wavfmtex.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "sndkit/eventlist.h"
 
+#include "VmLib/trace.h"
 #include "sndkit/detect.h"
-#include "sndkit/trace.h"
 
 #define UNIT L"sndprobe"
 

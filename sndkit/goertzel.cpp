@@ -4,8 +4,8 @@
 #include <string.h>
 
 #include "VmLib/handles.h"
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
-#include "sndkit/trace.h"
 
 #define GOERTZEL_UNIT L"goertzel"
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
 #include "sndkit/acmarg.h"
 #include "sndkit/args.h"
@@ -14,7 +15,6 @@
 #include "sndkit/eventlist.h"
 #include "sndkit/strex.h"
 #include "sndkit/strip.h"
-#include "sndkit/trace.h"
 #include "sndkit/usage.h"
 #include "sndkit/wavfmtex.h"
 #include "vmwav/vmwav.h"

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "VmLib/trace.h"
 #include "sndkit/eventlist.h"
-#include "sndkit/trace.h"
 #include "sndkit/wavfmtex.h"
 
 #define UNIT L"sndprobe"

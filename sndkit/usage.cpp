@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cwchar>
 
+#include "VmLib/trace.h"
 #include "sndkit/args.h"
 #include "sndkit/strex.h"
-#include "sndkit/trace.h"
 
 static const wchar_t kUsage[] =
     L"usage: sndprobe <srcfile> [options]\n"

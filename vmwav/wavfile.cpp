@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "VmLib/handles.h"
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
-#include "sndkit/trace.h"
 #include "vmwav/codecmodule.h"
 #include "vmwav/decode_pcm.h"
 #include "vmwav/fdio.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sndkit/wformat.h"
+#include "VmLib/wformat.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "sndkit/trace.h"
+#include "VmLib/trace.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "VmLib/profile.h"
-#include "sndkit/wformat.h"
+#include "VmLib/wformat.h"
 
 struct TraceContext {
     uint32_t dwVersion;

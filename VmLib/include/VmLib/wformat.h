@@ -9,8 +9,8 @@
  * low 32 bits, WFORMAT_PTR32(p), so the lines keep their eight-digit layout;
  * that is enough to pair the allocation and release lines of one block.
  * A null %s prints "(null)"; an unknown conversion is copied as it stands. */
-#ifndef SNDKIT_WFORMAT_H
-#define SNDKIT_WFORMAT_H
+#ifndef VMLIB_WFORMAT_H
+#define VMLIB_WFORMAT_H
 
 #include <stdarg.h>
 #include <stddef.h>

@@ -1,4 +1,4 @@
-#include "sndkit/wformat.h"
+#include "VmLib/wformat.h"
 
 #include <cstring>
 #include <cwchar>
