@@ -7,7 +7,7 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "vmwav/fdio.h"
+#include "VmLib/fdio.h"
 
 namespace {
 
@@ -28,11 +28,6 @@ void AppendChunkHeader(std::vector<uint8_t> &v, const char *id, uint32_t cb) {
     uint8_t n[4];
     Put32(n, cb);
     Append(v, n, 4);
-}
-
-int WriteAll(int fd, const void *p, size_t cb) {
-    const auto *b = static_cast<const uint8_t *>(p);
-    return FdTransferAll(cb, [&](size_t done) { return write(fd, b + done, cb - done); });
 }
 
 int PWriteAll(int fd, const void *p, size_t cb, off_t off) {
@@ -96,7 +91,7 @@ int RiffWriterCreate(const char *pszPath, const WAVEFORMATEX *pwfx,
     const int rc = UnseenCreate(pszPath, 0, &w->file);
     if (rc != UNSEEN_OK)
         return 10 + rc;
-    if (WriteAll(w->file.fd, w->header.data(), w->header.size()) != 0) {
+    if (FdWriteAll(w->file.fd, w->header.data(), w->header.size()) != 0) {
         UnseenDiscard(&w->file);
         return 3;
     }
@@ -110,7 +105,7 @@ int RiffWriterWrite(RiffWriter *w, const void *pData, size_t cb) {
     const uint64_t total = w->header.size() + w->cbWritten + cb + 1 + w->trailer.size();
     if (total - 8 > 0xFFFFFFFFu)
         return 2;
-    if (WriteAll(w->file.fd, pData, cb) != 0) {
+    if (FdWriteAll(w->file.fd, pData, cb) != 0) {
         w->bFailed = true;
         return 3;
     }
@@ -142,7 +137,7 @@ int RiffWriterCopyFrom(RiffWriter *w, int fdSource, uint64_t offSource, size_t c
         const ssize_t n = pread(fdSource, buffer, want, off_t(offSource + done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0 || WriteAll(w->file.fd, buffer, size_t(n)) != 0) {
+        if (n <= 0 || FdWriteAll(w->file.fd, buffer, size_t(n)) != 0) {
             w->bFailed = true;
             w->cbWritten += done;
             return 3;
@@ -158,9 +153,9 @@ int RiffWriterClose(RiffWriter *w) {
         return 1;
     const int fd = w->file.fd;
     int rc = w->bFailed ? 2 : 0;
-    if (rc == 0 && (w->cbWritten & 1u) && WriteAll(fd, &w->bPad, 1) != 0)
+    if (rc == 0 && (w->cbWritten & 1u) && FdWriteAll(fd, &w->bPad, 1) != 0)
         rc = 3;
-    if (rc == 0 && !w->trailer.empty() && WriteAll(fd, w->trailer.data(), w->trailer.size()))
+    if (rc == 0 && !w->trailer.empty() && FdWriteAll(fd, w->trailer.data(), w->trailer.size()))
         rc = 4;
     if (rc == 0) {
         const uint64_t total =

@@ -16,7 +16,7 @@
 #include "VmLib/vmlib.h"
 #include "vmwav/codecmodule.h"
 #include "vmwav/decode_pcm.h"
-#include "vmwav/fdio.h"
+#include "VmLib/fdio.h"
 #include "vmwav/filename.h"
 #include "vmwav/riff.h"
 #include "vmwav/riffwrite.h"

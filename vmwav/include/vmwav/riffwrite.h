@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "vmwav/unseen.h"
+#include "VmLib/unseen.h"
 #include "vmwav/wavfmt.h"
 
 /* Everything of a source file except its audio data. */
@@ -40,7 +40,7 @@ struct RiffWriter {
     bool bFailed = false;
 };
 
-/* Creates the file unseen (vmwav/unseen.h): it takes the name only when
+/* Creates the file unseen (VmLib/unseen.h): it takes the name only when
  * RiffWriterClose completes it. pLayout is null for a plain new file. 0 on
  * success, else an error code that serves as the error position; nothing is
  * left on failure. */

@@ -1,4 +1,4 @@
-#include "vmwav/unseen.h"
+#include "VmLib/unseen.h"
 
 #include <errno.h>
 #include <fcntl.h>
