@@ -1,7 +1,7 @@
 #include "sndkit/detect_internal.h"
 
 #include "VmLib/trace.h"
-#include "sndkit/goertzel.h"
+#include "sndprobe.h"
 
 int32_t DetectMagnitude(const DetectInstance *pInst, const uint8_t *pData, int32_t cb,
                         int32_t nFrequency) {

@@ -1,7 +1,6 @@
 #include "sndkit/eventlist.h"
 
 #include "VmLib/trace.h"
-#include "sndkit/detect.h"
 
 #define UNIT L"sndprobe"
 

@@ -1,4 +1,4 @@
-#include "sndkit/goertzel.h"
+#include "sndprobe.h"
 
 #include <math.h>
 #include <string.h>

@@ -1,6 +1,6 @@
 // The run of one file: options, detectors, the whole-file read, the block
 // loop, the flush, the strip and one clean-up for everything acquired.
-#include "sndkit/sndprobe.h"
+#include "sndprobe.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +11,6 @@
 #include "VmLib/vmlib.h"
 #include "sndkit/acmarg.h"
 #include "sndkit/args.h"
-#include "sndkit/detect.h"
 #include "sndkit/eventlist.h"
 #include "sndkit/strex.h"
 #include "sndkit/strip.h"

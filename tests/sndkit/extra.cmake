@@ -9,9 +9,6 @@ foreach(t sndkit_test_cli sndkit_test_cli_errors sndkit_test_cli_damaged sndkit_
     endif()
   endif()
 endforeach()
-if(TARGET sndkit_test_exports_all)
-  add_dependencies(sndkit_test_exports_all sndprobe_shared)
-endif()
 
 # The whole run of one file under the fuzzer (clang's libFuzzer): every unit
 # of libsndprobe is built again with the fuzzer's instrumentation.
@@ -24,7 +21,7 @@ if(BUILD_FUZZ)
     target_include_directories(fuzz_sndprobe PRIVATE ${_headers})
   endforeach()
   target_compile_definitions(fuzz_sndprobe PRIVATE SNDPROBE_BUILDING)
-  target_link_libraries(fuzz_sndprobe PRIVATE ${CMAKE_DL_LIBS} m)
+  target_link_libraries(fuzz_sndprobe PRIVATE sndprobe_api ${CMAKE_DL_LIBS} m)
   target_compile_options(fuzz_sndprobe PRIVATE
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(fuzz_sndprobe PRIVATE -fsanitize=fuzzer,address,undefined)
