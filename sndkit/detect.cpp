@@ -5,7 +5,7 @@
 #include "VmLib/handles.h"
 #include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
-#include "sndkit/wavfmtex.h"
+#include "sndkit/wavtime.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "VmLib/trace.h"
-#include "sndkit/wavfmtex.h"
+#include "sndkit/wavtime.h"
 
 namespace {
 

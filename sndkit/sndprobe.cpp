@@ -15,7 +15,7 @@
 #include "sndkit/strex.h"
 #include "sndkit/strip.h"
 #include "sndkit/usage.h"
-#include "sndkit/wavfmtex.h"
+#include "sndkit/wavtime.h"
 #include "vmwav/vmwav.h"
 
 #define UNIT L"sndprobe"

@@ -4,7 +4,7 @@
 
 #include "VmLib/trace.h"
 #include "sndkit/eventlist.h"
-#include "sndkit/wavfmtex.h"
+#include "sndkit/wavtime.h"
 
 #define UNIT L"sndprobe"
 
