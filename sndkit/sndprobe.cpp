@@ -12,6 +12,7 @@
 #include "sndkit/acmarg.h"
 #include "sndkit/args.h"
 #include "sndkit/eventlist.h"
+#include "sndkit/levels.h"
 #include "sndkit/strex.h"
 #include "sndkit/strip.h"
 #include "sndkit/usage.h"

@@ -1,5 +1,5 @@
-/* The option helpers behind the exported GetArg* functions (sndprobe.h),
- * list fields and level conversions. */
+/* The option helpers behind the exported GetArg* functions (sndprobe.h)
+ * and list fields. */
 #ifndef SNDKIT_ARGS_H
 #define SNDKIT_ARGS_H
 
@@ -25,13 +25,6 @@ double NextTokenFloat(wchar_t **ppszCursor, const wchar_t *pszSeparators, double
 int32_t IsIntText(const wchar_t *psz);
 int32_t IsFloatText(const wchar_t *psz);
 int32_t IsLevelText(const wchar_t *psz);
-
-/* "-40dB", "50%", "0.5" or a PCM value such as "328", as a linear amplitude. */
-double ParseLevel(const wchar_t *pszText);
-double DbToLinear(double d);
-double LinearToDb(double x);
-int32_t LinearToPcm(double x);
-double PcmToLinear(int16_t s);
 
 #ifdef __cplusplus
 }
