@@ -40,11 +40,9 @@ struct WholeFile {
     uint8_t *pData;
     int32_t cbValid;
     int32_t cbPosition;
-    bool loaded;
 };
 
 int32_t LoadWholeFile(WholeFile *pFile, HWAVFILE hSource) {
-    pFile->loaded = true;
     int32_t msLength = WavGetLength(hSource);
     if (msLength < 0) {
         TracePosition(UNIT, 1);
@@ -94,11 +92,7 @@ int32_t LoadWholeFile(WholeFile *pFile, HWAVFILE hSource) {
 }
 
 // Bytes copied into pBuffer (0 after the last one), or -1.
-int32_t ReadNextBlock(WholeFile *pFile, HWAVFILE hSource, void *pBuffer, int32_t cbCapacity) {
-    if (!pFile->loaded && LoadWholeFile(pFile, hSource)) {
-        TracePosition(UNIT, 8);
-        return -1;
-    }
+int32_t ReadNextBlock(WholeFile *pFile, void *pBuffer, int32_t cbCapacity) {
     if (!pFile->pData) {
         TracePosition(UNIT, 11);
         return -1;
@@ -345,7 +339,7 @@ void Analyse(Run *r) {
         Fail(r, 50);
         return;
     }
-    if (!r->whole.loaded && LoadWholeFile(&r->whole, r->hSource)) {
+    if (LoadWholeFile(&r->whole, r->hSource)) {
         Fail(r, 51);
         return;
     }
@@ -358,7 +352,7 @@ void Analyse(Run *r) {
         return;
     }
     for (;;) {
-        int32_t n = ReadNextBlock(&r->whole, r->hSource, r->pBlock, cbBlock);
+        int32_t n = ReadNextBlock(&r->whole, r->pBlock, cbBlock);
         if (n < 0) {
             Fail(r, 53);
             return;
