@@ -376,8 +376,7 @@ void Analyse(Run *r) {
     if (ReleaseWholeFile(&r->whole))
         Fail(r, 56);
     if (r->ok && r->strip &&
-        StripFile(r->hEvents, r->hSource, r->pszDest, r->pwfxStored, r->pwfxAnalysis, r->msEdge,
-                  r->dwStripFlags))
+        StripFile(r->hEvents, r->hSource, r->pszDest, r->pwfxStored, r->msEdge, r->dwStripFlags))
         Fail(r, 57);
 }
 
