@@ -38,7 +38,7 @@ TEST(CliDamaged, CutsComeFromTheAudioNotFromTheClaimedByteRate) {
         Result r = RunProbe(dir, {src, kDesktopSilence, kDesktopStrip});
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(Events(r.out).size(), 2u) << r.out;
-        ExpectCopyOf(dir / "tempWAVFile.wav", src, {{550, 3900}}, 16000);
+        ExpectCopyOf(dir / "tempWAVFile.wav", src, {{550 * kMs8k, 3900 * kMs8k}});
     }
     // A block codec's rate cannot be worked out from the other fields: a
     // header that does not give it is refused, never trimmed at a guess.

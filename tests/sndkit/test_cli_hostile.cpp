@@ -117,7 +117,7 @@ TEST(CliHostile, FileNamesReachTheFileSystemWithTheirOwnBytes) {
                                  {src, kDesktopSilence, "-strip:" + dst + ",3,250"});
         EXPECT_EQ(r.status, 0) << r.out;
         EXPECT_EQ(dir.Names(), (std::vector<std::string>{dst, src}));
-        ExpectCopyOf(dir / dst, dir / src, {{550, 3900}});
+        ExpectCopyOf(dir / dst, dir / src, {{550 * kMs8k, 3900 * kMs8k}});
     }
 }
 
