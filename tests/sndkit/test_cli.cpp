@@ -7,9 +7,6 @@ namespace {
 using namespace cli;
 using siggen::Samples;
 
-const char kDesktopSilence[] = "-silence:-45dB,300,20";
-const char kDesktopStrip[] = "-strip:tempWAVFile.wav,3,250";
-
 TEST(Cli, DesktopCommandLineTrimsAFileWithBlanksAndUmlautsInItsName) {
     TempDir dir;
     std::string src = dir / "Grüße an alle.wav";

@@ -13,9 +13,6 @@ namespace {
 
 using namespace cli;
 
-const char kDesktopSilence[] = "-silence:-45dB,300,20";
-const char kDesktopStrip[] = "-strip:tempWAVFile.wav,3,250";
-
 bool IsWav(const std::string &path) {
     auto file = ReadBytes(path);
     return WellFormed(file) && std::string(file.begin() + 8, file.begin() + 12) == "WAVE";

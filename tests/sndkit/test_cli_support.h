@@ -97,9 +97,23 @@ inline Result RunProbe(const TempDir &folder, const std::vector<std::string> &ar
     return RunProbeAfter(folder, "", args);
 }
 
+// The options Brevita starts sndprobe with.
+const char kDesktopSilence[] = "-silence:-45dB,300,20";
+const char kDesktopStrip[] = "-strip:tempWAVFile.wav,3,250";
+
 inline std::vector<uint8_t> ReadBytes(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+inline void Store(const std::string &path, const std::vector<uint8_t> &bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+inline void SetLe32(std::vector<uint8_t> &v, size_t at, uint32_t x) {
+    for (int i = 0; i < 4; ++i)
+        v[at + i] = uint8_t(x >> (8 * i));
 }
 
 // The first chunk of each kind in a RIFF/WAVE file.
