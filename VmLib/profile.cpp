@@ -6,12 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,17 +62,27 @@ bool KeyValue(std::string_view line, std::string_view &key, std::string_view &va
 }
 
 // Lines with their terminators, so that a rewrite keeps them byte for byte.
+// Plain reads: every run of sndprobe comes here, and a stream would cost it
+// more than reading the file.
 bool ReadLines(const char *pszPath, std::vector<std::string> &lines, bool &exists) {
-    struct stat st;
-    exists = stat(pszPath, &st) == 0;
+    const int fd = open(pszPath, O_RDONLY | O_CLOEXEC);
+    exists = fd >= 0;
     if (!exists)
         return errno == ENOENT || errno == ENOTDIR;
-    std::ifstream in(pszPath, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream all;
-    all << in.rdbuf();
-    const std::string text = all.str();
+    std::string text;
+    char buf[4096];
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        text.append(buf, size_t(n));
+    }
+    close(fd);
     size_t pos = 0;
     while (pos < text.size()) {
         size_t nl = text.find('\n', pos);
@@ -81,7 +90,7 @@ bool ReadLines(const char *pszPath, std::vector<std::string> &lines, bool &exist
         lines.emplace_back(text, pos, end - pos);
         pos = end;
     }
-    return !in.bad();
+    return ok;
 }
 
 std::string Terminator(const std::vector<std::string> &lines) {

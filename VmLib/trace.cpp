@@ -6,6 +6,8 @@
 #include <ctime>
 #include <string>
 
+#include <errno.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -18,6 +20,7 @@ struct TraceContext {
     VMHPROCESS hProcess;
     int32_t nLevel;
     int32_t nOutputTo;
+    bool bOutputToRead; /* only the default output needs it: read on first use */
     wchar_t szBuffer[TRACE_BUFFER_CHARS];
     wchar_t *pszBuffer;
     TraceFilterProc pfnFilter;
@@ -44,9 +47,13 @@ int32_t DefaultFilter(void *pHook, int32_t nLevel, uintptr_t, uintptr_t) {
 }
 
 int32_t DefaultOutput(void *pHook, uint32_t, const wchar_t *pszText, uintptr_t, uintptr_t) {
-    const TraceContext *ctx = static_cast<const TraceContext *>(pHook);
+    TraceContext *ctx = static_cast<TraceContext *>(pHook);
     if (ctx == nullptr)
         return -1;
+    if (!ctx->bOutputToRead) {
+        ctx->nOutputTo = ProfileGetInt(TraceIniPath(), kSection, kOutputKey, TRACE_OUTPUT_DEBUGGER);
+        ctx->bOutputToRead = true;
+    }
     switch (ctx->nOutputTo) {
     case TRACE_OUTPUT_DEBUGGER:
         return TraceWriteDebugger(pszText);
@@ -123,19 +130,21 @@ int32_t WriteUtf8(FILE *stream, const wchar_t *pszText) {
 }
 
 bool TracerAttached() {
-    FILE *f = fopen("/proc/self/status", "re");
-    if (f == nullptr)
+    const int fd = open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    char line[256];
-    bool attached = false;
-    while (fgets(line, sizeof line, f) != nullptr) {
-        if (strncmp(line, "TracerPid:", 10) == 0) {
-            attached = strtol(line + 10, nullptr, 10) != 0;
-            break;
-        }
-    }
-    fclose(f);
-    return attached;
+    // The field comes early; the file is made afresh on every read.
+    char text[1024];
+    ssize_t n;
+    do
+        n = read(fd, text, sizeof text - 1);
+    while (n < 0 && errno == EINTR);
+    close(fd);
+    if (n <= 0)
+        return false;
+    text[n] = '\0';
+    const char *field = strstr(text, "\nTracerPid:");
+    return field != nullptr && strtol(field + 11, nullptr, 10) != 0;
 }
 
 // A debugger can attach at any time, but asking the kernel for every line
@@ -192,7 +201,7 @@ HTRACE TraceInit(uint32_t dwVersion, VMHINSTANCE hInstance) {
     ctx->hProcess = VmCurrentProcess();
     const char *ini = TraceIniPath();
     ctx->nLevel = ClampLevel(ProfileGetInt(ini, kSection, kLevelKey, 0));
-    ctx->nOutputTo = ProfileGetInt(ini, kSection, kOutputKey, TRACE_OUTPUT_DEBUGGER);
+    ctx->bOutputToRead = false;
     ctx->szBuffer[0] = L'\0';
     ctx->pszBuffer = ctx->szBuffer;
     InstallDefaults(ctx);

@@ -13,14 +13,15 @@ int32_t CountEvent(uintptr_t dwUser, uint32_t, uint32_t, uint32_t, uint32_t, uin
     return 0;
 }
 
-void RunBlocks(benchmark::State &state, uint32_t dwType, const Samples &signal, unsigned rate) {
+void RunBlocks(benchmark::State &state, uint32_t dwType, const Samples &signal, unsigned rate,
+               uint32_t dwFlags = 0) {
     const WAVEFORMATEX wfx = PcmFormat(rate);
     const std::vector<uint8_t> pcm = ToPcm16(signal);
     const int32_t cbBlock = int32_t(wfx.nAvgBytesPerSec); // 1000 ms
     int64_t nEvents = 0;
     HDETECT h =
         DetectInit(DETECT_VERSION, VmModuleHandle(), &wfx, dwType, DETECT_DEFAULT, DETECT_DEFAULT,
-                   DETECT_DEFAULT, &CountEvent, reinterpret_cast<uintptr_t>(&nEvents), 0);
+                   DETECT_DEFAULT, &CountEvent, reinterpret_cast<uintptr_t>(&nEvents), dwFlags);
     if (h == nullptr) {
         state.SkipWithError("DetectInit failed");
         return;
@@ -56,5 +57,24 @@ void BM_DetectBaudot(benchmark::State &state) {
     RunBlocks(state, DETECT_BAUDOT, Baudot("THE QUICK BROWN FOX 0123456789", 8000), 8000);
 }
 BENCHMARK(BM_DetectBaudot);
+
+void BM_DetectDtmfSensitive(benchmark::State &state) {
+    RunBlocks(state, DETECT_DTMF, Dtmf("123A456B789C*0#D", 100, 100, 8000, 8000), 8000,
+              DETECT_DTMF_SENSITIVE);
+}
+BENCHMARK(BM_DetectDtmfSensitive);
+
+// Speech-like audio is the sensitive detector's worst case: many windows
+// pass the first checks and are probed further.
+void BM_DetectDtmfSensitiveSpeech(benchmark::State &state) {
+    RunBlocks(state, DETECT_DTMF, SpeechLike(10000, 8000), 8000, DETECT_DTMF_SENSITIVE);
+}
+BENCHMARK(BM_DetectDtmfSensitiveSpeech);
+
+void BM_DetectBaudotRobust(benchmark::State &state) {
+    RunBlocks(state, DETECT_BAUDOT, Baudot("THE QUICK BROWN FOX 0123456789", 8000), 8000,
+              DETECT_BAUDOT_ROBUST);
+}
+BENCHMARK(BM_DetectBaudotRobust);
 
 } // namespace

@@ -171,6 +171,20 @@ SNDPROBE_API int32_t SortCompareNull(const void *a, const void *b);
 /* Silence flag: compare the mean absolute amplitude instead of the RMS. */
 #define DETECT_SILENCE_MEAN 0x00000001u
 
+/* DTMF flag: decide each window from energy ratios over the full samples
+ * (row and column against the window's energy, their groups, each other
+ * and their second harmonics) instead of fixed magnitudes of 8-bit samples;
+ * finds keys far below the default detector's level and in noise. */
+#define DETECT_DTMF_SENSITIVE 0x00000100u
+
+/* Baudot flags. ROBUST: bits from the energy of the mark and space tones
+ * over each bit, timed from the start bit's edge, instead of the rate of
+ * zero crossings per window. UNSHIFT_ON_SPACE: a space returns to the
+ * letters shift, for transmitters that send no letters shift after
+ * figures. */
+#define DETECT_BAUDOT_ROBUST 0x00000100u
+#define DETECT_BAUDOT_UNSHIFT_ON_SPACE 0x00000200u
+
 /* Baudot characters that report a change of shift. */
 #define DETECT_BAUDOT_FIGURES 27u
 #define DETECT_BAUDOT_LETTERS 31u
@@ -191,10 +205,13 @@ SNDPROBE_API HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const
                                 uint32_t dwType, uint32_t lParam, uint32_t msDuration,
                                 uint32_t msWindow, DetectEventProc pfnEventProc, uintptr_t dwUser,
                                 uint32_t dwFlags);
-/* Analyses sizBuf bytes in windows (a block's short tail is a window of its
- * own); events are reported as their runs end. A null pBuffer marks the end
- * of the data and reports the open run. 0, or -1 for an invalid handle, a
- * negative size or a failed window (the windows before it were analysed). */
+/* Analyses sizBuf bytes in windows; events are reported as their runs end.
+ * A window that the block leaves unfinished is completed by the next block,
+ * so the events do not depend on how the data is cut into blocks. A null
+ * pBuffer marks the end of the data: an unfinished window is analysed as it
+ * is and the open run reported. 0, or -1 for an invalid handle, a negative
+ * size, no memory to keep an unfinished window, or a failed window (the
+ * windows before it were analysed). */
 SNDPROBE_API int32_t DetectProcessBlock(HDETECT hDetect, const void *pBuffer, int32_t sizBuf,
                                         uint32_t dwReserved);
 /* Destroys the detector; 0, or -1 for an invalid handle or a refused release. */

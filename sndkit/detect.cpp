@@ -1,5 +1,7 @@
 #include "sndkit/detect_internal.h"
 
+#include <string.h>
+
 #include <algorithm>
 
 #include "VmLib/handles.h"
@@ -51,6 +53,27 @@ int32_t ProcessWindow(DetectInstance *pInst, const uint8_t *pData, int32_t cb) {
     return -1;
 }
 
+// Keeps cb more bytes of an unfinished window for the next block. The
+// buffer grows with what is kept, up to one window.
+int32_t CarryBytes(DetectInstance *pInst, const uint8_t *pData, int32_t cb) {
+    const int32_t cbNeed = pInst->cbCarry + cb;
+    if (cbNeed > pInst->cbCarryAlloc) {
+        const int32_t cbAlloc = std::min(
+            pInst->cbWindow, std::max(cbNeed, std::min(pInst->cbCarryAlloc, INT32_MAX / 2) * 2));
+        void *p = pInst->pCarry == nullptr
+                      ? MemAllocEx(nullptr, uint32_t(cbAlloc), MEM_NOZERO, DETECT_UNIT, __LINE__)
+                      : MemReAllocEx(nullptr, pInst->pCarry, uint32_t(cbAlloc), MEM_NOZERO,
+                                     DETECT_UNIT, __LINE__);
+        if (p == nullptr)
+            return -1;
+        pInst->pCarry = static_cast<uint8_t *>(p);
+        pInst->cbCarryAlloc = cbAlloc;
+    }
+    memcpy(pInst->pCarry + pInst->cbCarry, pData, size_t(cb));
+    pInst->cbCarry = cbNeed;
+    return 0;
+}
+
 } // namespace
 
 HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX *pwfx,
@@ -94,12 +117,16 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
     pInst->cbWindow = WavFormatMsToBytes(pInst->pwfx, pInst->msWindow, +1);
     pInst->cbRun = 0;
     pInst->cbPosition = 0;
+    pInst->pCarry = nullptr;
+    pInst->cbCarry = 0;
+    pInst->cbCarryAlloc = 0;
     pInst->cPrevKey = 0;
     pInst->nPrevTone = -1;
     pInst->cbGap = 0;
     pInst->bShift = DETECT_BAUDOT_LETTERS;
     pInst->cBits = 0;
     pInst->bRegister = 0;
+    pInst->pRobust = nullptr;
     // A window of no bytes would never advance through a block.
     if (bOk && pInst->cbWindow <= 0) {
         TracePosition(DETECT_UNIT, 5);
@@ -114,7 +141,12 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
     if (bOk && dwType == DETECT_TONE &&
         (DetectToneFrequency(pInst) <= 0 ||
          uint64_t(DetectToneFrequency(pInst)) * 2 >= pInst->wfx.nSamplesPerSec)) {
-        TracePosition(DETECT_UNIT, 16);
+        TracePosition(DETECT_UNIT, 23);
+        bOk = false;
+    }
+    if (bOk && dwType == DETECT_BAUDOT && (dwFlags & DETECT_BAUDOT_ROBUST) &&
+        DetectBaudotRobustInit(pInst) != 0) {
+        TracePosition(DETECT_UNIT, 18);
         bOk = false;
     }
     if (bOk && HandleAdd(pInst, HANDLE_KIND_DETECT) != 0) {
@@ -122,6 +154,8 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
         bOk = false;
     }
     if (!bOk) {
+        if (DetectBaudotRobustTerm(pInst) != 0)
+            TracePosition(DETECT_UNIT, 19);
         if (MemFreeEx(nullptr, pInst, DETECT_UNIT, __LINE__) != nullptr)
             TracePosition(DETECT_UNIT, 8);
         return nullptr;
@@ -137,7 +171,11 @@ int32_t DetectProcessBlock(HDETECT hDetect, const void *pBuffer, int32_t sizBuf,
         return -1;
     }
     if (pBuffer == nullptr) {
-        if (ProcessWindow(pInst, nullptr, 0) != 0) {
+        // Only the end of the data closes a window short.
+        const int32_t cbTail = pInst->cbCarry;
+        pInst->cbCarry = 0;
+        if ((cbTail > 0 && ProcessWindow(pInst, pInst->pCarry, cbTail) != 0) ||
+            ProcessWindow(pInst, nullptr, 0) != 0) {
             TracePosition(DETECT_UNIT, 10);
             return -1;
         }
@@ -148,14 +186,30 @@ int32_t DetectProcessBlock(HDETECT hDetect, const void *pBuffer, int32_t sizBuf,
         return -1;
     }
     const auto *pData = static_cast<const uint8_t *>(pBuffer);
-    const int32_t cbPiece = std::min(pInst->cbWindow, sizBuf);
-    for (int32_t off = 0; off < sizBuf;) {
-        const int32_t cb = std::min(cbPiece, sizBuf - off);
-        if (ProcessWindow(pInst, pData + off, cb) != 0) {
-            TracePosition(DETECT_UNIT, 12);
+    int32_t off = 0;
+    if (pInst->cbCarry > 0) {
+        off = std::min(pInst->cbWindow - pInst->cbCarry, sizBuf);
+        if (CarryBytes(pInst, pData, off) != 0) {
+            TracePosition(DETECT_UNIT, 16);
             return -1;
         }
-        off += cb;
+        if (pInst->cbCarry == pInst->cbWindow) {
+            pInst->cbCarry = 0;
+            if (ProcessWindow(pInst, pInst->pCarry, pInst->cbWindow) != 0) {
+                TracePosition(DETECT_UNIT, 12);
+                return -1;
+            }
+        }
+    }
+    for (; sizBuf - off >= pInst->cbWindow; off += pInst->cbWindow) {
+        if (ProcessWindow(pInst, pData + off, pInst->cbWindow) != 0) {
+            TracePosition(DETECT_UNIT, 22);
+            return -1;
+        }
+    }
+    if (off < sizBuf && CarryBytes(pInst, pData + off, sizBuf - off) != 0) {
+        TracePosition(DETECT_UNIT, 21);
+        return -1;
     }
     return 0;
 }
@@ -166,6 +220,16 @@ int32_t DetectTerm(HDETECT hDetect) {
         TracePosition(DETECT_UNIT, 13);
         return -1;
     }
+    if (DetectBaudotRobustTerm(pInst) != 0) {
+        TracePosition(DETECT_UNIT, 20);
+        return -1;
+    }
+    if (pInst->pCarry != nullptr &&
+        MemFreeEx(nullptr, pInst->pCarry, DETECT_UNIT, __LINE__) != nullptr) {
+        TracePosition(DETECT_UNIT, 17);
+        return -1;
+    }
+    pInst->pCarry = nullptr;
     if (MemFreeEx(nullptr, pInst, DETECT_UNIT, __LINE__) != nullptr) {
         TracePosition(DETECT_UNIT, 14);
         return -1;

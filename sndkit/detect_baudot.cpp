@@ -10,6 +10,7 @@ constexpr uint32_t kBitMs = 22;
 constexpr uint32_t kStopSlackMs = 5;
 constexpr int32_t kMarkMin = 2600, kMarkMax = 3000;
 constexpr int32_t kSpaceMin = 3400, kSpaceMax = 3800;
+constexpr uint8_t kSpaceCode = 4;
 
 // Indexed by the five data bits, first received bit most significant.
 constexpr uint16_t kLetters[32] = {0,   'T', 13,  'O', ' ', 'H', 'N', 'M', 10,  'L', 'R',
@@ -84,11 +85,19 @@ void DetectBaudotDecode(DetectInstance *pInst, int32_t nTone, uint32_t msStart, 
         }
         TraceFrame(pInst->bRegister);
         pInst->cBits = 0;
-        const uint8_t bCode = (pInst->bRegister / 4) & 31;
-        if (bCode == DETECT_BAUDOT_FIGURES || bCode == DETECT_BAUDOT_LETTERS)
-            pInst->bShift = bCode;
-        DetectReportEvent(pInst, msStart, msRun, DetectBaudotChar(bCode, pInst->bShift));
+        DetectBaudotReportCode(pInst, (pInst->bRegister / 4) & 31, msStart, msRun);
     }
+}
+
+void DetectBaudotReportCode(DetectInstance *pInst, uint8_t bCode, uint32_t msStart,
+                            uint32_t msDuration) {
+    if (bCode == DETECT_BAUDOT_FIGURES || bCode == DETECT_BAUDOT_LETTERS)
+        pInst->bShift = bCode;
+    DetectReportEvent(pInst, msStart, msDuration, DetectBaudotChar(bCode, pInst->bShift));
+    // Transmitters that send no letters shift after figures rely on the
+    // receiver to fall back to letters at a space.
+    if (bCode == kSpaceCode && (pInst->dwFlags & DETECT_BAUDOT_UNSHIFT_ON_SPACE))
+        pInst->bShift = DETECT_BAUDOT_LETTERS;
 }
 
 namespace {
@@ -105,10 +114,10 @@ void EndToneRun(DetectInstance *pInst, int32_t cbEnd, int32_t cbShare) {
 
 // Whether the neither-tone stretch after the open run is a transition. The
 // window at a tone change holds both tones and reads between the bands; a
-// block's short tail window reads too coarsely to land in one. Noise gives
-// neither windows too, between single tone windows: a run too short to decode
-// is no bit, and joining or lengthening it would turn noise into bits. A tail
-// comes once per block, so it may join even a short run.
+// short window (now only the last of the data) reads too coarsely to land in
+// one. Noise gives neither windows too, between single tone windows: a run too
+// short to decode is no bit, and joining or lengthening it would turn noise
+// into bits. A short window comes once, so it may join even a short run.
 bool IsTransition(const DetectInstance *pInst) {
     return pInst->cbRun >= pInst->cbDuration || pInst->cbGap % pInst->cbWindow != 0;
 }
@@ -123,6 +132,12 @@ int32_t HalfOf(const DetectInstance *pInst, int32_t cb) {
 
 int32_t DetectBaudotStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
                          const DetectStats *pStats) {
+    if (pInst->pRobust != nullptr) {
+        if (pData != nullptr)
+            DetectBaudotRobustStep(pInst, pData, cb);
+        pInst->cbPosition += cb;
+        return 0;
+    }
     if (pData == nullptr) {
         if (IsTone(pInst->nPrevTone))
             EndToneRun(pInst, pInst->cbPosition - pInst->cbGap, 0);

@@ -1,5 +1,9 @@
 #include "sndkit/detect_internal.h"
 
+#include <stdlib.h>
+
+#include <algorithm>
+
 #include "VmLib/trace.h"
 
 namespace {
@@ -31,6 +35,88 @@ int32_t StrongestTone(const DetectInstance *pInst, const uint8_t *pData, int32_t
     return iBest;
 }
 
+// Limits of the sensitive classifier, as energy ratios: the least part of
+// a window's energy that the key's two tones hold (a key that fills half the
+// window holds about half of it, less in noise), and the same for the half
+// of a window that a key may fill alone.
+constexpr double kMinShare = 0.2;
+constexpr double kMinHalfShare = 0.5;
+constexpr double kGroupRatio = 4;     // each tone 6 dB above the rest of its group
+constexpr double kRowTwist = 6.31;    // the row up to 8 dB above the column
+constexpr double kColumnTwist = 2.51; // the column up to 4 dB above the row
+constexpr double kHarmonicRatio = 0.25;
+// Below the rows, 200 to 500 Hz, voices carry their pitch and first formant;
+// the strongest probe there may reach 5 dB below the weaker tone.
+constexpr double kLowRatio = 0.3;
+constexpr int32_t kLowFromHz = 200, kLowToHz = 500, kLowStepHz = 50;
+// A row's second harmonic this close to the key's column (keys 2, 6 and C)
+// would measure the column, not the harmonic.
+constexpr int32_t kHarmonicClearHz = 80;
+// -60 dBFS per tone: a sine of amplitude 32.8 holds 537 per sample.
+constexpr double kMinTonePower = 537;
+
+// Index of the strongest of four energies when it stands kGroupRatio above
+// each of the others, else -1.
+int32_t Dominant(const double (&aEnergy)[4]) {
+    int32_t iBest = 0;
+    for (int32_t i = 1; i < 4; ++i)
+        if (aEnergy[i] > aEnergy[iBest])
+            iBest = i;
+    for (int32_t i = 0; i < 4; ++i)
+        if (i != iBest && aEnergy[i] * kGroupRatio > aEnergy[iBest])
+            return -1;
+    return iBest;
+}
+
+double SumOfSquares(const DetectInstance *pInst, const uint8_t *pData, int32_t n) {
+    double sum = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const double x = DetectSample(pInst, pData, i);
+        sum += x * x;
+    }
+    return sum;
+}
+
+// The key that stands out in cb bytes, or no key.
+uint16_t SensitiveKey(const DetectInstance *pInst, const uint8_t *pData, int32_t cb,
+                      double dMinShare) {
+    const int32_t n = DetectSampleCount(pInst, cb);
+    if (n <= 0)
+        return kNoKey;
+    double aRow[4], aColumn[4];
+    for (int32_t i = 0; i < 4; ++i) {
+        aRow[i] = DetectToneEnergy(pInst, pData, cb, kRows[i]);
+        aColumn[i] = DetectToneEnergy(pInst, pData, cb, kColumns[i]);
+    }
+    const int32_t iRow = Dominant(aRow), iColumn = Dominant(aColumn);
+    if (iRow < 0 || iColumn < 0)
+        return kNoKey;
+    const double eRow = aRow[iRow], eColumn = aColumn[iColumn];
+    if (eRow < kMinTonePower * n || eColumn < kMinTonePower * n || eRow > eColumn * kRowTwist ||
+        eColumn > eRow * kColumnTwist)
+        return kNoKey;
+    const double eTotal = SumOfSquares(pInst, pData, n);
+    const uint16_t cKey = uint16_t(kKeys[iRow][iColumn]);
+    Trace(nullptr, TRACE_DETAIL, L"sndprobe: key=%c, share=%ld%%\n", wchar_t(cKey),
+          int32_t(100 * (eRow + eColumn) / eTotal));
+    if (eRow + eColumn < dMinShare * eTotal)
+        return kNoKey;
+    // Voices have harmonics and low partials; a key has neither.
+    const double dNyquist = pInst->wfx.nSamplesPerSec / 2.0;
+    const int32_t nRow2 = 2 * kRows[iRow], nColumn2 = 2 * kColumns[iColumn];
+    if (abs(nRow2 - kColumns[iColumn]) > kHarmonicClearHz && nRow2 < dNyquist &&
+        DetectToneEnergy(pInst, pData, cb, nRow2) > eRow * kHarmonicRatio)
+        return kNoKey;
+    if (nColumn2 < dNyquist &&
+        DetectToneEnergy(pInst, pData, cb, nColumn2) > eColumn * kHarmonicRatio)
+        return kNoKey;
+    const double eLowLimit = kLowRatio * std::min(eRow, eColumn);
+    for (int32_t hz = kLowFromHz; hz <= kLowToHz; hz += kLowStepHz)
+        if (DetectToneEnergy(pInst, pData, cb, hz) > eLowLimit)
+            return kNoKey;
+    return cKey;
+}
+
 bool IsKey(uint16_t c) {
     return c != 0 && c != kNoKey;
 }
@@ -51,6 +137,20 @@ uint16_t DetectDtmfClassify(const DetectInstance *pInst, const uint8_t *pData, i
     return uint16_t(kKeys[iRow][iColumn]);
 }
 
+uint16_t DetectDtmfClassifySensitive(const DetectInstance *pInst, const uint8_t *pData,
+                                     int32_t cb) {
+    const uint16_t cKey = SensitiveKey(pInst, pData, cb, kMinShare);
+    if (cKey != kNoKey)
+        return cKey;
+    // A key that fills half of the window fills one of its halves, where
+    // noise over the other half no longer dilutes it.
+    const int32_t cbSample = pInst->wfx.wBitsPerSample > 8 ? 2 : 1;
+    const int32_t cbHalf = cb / (2 * cbSample) * cbSample;
+    const uint16_t cFirst = SensitiveKey(pInst, pData, cbHalf, kMinHalfShare);
+    return cFirst != kNoKey ? cFirst
+                            : SensitiveKey(pInst, pData + cb - cbHalf, cbHalf, kMinHalfShare);
+}
+
 int32_t DetectDtmfStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
                        const DetectStats *) {
     // Runs without a key are followed like key runs but never reported, so a
@@ -60,7 +160,9 @@ int32_t DetectDtmfStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
             DetectReportRun(pInst, pInst->cPrevKey);
         return 0;
     }
-    const uint16_t cKey = DetectDtmfClassify(pInst, pData, cb);
+    const uint16_t cKey = (pInst->dwFlags & DETECT_DTMF_SENSITIVE)
+                              ? DetectDtmfClassifySensitive(pInst, pData, cb)
+                              : DetectDtmfClassify(pInst, pData, cb);
     if (cKey == 0) {
         pInst->cPrevKey = 0;
         pInst->cbPosition += cb;

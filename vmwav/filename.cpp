@@ -28,9 +28,16 @@ bool FileNameToLocal(const wchar_t *pszName, std::string *pOut) {
 
 std::string ProgramFolder(void) {
     Dl_info info;
-    if (dladdr(reinterpret_cast<void *>(&ProgramFolder), &info) == 0 || info.dli_fname == nullptr)
+    std::string path;
+    if (dladdr(reinterpret_cast<void *>(&ProgramFolder), &info) != 0 && info.dli_fname != nullptr)
+        path = info.dli_fname;
+    else if (char *exe = realpath("/proc/self/exe", nullptr)) {
+        // A statically linked program has no loader to ask: it is its own file.
+        path = exe;
+        free(exe);
+    } else {
         return std::string();
-    std::string path = info.dli_fname;
+    }
     char *real = realpath(path.c_str(), nullptr);
     if (real != nullptr) {
         path = real;

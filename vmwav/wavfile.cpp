@@ -1,6 +1,7 @@
 // The file operations of vmwav.h: reading, converting and creating WAV files.
 #include <fcntl.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,6 +49,8 @@ struct VmWavFile {
     VmCodecStream *pStream = nullptr;
     std::vector<uint8_t> codecHeader;
     std::vector<uint8_t> scratch;
+    void *pMap = nullptr; // WavMapData: the file from its start to the end of the data
+    size_t cbMap = 0;
 
     // Created.
     RiffWriter writer;
@@ -123,6 +126,8 @@ void StopConverting(VmWavFile *w) {
 
 void DestroyFile(VmWavFile *w) {
     StopConverting(w);
+    if (w->pMap != nullptr)
+        munmap(w->pMap, w->cbMap);
     if (w->fd >= 0)
         close(w->fd);
     w->~VmWavFile();
@@ -425,7 +430,10 @@ int32_t WavReadFormatPlay(HWAVFILE hWav, void *pBuffer, int32_t cb) {
         const bool bDirect =
             info.kind == WAV_CODEC_PCM && info.cbSample == 2 && info.nChannels == 1;
         const uint64_t kChunkBytes = 1u << 18;
-        const uint64_t perChunk = std::max<uint64_t>(1, kChunkBytes / info.nBlockAlign);
+        // No larger than the request: a short file's read would otherwise
+        // spend longer clearing the scratch than decoding.
+        const uint64_t perChunk =
+            std::max<uint64_t>(1, std::min<uint64_t>(want, kChunkBytes / info.nBlockAlign));
         if (!bDirect && hWav->scratch.size() < perChunk * info.nBlockAlign)
             hWav->scratch.resize(size_t(perChunk * info.nBlockAlign));
         while (done < want) {
@@ -443,6 +451,30 @@ int32_t WavReadFormatPlay(HWAVFILE hWav, void *pBuffer, int32_t cb) {
     }
     hWav->nPlayFrame += done;
     return int32_t(done * 2);
+}
+
+const void *WavMapData(HWAVFILE hWav) {
+    if (!IsRead(hWav) || hWav->riff.cbData == 0) {
+        FAIL_POS();
+        return nullptr;
+    }
+    if (hWav->pMap == nullptr) {
+        const uint64_t cbMap = hWav->riff.offData + hWav->riff.cbData;
+        struct stat st;
+        // Pages past the end of the file cannot be read, not even once.
+        if (fstat(hWav->fd, &st) != 0 || uint64_t(st.st_size) < cbMap) {
+            FAIL_POS();
+            return nullptr;
+        }
+        void *p = mmap(nullptr, size_t(cbMap), PROT_READ, MAP_PRIVATE, hWav->fd, 0);
+        if (p == MAP_FAILED) {
+            FAIL_POS();
+            return nullptr;
+        }
+        hWav->pMap = p;
+        hWav->cbMap = size_t(cbMap);
+    }
+    return static_cast<const uint8_t *>(hWav->pMap) + hWav->riff.offData;
 }
 
 int32_t WavSeek(HWAVFILE hWav, int32_t lOffset, int32_t nOrigin) {

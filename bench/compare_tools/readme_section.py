@@ -30,9 +30,10 @@ def section(out_lines, cmd):
          "of `bench/` (`bench_detect`, `bench_wavread`). The machine has 2 shared cores; figures",
          "move by 10-20% with the load printed at the start and end. Without an argument it",
          "measures `build/bin/sndprobe` from `./setup.sh`.", "",
-         "On this machine a process that does nothing takes about 1 ms to start and end",
-         "(`/bin/true` below), so on the 5 s recordings no program can be 2.5 times faster",
-         "than `sox`: the line \"/bin/true would be\" shows the most that starting alone allows.",
+         "On this machine a dynamically linked process that does nothing takes about 1 ms to",
+         "start and end (`/bin/true` below), a good part of the 5 s recordings' time: the line",
+         "\"/bin/true would be\" shows the most that such a program could reach. `sndprobe` is",
+         "linked statically and starts in less.",
          "",
          "Last run, made with:", "", "    " + cmd, "", "```"] + head + ["```", ""]
     j = next(k for k, l in enumerate(rest) if l.startswith("Targets:"))

@@ -159,13 +159,16 @@ inline Samples Dtmf(const std::string &keys, double msTone, double msGap, double
 // shift is sent before a character that needs the other shift, the receiver
 // starting in letters. Text is upper case letters, digits, space, CR, LF and
 // the figures punctuation; other characters are skipped. msCharGap adds idle
-// mark between characters.
+// mark between characters; unshiftOnSpace sends no letters shift where the
+// receiver is to return to letters by itself after a space.
 struct BaudotOptions {
     double stopBits = 2;
     double amplitude = 8000;
-    double msLeadMark = 150;  // mark before the first character
-    double msTrailMark = 150; // mark after the last one
-    double msCharGap = 0;     // extra mark between characters
+    double msLeadMark = 150;     // mark before the first character
+    double msTrailMark = 150;    // mark after the last one
+    double msCharGap = 0;        // extra mark between characters
+    double speed = 1;            // bit rate against 45.45 baud
+    bool unshiftOnSpace = false; // a space returns to letters without a shift
 };
 
 constexpr double kBaudotBitMs = 1000.0 / 45.45;
@@ -193,7 +196,7 @@ inline Samples Baudot(const std::string &text, unsigned nRate, const BaudotOptio
     double phase = 0, tBits = 0;
     auto send = [&](int value, double bits) {
         tBits += bits;
-        const size_t end = SampleCount(tBits * kBaudotBitMs, nRate);
+        const size_t end = SampleCount(tBits * kBaudotBitMs / opt.speed, nRate);
         const double step = 2 * kPi * (value ? 1400.0 : 1800.0) / nRate;
         for (; out.size() < end; phase = fmod(phase + step, 2 * kPi))
             out.push_back(Clip(opt.amplitude * sin(phase)));
@@ -213,8 +216,99 @@ inline Samples Baudot(const std::string &text, unsigned nRate, const BaudotOptio
         if (need != 0 && need != shift)
             sendCode(shift = need);
         sendCode(code);
+        if (code == 4 && opt.unshiftOnSpace)
+            shift = 31;
     }
     send(1, opt.msTrailMark / kBaudotBitMs);
+    return out;
+}
+
+// Speech-like audio for talk-off tests: syllables voiced by a glottal pulse
+// train of gliding pitch (85 to 260 Hz) through three formants that move
+// between vowels, unvoiced noise bursts and pauses, each syllable at -26 to
+// -14 dBFS RMS. Reproducible from seed.
+inline Samples SpeechLike(double ms, unsigned nRate, uint32_t seed = 1) {
+    static const double kVowels[][3] = {{730, 1090, 2440}, {270, 2290, 3010}, {300, 870, 2240},
+                                        {530, 1840, 2480}, {570, 840, 2410},  {660, 1720, 2410},
+                                        {520, 1190, 2390}, {490, 1350, 1690}};
+    const size_t nVowels = sizeof kVowels / sizeof kVowels[0];
+    uint64_t state = seed * 0x9E3779B97F4A7C15ull + 7;
+    auto uniform = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return (double(state >> 11) + 0.5) / 9007199254740992.0;
+    };
+    auto between = [&](double lo, double hi) { return lo + (hi - lo) * uniform(); };
+    // A two-pole resonator per formant, retuned every sample.
+    struct Resonator {
+        double y1 = 0, y2 = 0;
+        double Step(double x, double hz, double bw, unsigned rate) {
+            const double r = exp(-kPi * bw / rate);
+            const double y = (1 - r) * x + 2 * r * cos(2 * kPi * hz / rate) * y1 - r * r * y2;
+            y2 = y1;
+            y1 = y;
+            return y;
+        }
+    };
+    const size_t total = SampleCount(ms, nRate);
+    Samples out;
+    const double *from = kVowels[0];
+    double phase = 0, gPrev = 0;
+    Resonator f1, f2, f3;
+    while (out.size() < total) {
+        const double kind = uniform();
+        std::vector<double> seg;
+        if (kind < 0.2) {
+            seg.assign(SampleCount(between(100, 400), nRate), 0.0);
+        } else if (kind < 0.35) {
+            // A fricative: noise through a high resonance.
+            const double hz = between(2000, std::min(3500.0, 0.45 * nRate));
+            seg.resize(SampleCount(between(40, 150), nRate));
+            for (double &v : seg)
+                v = f3.Step(sqrt(-2 * log(uniform())) * cos(2 * kPi * uniform()), hz, 600, nRate);
+        } else {
+            const double *to = kVowels[size_t(uniform() * nVowels) % nVowels];
+            const double f0a = between(85, 260), f0b = f0a * between(0.8, 1.25);
+            seg.resize(SampleCount(between(80, 280), nRate));
+            for (size_t i = 0; i < seg.size(); ++i) {
+                const double t = double(i) / double(seg.size());
+                phase += (f0a + (f0b - f0a) * t) / nRate;
+                phase -= floor(phase);
+                // Rosenberg pulse: opens over 30% of the period, closes over 12%.
+                double g = 0;
+                if (phase < 0.3)
+                    g = 0.5 * (1 - cos(kPi * phase / 0.3));
+                else if (phase < 0.42)
+                    g = cos(kPi * (phase - 0.3) / 0.24);
+                double v = g - gPrev; // the lips radiate the derivative
+                gPrev = g;
+                const double *fm = from;
+                v = f1.Step(v, fm[0] + (to[0] - fm[0]) * t, 80, nRate);
+                v = f2.Step(v, fm[1] + (to[1] - fm[1]) * t, 100, nRate);
+                if (fm[2] + (to[2] - fm[2]) * t < 0.45 * nRate)
+                    v = f3.Step(v, fm[2] + (to[2] - fm[2]) * t, 140, nRate);
+                seg[i] = v;
+            }
+            from = to;
+        }
+        double sumSq = 0;
+        for (double v : seg)
+            sumSq += v * v;
+        const double rms = seg.empty() ? 0 : sqrt(sumSq / double(seg.size()));
+        const double gain = rms > 0 ? DbToAmplitude(between(-26, -14)) / rms : 0;
+        // Syllables swell and fade rather than switch.
+        const size_t nEdge = std::min(seg.size() / 2, SampleCount(15, nRate));
+        for (size_t i = 0; i < seg.size(); ++i) {
+            double env = 1;
+            if (i < nEdge)
+                env = 0.5 * (1 - cos(kPi * double(i) / double(nEdge)));
+            else if (seg.size() - i <= nEdge)
+                env = 0.5 * (1 - cos(kPi * double(seg.size() - i) / double(nEdge)));
+            out.push_back(Clip(seg[i] * gain * env));
+        }
+    }
+    out.resize(total);
     return out;
 }
 

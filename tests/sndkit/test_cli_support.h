@@ -174,7 +174,8 @@ inline void ExpectCopyOf(const std::string &dst, const std::string &src,
 }
 
 // dst's audio is the run of src's audio that starts at msStart, rounded down
-// to a whole block, and lasts msDuration, rounded up to whole blocks.
+// to a whole block, and lasts msDuration in whole bytes, rounded up to whole
+// blocks.
 inline void ExpectSliceOf(const std::string &dst, const std::string &src, long msStart,
                           long msDuration) {
     auto source = Chunks(ReadBytes(src)), copy = Chunks(ReadBytes(dst));
@@ -185,7 +186,7 @@ inline void ExpectSliceOf(const std::string &dst, const std::string &src, long m
     const auto at = std::search(data.begin(), data.end(), kept.begin(), kept.end());
     ASSERT_NE(at, data.end());
     const double offset = double(at - data.begin()), start = double(msStart) * perMs,
-                 length = double(msDuration) * perMs;
+                 length = std::floor(double(msDuration) * perMs);
     EXPECT_EQ(std::fmod(offset, align), 0.0);
     EXPECT_TRUE(offset <= start && start < offset + align) << offset << " for " << start;
     EXPECT_TRUE(double(kept.size()) >= length && double(kept.size()) < length + align)

@@ -34,6 +34,12 @@ struct DetectInstance {
     uint8_t bShift;     /* Baudot: DETECT_BAUDOT_LETTERS or DETECT_BAUDOT_FIGURES */
     int32_t cBits;      /* Baudot: bits in bRegister */
     uint8_t bRegister;
+    /* DETECT_BAUDOT_ROBUST: the receiver's state. */
+    struct BaudotRobust *pRobust;
+    /* The start of a window that the last block left unfinished. */
+    uint8_t *pCarry;
+    int32_t cbCarry;
+    int32_t cbCarryAlloc;
 };
 
 struct DetectStats {
@@ -68,6 +74,22 @@ void DetectReportRun(DetectInstance *pInst, uint32_t lParam);
 int32_t DetectMagnitude(const DetectInstance *pInst, const uint8_t *pData, int32_t cb,
                         int32_t nFrequency);
 
+/* Samples in cb bytes, and sample i as a 16-bit value (8-bit samples count
+ * as (byte - 128) * 256). */
+inline int32_t DetectSampleCount(const DetectInstance *pInst, int32_t cb) {
+    return pInst->wfx.wBitsPerSample > 8 ? cb / 2 : cb;
+}
+inline int32_t DetectSample(const DetectInstance *pInst, const uint8_t *pData, int32_t i) {
+    if (pInst->wfx.wBitsPerSample <= 8)
+        return (int32_t(pData[i]) - 128) * 256;
+    return int16_t(uint16_t(pData[2 * i] | (pData[2 * i + 1] << 8)));
+}
+
+/* Energy of the sine at dHz in a window of full samples (any frequency, not
+ * only the window's DFT bins): a sine of amplitude A filling the window gives
+ * A^2 n / 2 for n samples, its own sum of squares. 0 for an empty window. */
+double DetectToneEnergy(const DetectInstance *pInst, const uint8_t *pData, int32_t cb, double dHz);
+
 /* Per-kind steps. pData is null for the end of the data; pStats is then null.
  * Each adds cb to cbPosition, also when it fails; 0 or -1. */
 int32_t DetectSilenceStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
@@ -87,6 +109,8 @@ int32_t DetectToneFrequency(const DetectInstance *pInst);
 int32_t DetectToneClassify(const DetectInstance *pInst, const uint8_t *pData, int32_t cb);
 /* The key, ' ' for none, 0 for a failed measurement. */
 uint16_t DetectDtmfClassify(const DetectInstance *pInst, const uint8_t *pData, int32_t cb);
+/* The same from energy ratios (DETECT_DTMF_SENSITIVE); never fails. */
+uint16_t DetectDtmfClassifySensitive(const DetectInstance *pInst, const uint8_t *pData, int32_t cb);
 /* BAUDOT_MARK, BAUDOT_SPACE, or 0 for neither (also for a window under 1 ms). */
 int32_t DetectBaudotClassify(const DetectStats *pStats);
 
@@ -96,5 +120,15 @@ int32_t DetectBaudotClassify(const DetectStats *pStats);
 void DetectBaudotDecode(DetectInstance *pInst, int32_t nTone, uint32_t msStart, uint32_t msRun);
 /* The character for a five-bit code in a shift (the shift codes map to themselves). */
 uint16_t DetectBaudotChar(uint8_t bCode, uint8_t bShift);
+/* Follows the shift for a received code and reports its character. */
+void DetectBaudotReportCode(DetectInstance *pInst, uint8_t bCode, uint32_t msStart,
+                            uint32_t msDuration);
+
+/* The robust receiver (DETECT_BAUDOT_ROBUST): its state is made with the
+ * instance (0 or -1) and released with it (0 or -1 for a refused release);
+ * a step takes any number of samples. */
+int32_t DetectBaudotRobustInit(DetectInstance *pInst);
+int32_t DetectBaudotRobustTerm(DetectInstance *pInst);
+void DetectBaudotRobustStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb);
 
 #endif

@@ -65,6 +65,11 @@ int32_t WavGetLength(HWAVFILE hWav);
 int32_t WavGetDataSize(HWAVFILE hWav);
 /* Bytes delivered in the play format (0 at the end); negative on failure. */
 int32_t WavReadFormatPlay(HWAVFILE hWav, void *pBuffer, int32_t cb);
+/* A read-only view of the stored audio data (WavGetDataSize bytes), made on
+ * the first call and kept until WavClose; null when the file cannot be
+ * mapped or is shorter than its data chunk. Reading the view after another
+ * program has shortened the file raises SIGBUS. */
+const void *WavMapData(HWAVFILE hWav);
 /* Moves the raw read position (origin 0 start, 1 current, 2 end of the audio
  * data); returns the new offset, -1 outside the data. */
 int32_t WavSeek(HWAVFILE hWav, int32_t lOffset, int32_t nOrigin);
