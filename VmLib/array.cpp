@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "VmLib/handles.h"
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
-#include "sndkit/trace.h"
 
 struct VmArrayRecord {
     uint32_t dwVersion;

@@ -7,9 +7,9 @@
 #include <unordered_map>
 
 #include "VmLib/handles.h"
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
-#include "sndkit/trace.h"
-#include "sndkit/wformat.h"
+#include "VmLib/wideprintf.h"
 
 struct VmMemRecord {
     uint32_t dwVersion;
@@ -127,7 +127,7 @@ void *MemAllocEx(HVMMEM hMem, uint32_t cb, uint32_t dwFlags, const wchar_t *pszF
     AddBytes(rec, cb);
     if (TraceIsEnabled(nullptr, TRACE_ALLOC))
         Trace(nullptr, TRACE_ALLOC, L"%s(%u) : %08X = MemAllocEx(%ld, %08X) (%ld, %ld)\n", pszFile,
-              nLine, WFORMAT_PTR32(p), cb, dwFlags, rec->nBlocks, rec->nBytes);
+              nLine, WIDEPRINTF_PTR32(p), cb, dwFlags, rec->nBlocks, rec->nBytes);
     return p;
 }
 
@@ -166,7 +166,7 @@ void *MemReAllocEx(HVMMEM hMem, void *pBlock, uint32_t cb, uint32_t dwFlags, con
     AddBytes(rec, static_cast<int64_t>(cb) - cbOld);
     if (TraceIsEnabled(nullptr, TRACE_ALLOC))
         Trace(nullptr, TRACE_ALLOC, L"%s(%u) : %08X = MemReAllocEx(%08X, %ld, %08X) (%ld, %ld)\n",
-              pszFile, nLine, WFORMAT_PTR32(p), static_cast<uint32_t>(addrOld), cb, dwFlags,
+              pszFile, nLine, WIDEPRINTF_PTR32(p), static_cast<uint32_t>(addrOld), cb, dwFlags,
               rec->nBlocks, rec->nBytes);
     return p;
 }
@@ -194,7 +194,7 @@ void *MemFreeEx(HVMMEM hMem, void *pBlock, const wchar_t *pszFile, uint32_t nLin
     // never read from a released pointer.
     if (TraceIsEnabled(nullptr, TRACE_ALLOC))
         Trace(nullptr, TRACE_ALLOC, L"%s(%u) : MemFreeEx(%08X) (%ld, %ld)\n", pszFile, nLine,
-              WFORMAT_PTR32(pBlock), rec->nBlocks, rec->nBytes);
+              WIDEPRINTF_PTR32(pBlock), rec->nBlocks, rec->nBytes);
     free(pBlock);
     return nullptr;
 }

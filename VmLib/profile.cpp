@@ -15,6 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "VmLib/fdio.h"
+#include "VmLib/unseen.h"
+
 namespace {
 
 std::string_view Trim(std::string_view s) {
@@ -97,29 +100,17 @@ std::string Terminator(const std::vector<std::string> &lines) {
     return "\n";
 }
 
+// The new text takes the file's name only when it is complete and on disk.
 bool WriteWhole(const std::string &path, const std::string &text, mode_t mode) {
-    std::string tmp = path + ".XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0)
+    UnseenFile file;
+    if (UnseenCreate(path.c_str(), 0, &file) != UNSEEN_OK)
         return false;
-    bool ok = fchmod(fd, mode) == 0;
-    size_t done = 0;
-    while (ok && done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += static_cast<size_t>(n);
+    if (fchmod(file.fd, mode) != 0 || FdWriteAll(file.fd, text.data(), text.size()) != 0 ||
+        fsync(file.fd) != 0) {
+        UnseenDiscard(&file);
+        return false;
     }
-    ok = fsync(fd) == 0 && ok;
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(name.data(), path.c_str()) == 0;
-    if (!ok)
-        unlink(name.data());
-    return ok;
+    return UnseenPublish(&file) == UNSEEN_OK;
 }
 
 } // namespace

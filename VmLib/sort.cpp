@@ -6,8 +6,8 @@
 #include <cwctype>
 #include <string>
 
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
-#include "sndkit/trace.h"
 
 namespace {
 

@@ -4,5 +4,9 @@
 static char g_moduleAnchor;
 static char g_processAnchor;
 
-VMHINSTANCE VmModuleHandle(void) { return &g_moduleAnchor; }
-VMHPROCESS VmCurrentProcess(void) { return &g_processAnchor; }
+VMHINSTANCE VmModuleHandle(void) {
+    return &g_moduleAnchor;
+}
+VMHPROCESS VmCurrentProcess(void) {
+    return &g_processAnchor;
+}

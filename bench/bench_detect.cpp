@@ -2,7 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include "common/siggen.h"
-#include "sndkit/detect.h"
+#include "VmLib/vmapi.h"
 
 using namespace siggen;
 

@@ -13,7 +13,7 @@
 
 #include "VmLib/vmapi.h"
 #include "common/siggen.h"
-#include "sndkit/wavfmtex.h"
+#include "sndkit/wavtime.h"
 #include "vmwav/vmwav.h"
 
 namespace {

@@ -45,30 +45,33 @@ bool SameName(const std::string &a, const std::string &b) {
     return AsciiLower(a) == AsciiLower(b);
 }
 
+struct Root {
+    HKEY key;
+    const char *name;
+};
+
+constexpr Root kRoots[] = {
+    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"},     {HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
+    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"},   {HKEY_USERS, "HKEY_USERS"},
+    {HKEY_CURRENT_CONFIG, "HKEY_CURRENT_CONFIG"},
+};
+
 const char *RootName(HKEY root) {
-    switch (root) {
-    case HKEY_CLASSES_ROOT:
-        return "HKEY_CLASSES_ROOT";
-    case HKEY_CURRENT_USER:
-        return "HKEY_CURRENT_USER";
-    case HKEY_LOCAL_MACHINE:
-        return "HKEY_LOCAL_MACHINE";
-    case HKEY_USERS:
-        return "HKEY_USERS";
-    case HKEY_CURRENT_CONFIG:
-        return "HKEY_CURRENT_CONFIG";
+    for (const Root &r : kRoots) {
+        if (r.key == root) {
+            return r.name;
+        }
     }
     return nullptr;
 }
 
-bool IsRootName(const std::string &s) {
-    for (HKEY r : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS,
-                   HKEY_CURRENT_CONFIG}) {
-        if (SameName(s, RootName(r))) {
-            return true;
+std::optional<HKEY> RootNamed(const std::string &name) {
+    for (const Root &r : kRoots) {
+        if (SameName(name, r.name)) {
+            return r.key;
         }
     }
-    return false;
+    return std::nullopt;
 }
 
 bool HasControl(const std::string &s) {
@@ -120,6 +123,22 @@ bool ParseHexDigit(char c, int &v) {
         return false;
     }
     return true;
+}
+
+// One to eight hexadecimal digits as a number; nothing for any other text.
+std::optional<uint32_t> ParseHexNumber(const std::string &digits) {
+    if (digits.empty() || digits.size() > 8) {
+        return std::nullopt;
+    }
+    uint32_t n = 0;
+    for (char c : digits) {
+        int d;
+        if (!ParseHexDigit(c, d)) {
+            return std::nullopt;
+        }
+        n = n * 16 + static_cast<uint32_t>(d);
+    }
+    return n;
 }
 
 std::string TrimRight(std::string s) {
@@ -218,21 +237,13 @@ bool ParseValueLine(const std::string &line, StoredValue &v) {
         return true;
     }
     if (data.rfind("dword:", 0) == 0) {
-        std::string digits = TrimLeft(TrimRight(data.substr(6)));
-        if (digits.empty() || digits.size() > 8) {
+        auto n = ParseHexNumber(TrimLeft(TrimRight(data.substr(6))));
+        if (!n) {
             return false;
         }
-        uint32_t n = 0;
-        for (char c : digits) {
-            int d;
-            if (!ParseHexDigit(c, d)) {
-                return false;
-            }
-            n = n * 16 + static_cast<uint32_t>(d);
-        }
         v.type = REG_DWORD;
-        v.data = {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
-                  static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 24)};
+        v.data = {static_cast<uint8_t>(*n), static_cast<uint8_t>(*n >> 8),
+                  static_cast<uint8_t>(*n >> 16), static_cast<uint8_t>(*n >> 24)};
         return true;
     }
     if (data.rfind("hex", 0) == 0) {
@@ -244,32 +255,41 @@ bool ParseValueLine(const std::string &line, StoredValue &v) {
         if (kind.empty()) {
             v.type = REG_BINARY;
         } else {
-            if (kind.size() < 3 || kind.front() != '(' || kind.back() != ')' || kind.size() > 10) {
+            auto type = kind.size() >= 2 && kind.front() == '(' && kind.back() == ')'
+                            ? ParseHexNumber(kind.substr(1, kind.size() - 2))
+                            : std::nullopt;
+            if (!type) {
                 return false;
             }
-            uint32_t t = 0;
-            for (size_t i = 1; i + 1 < kind.size(); ++i) {
-                int d;
-                if (!ParseHexDigit(kind[i], d)) {
-                    return false;
-                }
-                t = t * 16 + static_cast<uint32_t>(d);
-            }
-            v.type = t;
+            v.type = *type;
         }
         return ParseHexBytes(data.substr(colon + 1), v.data);
     }
     return false;
 }
 
-// Nothing when the file exists but cannot be read or parsed; an empty store
-// when there is no file yet.
-std::optional<Store> LoadStore(const std::filesystem::path &file) {
+StoredKey *FindKey(Store &store, const std::string &full) {
+    for (auto &k : store.keys) {
+        if (SameName(k.path, full)) {
+            return &k;
+        }
+    }
+    return nullptr;
+}
+
+template <class Key> auto FindValue(Key &key, const std::string &name) {
+    return std::find_if(key.values.begin(), key.values.end(),
+                        [&](const StoredValue &v) { return SameName(v.name, name); });
+}
+
+// The file's text without a byte order mark, or nothing when it exists but
+// cannot be read or is not text. No file yet reads as an empty text.
+std::optional<std::string> ReadStoreText(const std::filesystem::path &file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         std::error_code ec;
         bool exists = std::filesystem::exists(file, ec);
-        return (!exists && !ec) ? std::optional<Store>(Store{}) : std::nullopt;
+        return (!exists && !ec) ? std::optional<std::string>("") : std::nullopt;
     }
     std::stringstream buf;
     buf << in.rdbuf();
@@ -283,9 +303,46 @@ std::optional<Store> LoadStore(const std::filesystem::path &file) {
     if (text.find('\0') != std::string::npos) {
         return std::nullopt;
     }
+    return text;
+}
 
+// The full path of the key a "[root\sub\key]" line opens; nothing when the
+// line does not open one.
+std::optional<std::string> SectionPath(const std::string &line) {
+    if (line.back() != ']' || line.size() < 3 || line[1] == '-') {
+        return std::nullopt;
+    }
+    std::string path = line.substr(1, line.size() - 2);
+    size_t slash = path.find('\\');
+    auto root = RootNamed(path.substr(0, slash));
+    if (!root) {
+        return std::nullopt;
+    }
+    return FullKeyPath(*root, slash == std::string::npos ? "" : path.substr(slash + 1));
+}
+
+// Long hex values continue on the next lines after a backslash; joins them
+// onto line, moving i to the last line used. False when the file ends first.
+bool JoinContinuedLines(const std::vector<std::string> &lines, size_t &i, std::string &line) {
+    while (line.back() == '\\' && line.find("=hex") != std::string::npos) {
+        line.pop_back();
+        if (++i >= lines.size()) {
+            return false;
+        }
+        line += TrimLeft(lines[i]);
+    }
+    return true;
+}
+
+// Nothing when the file exists but cannot be read or parsed; an empty store
+// when there is no file yet.
+std::optional<Store> LoadStore(const std::filesystem::path &file) {
+    auto text = ReadStoreText(file);
+    if (!text) {
+        return std::nullopt;
+    }
     std::vector<std::string> lines;
-    std::istringstream ls(text);
+    std::istringstream ls(*text);
     for (std::string l; std::getline(ls, l);) {
         lines.push_back(TrimRight(l));
     }
@@ -306,63 +363,27 @@ std::optional<Store> LoadStore(const std::filesystem::path &file) {
             continue;
         }
         if (line[0] == '[') {
-            if (line.back() != ']' || line.size() < 3 || line[1] == '-') {
-                return std::nullopt;
-            }
-            std::string path = line.substr(1, line.size() - 2);
-            size_t slash = path.find('\\');
-            std::string rootPart = path.substr(0, slash);
-            if (!IsRootName(rootPart)) {
-                return std::nullopt;
-            }
-            HKEY root = HKEY_LOCAL_MACHINE;
-            for (HKEY r : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS,
-                           HKEY_CURRENT_CONFIG}) {
-                if (SameName(rootPart, RootName(r))) {
-                    root = r;
-                }
-            }
-            auto full = FullKeyPath(root, slash == std::string::npos ? "" : path.substr(slash + 1));
+            auto full = SectionPath(line);
             if (!full) {
                 return std::nullopt;
             }
-            key = nullptr;
-            for (auto &k : store.keys) {
-                if (SameName(k.path, *full)) {
-                    key = &k;
-                }
-            }
+            key = FindKey(store, *full);
             if (!key) {
                 store.keys.push_back({*full, {}});
                 key = &store.keys.back();
             }
             continue;
         }
-        if (!key || (line[0] != '"' && line[0] != '@')) {
-            return std::nullopt;
-        }
-        // Long hex values continue on the next lines after a backslash.
-        while (line.back() == '\\' && line.find("=hex") != std::string::npos) {
-            line.pop_back();
-            if (++i >= lines.size()) {
-                return std::nullopt;
-            }
-            line += TrimLeft(lines[i]);
-        }
         StoredValue v;
-        if (!ParseValueLine(line, v)) {
+        if (!key || !JoinContinuedLines(lines, i, line) || !ParseValueLine(line, v)) {
             return std::nullopt;
         }
-        auto same = std::find_if(key->values.begin(), key->values.end(),
-                                 [&](const StoredValue &o) { return SameName(o.name, v.name); });
+        auto same = FindValue(*key, v.name);
         if (same != key->values.end()) {
             *same = std::move(v);
         } else {
             key->values.push_back(std::move(v));
         }
-    }
-    if (!sawHeader && !store.keys.empty()) {
-        return std::nullopt;
     }
     return store;
 }
@@ -444,15 +465,6 @@ bool SaveStore(const std::filesystem::path &file, const Store &store) {
     }
 }
 
-StoredKey *FindKey(Store &store, const std::string &full) {
-    for (auto &k : store.keys) {
-        if (SameName(k.path, full)) {
-            return &k;
-        }
-    }
-    return nullptr;
-}
-
 // A key exists when it has a section, or a section below it does, or it is
 // a root.
 bool KeyInStore(const Store &store, const std::string &full) {
@@ -517,8 +529,7 @@ RegValue GetRegistryValue(HKEY root, const std::string &keyPath, const std::stri
     if (!key) {
         return defaultValue;
     }
-    auto v = std::find_if(key->values.begin(), key->values.end(),
-                          [&](const StoredValue &o) { return SameName(o.name, valueName); });
+    auto v = FindValue(*key, valueName);
     if (v == key->values.end()) {
         return defaultValue;
     }
@@ -607,8 +618,7 @@ void SetRegistryValue(HKEY root, const std::string &keyPath, const std::string &
         store->keys.push_back({*full, {}});
         key = &store->keys.back();
     }
-    auto same = std::find_if(key->values.begin(), key->values.end(),
-                             [&](const StoredValue &o) { return SameName(o.name, valueName); });
+    auto same = FindValue(*key, valueName);
     if (same != key->values.end()) {
         same->type = nv.type;
         same->data = std::move(nv.data);

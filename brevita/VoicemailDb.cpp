@@ -232,6 +232,126 @@ std::optional<std::string> GuidText(std::string s) {
     return s;
 }
 
+// The name goes into the call's text; only a plain identifier may.
+void CheckProcedureName(const std::string &procedure) {
+    if (procedure.empty() || !std::all_of(procedure.begin(), procedure.end(), [](char ch) {
+            return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '.';
+        })) {
+        RaiseError(ErrInvalidCall, "Invalid procedure name " + procedure);
+    }
+}
+
+// A procedure's declaration does not change during a run, and reading it
+// costs more than the call itself.
+const std::vector<DeclaredParam> &Declaration(const Connection &c, const std::string &connection,
+                                              const std::string &procedure) {
+    static std::map<std::pair<std::string, std::string>, std::vector<DeclaredParam>> known;
+    auto &declared = known[{connection, procedure}];
+    if (declared.empty()) {
+        declared = DeclaredParams(c, procedure);
+    }
+    return declared;
+}
+
+// One position of the call; its value lives here until the call has run.
+struct BoundParam {
+    std::string text;
+    SQLINTEGER number = 0;
+    unsigned char bit = 0;
+    SQLLEN ind = 0;
+    const ProcParam *param = nullptr; // null: declared but not given
+};
+
+void SetValue(BoundParam &b, const ProcParam &p) {
+    b.param = &p;
+    switch (p.type) {
+    case ParamType::Guid: {
+        const auto *s = std::get_if<std::string>(&p.value);
+        auto guid = s ? GuidText(*s) : std::nullopt;
+        if (!guid) {
+            RaiseError(ErrTypeMismatch, "Type mismatch");
+        }
+        b.text = *guid;
+        b.ind = SQL_NTS;
+        break;
+    }
+    case ParamType::Integer:
+        if (const auto *n = std::get_if<int32_t>(&p.value)) {
+            b.number = *n;
+        } else if (const auto *f = std::get_if<bool>(&p.value)) {
+            b.number = *f ? 1 : 0;
+        } else {
+            RaiseError(ErrTypeMismatch, "Type mismatch");
+        }
+        break;
+    case ParamType::Boolean:
+        if (const auto *f = std::get_if<bool>(&p.value)) {
+            b.bit = *f ? 1 : 0;
+        } else if (const auto *n = std::get_if<int32_t>(&p.value)) {
+            b.bit = *n != 0 ? 1 : 0;
+        } else {
+            RaiseError(ErrTypeMismatch, "Type mismatch");
+        }
+        break;
+    }
+}
+
+// Every "@" parameter at the position the declaration gives its name.
+std::vector<BoundParam> ArrangeParams(const std::vector<DeclaredParam> &declared,
+                                      const std::vector<ProcParam> &params,
+                                      const std::string &procedure) {
+    SQLSMALLINT count = 0;
+    for (const auto &d : declared) {
+        count = std::max(count, d.position);
+    }
+    std::vector<BoundParam> bound(static_cast<size_t>(count));
+    for (const auto &p : params) {
+        auto d = std::find_if(declared.begin(), declared.end(), [&](const DeclaredParam &x) {
+            return Unprefixed(x.name) == Unprefixed(p.name);
+        });
+        if (d == declared.end() || d->position < 1) {
+            RaiseError(ErrDatabase, "Procedure " + procedure + " has no parameter " + p.name);
+        }
+        SetValue(bound[static_cast<size_t>(d->position - 1)], p);
+    }
+    return bound;
+}
+
+void BindParams(const Statement &st, std::vector<BoundParam> &bound, const std::string &procedure) {
+    for (size_t i = 0; i < bound.size(); ++i) {
+        BoundParam &b = bound[i];
+        SQLRETURN r;
+        SQLUSMALLINT pos = static_cast<SQLUSMALLINT>(i + 1);
+        if (!b.param) {
+            // The server's default applies.
+            b.ind = SQL_NULL_DATA;
+            r = SQLBindParameter(st.get(), pos, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 1, 0,
+                                 nullptr, 0, &b.ind);
+        } else if (b.param->type == ParamType::Guid) {
+            r = SQLBindParameter(st.get(), pos, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_GUID, 36, 0,
+                                 b.text.data(), 0, &b.ind);
+        } else if (b.param->type == ParamType::Integer) {
+            r = SQLBindParameter(st.get(), pos, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0,
+                                 &b.number, 0, &b.ind);
+        } else {
+            r = SQLBindParameter(st.get(), pos, SQL_PARAM_INPUT, SQL_C_BIT, SQL_BIT, 0, 0, &b.bit,
+                                 0, &b.ind);
+        }
+        if (!SQL_SUCCEEDED(r)) {
+            st.Fail("Unable to pass the parameters of " + procedure);
+        }
+    }
+}
+
+// "{CALL name(?, ?)}" with one marker a position.
+std::string CallText(const std::string &procedure, size_t count) {
+    std::string call = "{CALL " + procedure + "(";
+    for (size_t i = 0; i < count; ++i) {
+        call += i ? ", ?" : "?";
+    }
+    return call + ")}";
+}
+
 // Calls abandoned by WithDeadline that have not returned yet.
 std::atomic<int> stuckCalls{0};
 
@@ -385,107 +505,16 @@ Recordset OpenQueryNow(const std::string &connection, const std::string &sql) {
 
 void ExecuteProcedureNow(const std::string &connection, const std::string &procedure,
                          const std::vector<ProcParam> &params) {
-    // The name goes into the call's text; only a plain identifier may.
-    if (procedure.empty() || !std::all_of(procedure.begin(), procedure.end(), [](char ch) {
-            return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '.';
-        })) {
-        RaiseError(ErrInvalidCall, "Invalid procedure name " + procedure);
-    }
+    CheckProcedureName(procedure);
     Connection c(connection);
-    // A procedure's declaration does not change during a run, and reading it
-    // costs more than the call itself.
-    static std::map<std::pair<std::string, std::string>, std::vector<DeclaredParam>> known;
-    auto &declared = known[{connection, procedure}];
-    if (declared.empty()) {
-        declared = DeclaredParams(c, procedure);
-    }
+    const auto &declared = Declaration(c, connection, procedure);
     if (declared.empty() && !params.empty()) {
         RaiseError(ErrDatabase, "No procedure named " + procedure + " with parameters");
     }
-    SQLSMALLINT count = 0;
-    for (const auto &d : declared) {
-        count = std::max(count, d.position);
-    }
-
-    // Values live here until the call has run.
-    struct Bound {
-        std::string text;
-        SQLINTEGER number = 0;
-        unsigned char bit = 0;
-        SQLLEN ind = 0;
-        const ProcParam *param = nullptr;
-    };
-    std::vector<Bound> bound(static_cast<size_t>(count));
-    for (const auto &p : params) {
-        auto d = std::find_if(declared.begin(), declared.end(), [&](const DeclaredParam &x) {
-            return Unprefixed(x.name) == Unprefixed(p.name);
-        });
-        if (d == declared.end() || d->position < 1) {
-            RaiseError(ErrDatabase, "Procedure " + procedure + " has no parameter " + p.name);
-        }
-        Bound &b = bound[static_cast<size_t>(d->position - 1)];
-        b.param = &p;
-        switch (p.type) {
-        case ParamType::Guid: {
-            const auto *s = std::get_if<std::string>(&p.value);
-            auto guid = s ? GuidText(*s) : std::nullopt;
-            if (!guid) {
-                RaiseError(ErrTypeMismatch, "Type mismatch");
-            }
-            b.text = *guid;
-            b.ind = SQL_NTS;
-            break;
-        }
-        case ParamType::Integer:
-            if (const auto *n = std::get_if<int32_t>(&p.value)) {
-                b.number = *n;
-            } else if (const auto *f = std::get_if<bool>(&p.value)) {
-                b.number = *f ? 1 : 0;
-            } else {
-                RaiseError(ErrTypeMismatch, "Type mismatch");
-            }
-            break;
-        case ParamType::Boolean:
-            if (const auto *f = std::get_if<bool>(&p.value)) {
-                b.bit = *f ? 1 : 0;
-            } else if (const auto *n = std::get_if<int32_t>(&p.value)) {
-                b.bit = *n != 0 ? 1 : 0;
-            } else {
-                RaiseError(ErrTypeMismatch, "Type mismatch");
-            }
-            break;
-        }
-    }
-
+    std::vector<BoundParam> bound = ArrangeParams(declared, params, procedure);
     Statement st(c);
-    std::string call = "{CALL " + procedure + "(";
-    for (SQLSMALLINT i = 0; i < count; ++i) {
-        call += i ? ", ?" : "?";
-    }
-    call += ")}";
-    for (SQLSMALLINT i = 0; i < count; ++i) {
-        Bound &b = bound[static_cast<size_t>(i)];
-        SQLRETURN r;
-        SQLUSMALLINT pos = static_cast<SQLUSMALLINT>(i + 1);
-        if (!b.param) {
-            // Declared but not given: the server's default applies.
-            b.ind = SQL_NULL_DATA;
-            r = SQLBindParameter(st.get(), pos, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 1, 0,
-                                 nullptr, 0, &b.ind);
-        } else if (b.param->type == ParamType::Guid) {
-            r = SQLBindParameter(st.get(), pos, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_GUID, 36, 0,
-                                 b.text.data(), 0, &b.ind);
-        } else if (b.param->type == ParamType::Integer) {
-            r = SQLBindParameter(st.get(), pos, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0,
-                                 &b.number, 0, &b.ind);
-        } else {
-            r = SQLBindParameter(st.get(), pos, SQL_PARAM_INPUT, SQL_C_BIT, SQL_BIT, 0, 0, &b.bit,
-                                 0, &b.ind);
-        }
-        if (!SQL_SUCCEEDED(r)) {
-            st.Fail("Unable to pass the parameters of " + procedure);
-        }
-    }
+    BindParams(st, bound, procedure);
+    std::string call = CallText(procedure, bound.size());
     std::vector<SQLCHAR> text(call.begin(), call.end());
     text.push_back(0);
     SQLRETURN r = SQLExecDirect(st.get(), text.data(), SQL_NTS);

@@ -13,8 +13,8 @@ namespace brevita {
 // in the program as its descriptor 3. Returns the process id; raises 53
 // "File not found" (or the matching error) when the program cannot be
 // started.
-int32_t StartHiddenProgram(const std::vector<std::string> &argv,
-                           const std::string &workingDir = {}, int keepOpen = -1);
+int32_t StartHiddenProgram(const std::vector<std::string> &argv, const std::string &workingDir = {},
+                           int keepOpen = -1);
 
 // Waits at most timeoutMs (a negative time-out waits without limit) for the
 // process to end. True when it ended in time and also when the time-out

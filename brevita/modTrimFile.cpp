@@ -45,8 +45,7 @@ void RemoveIfThere(const fs::path &p) {
 void RemoveUnfinishedOutputs() {
     const std::string prefix = "." + TempWavPath().filename().string() + ".";
     std::error_code ec;
-    for (fs::directory_iterator it(ProgramFolder(), ec), end; !ec && it != end;
-         it.increment(ec)) {
+    for (fs::directory_iterator it(ProgramFolder(), ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name.size() > prefix.size() + 4 && name.starts_with(prefix) && name.ends_with(".tmp")) {
             std::error_code ignored;
@@ -94,7 +93,8 @@ std::optional<WavHead> ReadWavHead(const fs::path &file) {
             if (!fmt && !std::memcmp(head, "fmt ", 4)) {
                 fmt = true;
                 h->fmt.resize(std::min<uint32_t>(n, 4096));
-                const ssize_t got = ::pread(fd, h->fmt.data(), h->fmt.size(), static_cast<off_t>(at + 8));
+                const ssize_t got =
+                    ::pread(fd, h->fmt.data(), h->fmt.size(), static_cast<off_t>(at + 8));
                 h->fmt.resize(got > 0 ? static_cast<size_t>(got) : 0);
             } else if (!data && !std::memcmp(head, "data", 4)) {
                 data = true;

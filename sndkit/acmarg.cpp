@@ -3,11 +3,11 @@
 #include <wchar.h>
 
 #include "VmLib/handles.h"
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
 #include "sndkit/args.h"
 #include "sndkit/codectable.h"
 #include "sndkit/strex.h"
-#include "sndkit/trace.h"
 
 #define UNIT L"acmarg"
 #define FAIL_POS() TracePosition(UNIT, __LINE__)

@@ -4,28 +4,24 @@
 
 #include <cwchar>
 
+#include "VmLib/trace.h"
 #include "sndkit/strex.h"
-#include "sndkit/trace.h"
 
 #define ARGS_UNIT L"args"
 
 // "/" also starts absolute file names here, so it starts an option only when
 // a plain name of letters follows it ("/SILENCE:-30dB", not "/home/a.wav").
-static bool IsOptionArg(const wchar_t *psz) {
-    if (!psz)
-        return false;
-    if (psz[0] == L'-')
-        return true;
-    if (psz[0] != L'/')
-        return false;
-    const wchar_t *p = psz + 1;
+int32_t IsArgOption(const wchar_t *pszArg) {
+    if (!pszArg)
+        return 0;
+    if (pszArg[0] == L'-')
+        return 1;
+    if (pszArg[0] != L'/')
+        return 0;
+    const wchar_t *p = pszArg + 1;
     while ((*p >= L'a' && *p <= L'z') || (*p >= L'A' && *p <= L'Z'))
         ++p;
-    return p > psz + 1 && (*p == 0 || *p == L':');
-}
-
-int32_t IsArgOption(const wchar_t *pszArg) {
-    return IsOptionArg(pszArg);
+    return p > pszArg + 1 && (*p == 0 || *p == L':');
 }
 
 // Copies at most cch - 1 characters and always terminates.
@@ -42,7 +38,7 @@ static void CopyValue(wchar_t *pszDest, int32_t cch, const wchar_t *pszSource) {
 
 // The value part of a matching option argument, or null when it does not match.
 static const wchar_t *MatchOption(const wchar_t *pszArg, const wchar_t *pszName) {
-    if (!IsOptionArg(pszArg))
+    if (!IsArgOption(pszArg))
         return nullptr;
     const wchar_t *a = pszArg + 1;
     for (const wchar_t *n = pszName; *n; ++n, ++a) {
@@ -65,7 +61,7 @@ int32_t GetArgOption(int32_t nIndex, int32_t nCount, wchar_t **ppszArgs, const w
         if (!arg)
             continue;
         if (!pszName) {
-            if (IsOptionArg(arg))
+            if (IsArgOption(arg))
                 continue;
             CopyValue(pszValue, cchValue, arg);
             return i;

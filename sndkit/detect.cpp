@@ -5,9 +5,9 @@
 #include <algorithm>
 
 #include "VmLib/handles.h"
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
-#include "sndkit/trace.h"
-#include "sndkit/wavfmtex.h"
+#include "sndkit/wavtime.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "sndkit/detect_internal.h"
 
-#include "sndkit/trace.h"
-#include "sndkit/wavfmtex.h"
+#include "VmLib/trace.h"
+#include "sndkit/wavtime.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include <math.h>
 
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
-#include "sndkit/trace.h"
-#include "sndkit/wavfmtex.h"
+#include "sndkit/wavtime.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "sndkit/trace.h"
+#include "VmLib/trace.h"
 
 namespace {
 

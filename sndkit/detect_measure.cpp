@@ -2,8 +2,8 @@
 
 #include <math.h>
 
-#include "sndkit/goertzel.h"
-#include "sndkit/trace.h"
+#include "VmLib/trace.h"
+#include "sndprobe.h"
 
 int32_t DetectMagnitude(const DetectInstance *pInst, const uint8_t *pData, int32_t cb,
                         int32_t nFrequency) {

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "sndkit/trace.h"
-#include "sndkit/wavfmtex.h"
+#include "VmLib/trace.h"
+#include "sndkit/wavtime.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "sndkit/detect_internal.h"
 
-#include "sndkit/trace.h"
+#include "VmLib/trace.h"
 
 namespace {
 

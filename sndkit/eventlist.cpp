@@ -1,7 +1,6 @@
 #include "sndkit/eventlist.h"
 
-#include "sndkit/detect.h"
-#include "sndkit/trace.h"
+#include "VmLib/trace.h"
 
 #define UNIT L"sndprobe"
 

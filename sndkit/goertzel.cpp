@@ -1,11 +1,11 @@
-#include "sndkit/goertzel.h"
+#include "sndprobe.h"
 
 #include <math.h>
 #include <string.h>
 
 #include "VmLib/handles.h"
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
-#include "sndkit/trace.h"
 
 #define GOERTZEL_UNIT L"goertzel"
 
@@ -19,8 +19,6 @@ struct GoertzelInstance {
     int32_t cbSample;
     uint32_t dwFlags;
     double dCoefficient; /* 2 cos w */
-    double dSin;
-    double dCos;
 };
 
 namespace {
@@ -67,8 +65,6 @@ HGOERTZEL GoertzelInit(uint32_t dwVersion, VMHINSTANCE hInstance, int32_t nSampl
     pFilter->cbSample = cbSample;
     pFilter->dwFlags = dwFlags;
     pFilter->dCoefficient = 2 * cos(w);
-    pFilter->dSin = sin(w);
-    pFilter->dCos = cos(w);
     if (HandleAdd(pFilter, HANDLE_KIND_GOERTZEL) != 0) {
         TracePosition(GOERTZEL_UNIT, 4);
         if (MemFreeEx(nullptr, pFilter, GOERTZEL_UNIT, __LINE__) != nullptr)

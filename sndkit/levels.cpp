@@ -1,8 +1,7 @@
-// Signal levels in the four units the command line reads and prints:
-// decibels of full scale, linear amplitude, 16-bit PCM value and percent.
+#include "sndkit/levels.h"
+
 #include <cmath>
 
-#include "sndkit/args.h"
 #include "sndkit/strex.h"
 
 static const double kTolerance = 1e-7;
@@ -65,7 +64,10 @@ double ParseLevel(const wchar_t *pszText) {
         return -1.0;
     if (v > -1.0 && v < 1.0)
         return v;
-    // A PCM sample value: only its low 16 bits count.
+    return PcmValueToLinear(v);
+}
+
+double PcmValueToLinear(double v) {
     double t = std::trunc(v);
     if (!std::isfinite(t))
         return 0.0;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sndkit/sndprobe.h"
+#include "sndprobe.h"
 #include "vmwav/filename.h"
 
 // Arguments arrive as the locale's multibyte text; the whole program is wide.

@@ -1,6 +1,6 @@
 // The run of one file: options, detectors, the whole-file read, the block
 // loop, the flush, the strip and one clean-up for everything acquired.
-#include "sndkit/sndprobe.h"
+#include "sndprobe.h"
 
 #include <csetjmp>
 #include <csignal>
@@ -9,16 +9,16 @@
 #include <cstring>
 #include <cwchar>
 
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
 #include "sndkit/acmarg.h"
 #include "sndkit/args.h"
-#include "sndkit/detect.h"
 #include "sndkit/eventlist.h"
+#include "sndkit/levels.h"
 #include "sndkit/strex.h"
 #include "sndkit/strip.h"
-#include "sndkit/trace.h"
 #include "sndkit/usage.h"
-#include "sndkit/wavfmtex.h"
+#include "sndkit/wavtime.h"
 #include "vmwav/vmwav.h"
 
 #define UNIT L"sndprobe"
@@ -43,7 +43,6 @@ struct WholeFile {
     const uint8_t *pData;
     int32_t cbValid;
     int32_t cbPosition;
-    bool loaded;
     bool mapped; // pData belongs to the source's mapping
 };
 
@@ -67,7 +66,6 @@ bool MapWholeFile(WholeFile *pFile, HWAVFILE hSource, const WAVEFORMATEX *pwfxSt
 }
 
 int32_t LoadWholeFile(WholeFile *pFile, HWAVFILE hSource, const WAVEFORMATEX *pwfxStored) {
-    pFile->loaded = true;
     int32_t msLength = WavGetLength(hSource);
     if (msLength < 0) {
         TracePosition(UNIT, 1);
@@ -406,7 +404,7 @@ void Analyse(Run *r) {
         Fail(r, 50);
         return;
     }
-    if (!r->whole.loaded && LoadWholeFile(&r->whole, r->hSource, r->pwfxStored)) {
+    if (LoadWholeFile(&r->whole, r->hSource, r->pwfxStored)) {
         Fail(r, 51);
         return;
     }
@@ -424,8 +422,7 @@ void Analyse(Run *r) {
     if (ReleaseWholeFile(&r->whole))
         Fail(r, 56);
     if (r->ok && r->strip &&
-        StripFile(r->hEvents, r->hSource, r->pszDest, r->pwfxStored, r->pwfxAnalysis, r->msEdge,
-                  r->dwStripFlags))
+        StripFile(r->hEvents, r->hSource, r->pszDest, r->pwfxStored, r->msEdge, r->dwStripFlags))
         Fail(r, 57);
 }
 

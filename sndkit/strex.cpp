@@ -9,8 +9,8 @@
 #include <cwchar>
 #include <locale.h>
 
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
-#include "sndkit/trace.h"
 
 #define STREX_UNIT L"strex"
 

@@ -2,118 +2,108 @@
 
 #include <algorithm>
 
+#include "VmLib/trace.h"
 #include "sndkit/eventlist.h"
-#include "sndkit/trace.h"
-#include "sndkit/wavfmtex.h"
+#include "sndkit/wavtime.h"
 
 #define UNIT L"sndprobe"
 
-static int32_t ClampMs(int64_t v) {
+namespace {
+
+int32_t ClampMs(int64_t v) {
     return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
-HVMARRAY ProcessSpans(HVMARRAY hSpans, int32_t msLength, const WAVEFORMATEX *, int32_t,
-                      int32_t dwFlags) {
+// A stage's new span list, filled by fill; on failure nothing is left and the
+// stage's error position (nCreate or nFill) is written.
+template <class Fill> HVMARRAY Stage(uint32_t nCreate, uint32_t nFill, Fill fill) {
     HVMARRAY hOut = CreateSpanList();
     if (!hOut) {
-        TracePosition(UNIT, 200);
+        TracePosition(UNIT, nCreate);
         return nullptr;
     }
-    bool leading = (dwFlags & STRIP_LEADING) != 0;
-    bool trailing = (dwFlags & STRIP_TRAILING) != 0;
+    if (!fill(hOut)) {
+        TracePosition(UNIT, nFill);
+        DestroySpanList(hOut);
+        return nullptr;
+    }
+    return hOut;
+}
+
+// Calls step with every span in order; false once a span is missing or a
+// step fails.
+template <class Step> bool EachSpan(HVMARRAY hSpans, Step step) {
     int32_t n = ArrayGetSize(hSpans);
     for (int32_t i = 0; i < n; ++i) {
         const EventSpan *p = SpanAt(hSpans, i);
-        if (!p)
-            goto fail;
-        {
-            int64_t duration = p->msDuration;
+        if (!p || !step(*p))
+            return false;
+    }
+    return true;
+}
+
+// The events that count: all of them without STRIP_LEADING/STRIP_TRAILING,
+// else those starting at 0 or touching the end (their duration then
+// extended by their window).
+HVMARRAY ProcessSpans(HVMARRAY hEvents, int32_t msLength, int32_t dwFlags) {
+    const bool leading = (dwFlags & STRIP_LEADING) != 0;
+    const bool trailing = (dwFlags & STRIP_TRAILING) != 0;
+    return Stage(200, 201, [&](HVMARRAY hOut) {
+        return EachSpan(hEvents, [&](const EventSpan &e) {
+            int64_t duration = e.msDuration;
             if (leading || trailing) {
-                if (trailing && int64_t{p->msStart} + p->msDuration + p->msWindow >= msLength)
-                    duration += p->msWindow;
-                else if (!(leading && p->msStart <= 0))
-                    continue;
+                if (trailing && int64_t{e.msStart} + e.msDuration + e.msWindow >= msLength)
+                    duration += e.msWindow;
+                else if (!(leading && e.msStart <= 0))
+                    return true;
             }
-            if (AppendSpan(hOut, p->msStart, ClampMs(duration), p->msWindow))
-                goto fail;
-        }
-    }
-    return hOut;
-fail:
-    TracePosition(UNIT, 201);
-    DestroySpanList(hOut);
-    return nullptr;
+            return AppendSpan(hOut, e.msStart, ClampMs(duration), e.msWindow) == 0;
+        });
+    });
 }
 
+// The stretches between the spans (the whole length when there are none).
 HVMARRAY InvertSpans(HVMARRAY hSpans, int32_t msLength) {
-    HVMARRAY hOut = CreateSpanList();
-    if (!hOut) {
-        TracePosition(UNIT, 202);
-        return nullptr;
-    }
-    int32_t n = ArrayGetSize(hSpans);
-    int64_t pos = 0;
-    int32_t msWindow = 0;
-    if (n <= 0) {
-        if (AppendSpan(hOut, 0, msLength, 0))
-            goto fail;
-        return hOut;
-    }
-    for (int32_t i = 0; i < n; ++i) {
-        const EventSpan *p = SpanAt(hSpans, i);
-        if (!p)
-            goto fail;
-        if (pos < p->msStart &&
-            AppendSpan(hOut, ClampMs(pos), ClampMs(p->msStart - pos), p->msWindow))
-            goto fail;
-        // Taken as it comes, also when an overlapping span ends earlier.
-        pos = int64_t{p->msStart} + p->msDuration;
-        msWindow = p->msWindow;
-    }
-    if (pos < msLength && AppendSpan(hOut, ClampMs(pos), ClampMs(msLength - pos), msWindow))
-        goto fail;
-    return hOut;
-fail:
-    TracePosition(UNIT, 203);
-    DestroySpanList(hOut);
-    return nullptr;
+    return Stage(202, 203, [&](HVMARRAY hOut) {
+        if (ArrayGetSize(hSpans) <= 0)
+            return AppendSpan(hOut, 0, msLength, 0) == 0;
+        int64_t pos = 0;
+        int32_t msWindow = 0;
+        bool ok = EachSpan(hSpans, [&](const EventSpan &e) {
+            if (pos < e.msStart &&
+                AppendSpan(hOut, ClampMs(pos), ClampMs(e.msStart - pos), e.msWindow))
+                return false;
+            // Taken as it comes, also when an overlapping span ends earlier.
+            pos = int64_t{e.msStart} + e.msDuration;
+            msWindow = e.msWindow;
+            return true;
+        });
+        return ok && (pos >= msLength ||
+                      AppendSpan(hOut, ClampMs(pos), ClampMs(msLength - pos), msWindow) == 0);
+    });
 }
 
-HVMARRAY AdjustSpans(HVMARRAY hSpans, int32_t msLength, const WAVEFORMATEX *, int32_t msEdge,
-                     int32_t) {
-    HVMARRAY hOut = CreateSpanList();
-    if (!hOut) {
-        TracePosition(UNIT, 204);
-        return nullptr;
-    }
-    int32_t n = ArrayGetSize(hSpans);
-    if (n <= 0) {
-        if (msEdge > 0 &&
-            AppendSpan(hOut, 0, ClampMs(std::min<int64_t>(2 * int64_t{msEdge}, msLength)), 0))
-            goto fail;
-        return hOut;
-    }
-    for (int32_t i = 0; i < n; ++i) {
-        const EventSpan *p = SpanAt(hSpans, i);
-        if (!p)
-            goto fail;
-        int64_t pad = msEdge >= 0 ? msEdge : p->msWindow;
-        int64_t start = std::max<int64_t>(0, p->msStart - pad);
-        int64_t end = int64_t{p->msStart} + p->msDuration + pad;
-        int64_t duration =
-            std::clamp<int64_t>(end - start, 0, std::max<int64_t>(0, msLength - start));
-        if (AppendSpan(hOut, ClampMs(start), ClampMs(duration), p->msWindow))
-            goto fail;
-    }
-    return hOut;
-fail:
-    TracePosition(UNIT, 205);
-    DestroySpanList(hOut);
-    return nullptr;
+// Every span widened by msEdge on each side (negative: by its msWindow) and
+// clamped to the file; none with msEdge > 0 gives the first 2 x msEdge ms.
+HVMARRAY AdjustSpans(HVMARRAY hSpans, int32_t msLength, int32_t msEdge) {
+    return Stage(204, 205, [&](HVMARRAY hOut) {
+        if (ArrayGetSize(hSpans) <= 0)
+            return msEdge <= 0 ||
+                   AppendSpan(hOut, 0, ClampMs(std::min<int64_t>(2 * int64_t{msEdge}, msLength)),
+                              0) == 0;
+        return EachSpan(hSpans, [&](const EventSpan &e) {
+            int64_t pad = msEdge >= 0 ? msEdge : e.msWindow;
+            int64_t start = std::max<int64_t>(0, e.msStart - pad);
+            int64_t end = int64_t{e.msStart} + e.msDuration + pad;
+            int64_t duration =
+                std::clamp<int64_t>(end - start, 0, std::max<int64_t>(0, msLength - start));
+            return AppendSpan(hOut, ClampMs(start), ClampMs(duration), e.msWindow) == 0;
+        });
+    });
 }
 
 // Copies cb raw bytes from the current position of hSource to hDest.
-static int32_t CopyRaw(HWAVFILE hSource, HWAVFILE hDest, int32_t cb) {
+int32_t CopyRaw(HWAVFILE hSource, HWAVFILE hDest, int32_t cb) {
     while (cb > 0) {
         int32_t n = WavCopyRaw(hSource, hDest, cb);
         if (n <= 0 || n > cb) {
@@ -125,8 +115,8 @@ static int32_t CopyRaw(HWAVFILE hSource, HWAVFILE hDest, int32_t cb) {
     return 0;
 }
 
-static int32_t WriteSpanList(HVMARRAY hSpans, HWAVFILE hSource, HWAVFILE hDest,
-                             const WAVEFORMATEX *pwfxStored, int32_t msLength) {
+int32_t WriteSpanList(HVMARRAY hSpans, HWAVFILE hSource, HWAVFILE hDest,
+                      const WAVEFORMATEX *pwfxStored, int32_t msLength) {
     int32_t cbData = WavGetDataSize(hSource);
     if (cbData < 0) {
         TracePosition(UNIT, 208);
@@ -167,8 +157,10 @@ static int32_t WriteSpanList(HVMARRAY hSpans, HWAVFILE hSource, HWAVFILE hDest,
     return result;
 }
 
+// Copies the spans' raw bytes from hSource into a new file pszDest; a span
+// reaching msLength takes the data through its last byte.
 int32_t WriteSpans(HVMARRAY hSpans, HWAVFILE hSource, const wchar_t *pszDest,
-                   const WAVEFORMATEX *pwfxStored, int32_t msLength, int32_t) {
+                   const WAVEFORMATEX *pwfxStored, int32_t msLength) {
     if (!pszDest || !*pszDest) {
         TracePosition(UNIT, 215);
         Trace(nullptr, TRACE_RESULT, L"sndprobe: unable to create file: %s\n", L"");
@@ -194,52 +186,61 @@ int32_t WriteSpans(HVMARRAY hSpans, HWAVFILE hSource, const wchar_t *pszDest,
     return result;
 }
 
-int32_t StripFile(HVMARRAY hEvents, HWAVFILE hSource, const wchar_t *pszDest,
-                  const WAVEFORMATEX *pwfxStored, const WAVEFORMATEX *pwfxAnalysis, int32_t msEdge,
-                  int32_t dwFlags) {
-    HVMARRAY hProcessed = nullptr, hInverse = nullptr, hAdjusted = nullptr;
-    HVMARRAY hKept = nullptr;
-    int32_t result = -1;
-    int32_t msLength = WavGetLength(hSource);
-    if (msLength < 0) {
-        TracePosition(UNIT, 220);
-        goto cleanup;
-    }
+} // namespace
+
+HVMARRAY StripPlan(HVMARRAY hEvents, int32_t msLength, int32_t msEdge, int32_t dwFlags) {
     if (ArraySort(hEvents, CompareSpans)) {
         TracePosition(UNIT, 221);
-        goto cleanup;
+        return nullptr;
     }
     if (DumpSpans(hEvents, L"------------ hArrayEvents")) {
         TracePosition(UNIT, 222);
-        goto cleanup;
+        return nullptr;
     }
-    hProcessed = ProcessSpans(hEvents, msLength, pwfxAnalysis, msEdge, dwFlags);
-    if (!hProcessed || DumpSpans(hProcessed, L"------------ hArrayProcess")) {
+    HVMARRAY hProcessed = ProcessSpans(hEvents, msLength, dwFlags);
+    HVMARRAY hInverse = nullptr, hAdjusted = nullptr;
+    bool ok = hProcessed && !DumpSpans(hProcessed, L"------------ hArrayProcess");
+    if (!ok)
         TracePosition(UNIT, 223);
-        goto cleanup;
-    }
-    if (dwFlags & STRIP_EXTRACT) {
-        hKept = hProcessed;
-    } else {
+    if (ok && !(dwFlags & STRIP_EXTRACT)) {
         hInverse = InvertSpans(hProcessed, msLength);
-        if (!hInverse || DumpSpans(hInverse, L"------------ hArrayInverse")) {
+        ok = hInverse && !DumpSpans(hInverse, L"------------ hArrayInverse");
+        if (!ok)
             TracePosition(UNIT, 224);
-            goto cleanup;
-        }
-        hKept = hInverse;
     }
-    hAdjusted = AdjustSpans(hKept, msLength, pwfxAnalysis, msEdge, dwFlags);
-    if (!hAdjusted || DumpSpans(hAdjusted, L"------------ hArrayAdjust")) {
-        TracePosition(UNIT, 225);
-        goto cleanup;
+    if (ok) {
+        hAdjusted = AdjustSpans(hInverse ? hInverse : hProcessed, msLength, msEdge);
+        ok = hAdjusted && !DumpSpans(hAdjusted, L"------------ hArrayAdjust");
+        if (!ok)
+            TracePosition(UNIT, 225);
     }
-    if (WriteSpans(hAdjusted, hSource, pszDest, pwfxStored, msLength, dwFlags)) {
+    if (DestroySpanList(hProcessed) | DestroySpanList(hInverse)) {
+        TracePosition(UNIT, 227);
+        ok = false;
+    }
+    if (!ok) {
+        DestroySpanList(hAdjusted);
+        return nullptr;
+    }
+    return hAdjusted;
+}
+
+int32_t StripFile(HVMARRAY hEvents, HWAVFILE hSource, const wchar_t *pszDest,
+                  const WAVEFORMATEX *pwfxStored, int32_t msEdge, int32_t dwFlags) {
+    int32_t msLength = WavGetLength(hSource);
+    if (msLength < 0) {
+        TracePosition(UNIT, 220);
+        return -1;
+    }
+    HVMARRAY hKept = StripPlan(hEvents, msLength, msEdge, dwFlags);
+    if (!hKept)
+        return -1;
+    int32_t result = 0;
+    if (WriteSpans(hKept, hSource, pszDest, pwfxStored, msLength)) {
         TracePosition(UNIT, 226);
-        goto cleanup;
+        result = -1;
     }
-    result = 0;
-cleanup:
-    if (DestroySpanList(hProcessed) | DestroySpanList(hInverse) | DestroySpanList(hAdjusted)) {
+    if (DestroySpanList(hKept)) {
         TracePosition(UNIT, 227);
         result = -1;
     }

@@ -3,9 +3,10 @@
 #include <cmath>
 #include <cwchar>
 
+#include "VmLib/trace.h"
 #include "sndkit/args.h"
+#include "sndkit/levels.h"
 #include "sndkit/strex.h"
-#include "sndkit/trace.h"
 
 static const wchar_t kUsage[] =
     L"usage: sndprobe <srcfile> [options]\n"
@@ -52,15 +53,6 @@ static LevelRange RangeOf(const wchar_t *pszField) {
     return {UNIT_NONE, 0.0, 0.0, 0.0};
 }
 
-// A whole PCM value of which only the low 16 bits count.
-static int16_t LowPcmBits(double v) {
-    double t = std::trunc(v);
-    if (!std::isfinite(t))
-        return 0;
-    auto low = static_cast<int64_t>(std::fmod(t, 65536.0));
-    return static_cast<int16_t>(static_cast<uint16_t>(low & 0xFFFF));
-}
-
 static double ToLinear(LevelUnit unit, double value) {
     switch (unit) {
     case UNIT_DB:
@@ -68,7 +60,7 @@ static double ToLinear(LevelUnit unit, double value) {
     case UNIT_LINEAR:
         return value;
     case UNIT_PCM:
-        return PcmToLinear(LowPcmBits(value));
+        return PcmValueToLinear(value);
     case UNIT_PERCENT:
         return value * 0.01;
     default:

@@ -55,7 +55,8 @@ void Put(std::vector<uint8_t> &v, uint32_t x, int n) {
 
 // A WAV file of nBlocks frames, frame i holding i in its first four bytes.
 std::vector<uint8_t> Source(const WAVEFORMATEX &wfx, uint32_t nBlocks) {
-    std::vector<uint8_t> v = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
+    std::vector<uint8_t> v = {'R', 'I', 'F', 'F', 0,   0,   0,   0,
+                              'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
     Put(v, 16, 4);
     Put(v, wfx.wFormatTag, 2);
     Put(v, wfx.nChannels, 2);
@@ -131,15 +132,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const bool sane = in.ConsumeBool();
     int32_t msEdge = in.ConsumeBool() ? in.ConsumeIntegralInRange<int32_t>(-1, 1000)
                                       : in.ConsumeIntegral<int32_t>();
-    const int32_t flags = in.ConsumeBool() ? in.ConsumeIntegralInRange<int32_t>(0, 7)
-                                           : in.ConsumeIntegral<int32_t>();
+    const int32_t flags =
+        in.ConsumeBool() ? in.ConsumeIntegralInRange<int32_t>(0, 7) : in.ConsumeIntegral<int32_t>();
 
     const std::string src = g_dir + "/src.wav", dst = g_dir + "/dst.wav";
     if (!WriteFile(src, Source(wfx, nBlocks)))
         abort();
     unlink(dst.c_str());
-    HWAVFILE hSource = WavOpen(WAV_VERSION, VmModuleHandle(), Wide(src).c_str(), nullptr, 0, 0,
-                               WAV_MODE_READ);
+    HWAVFILE hSource =
+        WavOpen(WAV_VERSION, VmModuleHandle(), Wide(src).c_str(), nullptr, 0, 0, WAV_MODE_READ);
     if (!hSource)
         __builtin_trap(); // a plain PCM file the library refuses
     WAVEFORMATEX *pwfxStored = WavGetFormat(hSource, WAV_FORMAT_STORED);
@@ -195,7 +196,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const int32_t nKept = ArrayGetSize(hKept);
         for (int32_t i = 0; i < nKept; ++i) {
             const EventSpan *k = SpanAt(hKept, i);
-            if (k->msDuration < 0 || k->msStart < 0 || int64_t(k->msStart) + k->msDuration > msLength)
+            if (k->msDuration < 0 || k->msStart < 0 ||
+                int64_t(k->msStart) + k->msDuration > msLength)
                 __builtin_trap();
             if (i > 0) {
                 const EventSpan *prev = SpanAt(hKept, i - 1);
@@ -214,8 +216,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             __builtin_trap();
     }
 
-    const int32_t written = WriteSpans(hAdjusted, hSource, Wide(dst).c_str(), pwfxStored, msLength,
-                                       flags);
+    const int32_t written =
+        WriteSpans(hAdjusted, hSource, Wide(dst).c_str(), pwfxStored, msLength, flags);
     if (sane && written != 0)
         __builtin_trap();
     if (written == 0) {

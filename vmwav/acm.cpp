@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "VmLib/handles.h"
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
-#include "sndkit/trace.h"
 #include "vmwav/filename.h"
 #include "vmwav/vmwav.h"
 

@@ -2,7 +2,7 @@
 
 #include <dlfcn.h>
 
-#include "sndkit/trace.h"
+#include "VmLib/trace.h"
 #include "vmwav/filename.h"
 
 const VmCodecApi *CodecModuleGet(void) {

@@ -7,7 +7,7 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "vmwav/fdio.h"
+#include "VmLib/fdio.h"
 
 namespace {
 
@@ -28,11 +28,6 @@ void AppendChunkHeader(std::vector<uint8_t> &v, const char *id, uint32_t cb) {
     uint8_t n[4];
     Put32(n, cb);
     Append(v, n, 4);
-}
-
-int WriteAll(int fd, const void *p, size_t cb) {
-    const auto *b = static_cast<const uint8_t *>(p);
-    return FdTransferAll(cb, [&](size_t done) { return write(fd, b + done, cb - done); });
 }
 
 int PWriteAll(int fd, const void *p, size_t cb, off_t off) {
@@ -80,7 +75,7 @@ uint32_t FactCount(const RiffWriter &w) {
 int RiffWriterCreate(const char *pszPath, const WAVEFORMATEX *pwfx,
                      std::shared_ptr<const WavLayout> layout, RiffWriter *w) {
     if (pszPath == nullptr || pwfx == nullptr || w == nullptr)
-        return 1;
+        return RIFFWRITE_ERR_ARGS;
     w->wfx = *pwfx;
     w->bKnown = WavFormatClassify(pwfx, &w->info) == WAVFMT_OK;
     if (layout != nullptr) {
@@ -95,35 +90,35 @@ int RiffWriterCreate(const char *pszPath, const WAVEFORMATEX *pwfx,
     }
     const int rc = UnseenCreate(pszPath, 0, &w->file);
     if (rc != UNSEEN_OK)
-        return 10 + rc;
-    if (WriteAll(w->file.fd, w->header.data(), w->header.size()) != 0) {
+        return RIFFWRITE_ERR_CREATE + rc;
+    if (FdWriteAll(w->file.fd, w->header.data(), w->header.size()) != 0) {
         UnseenDiscard(&w->file);
-        return 3;
+        return RIFFWRITE_ERR_WRITE;
     }
-    return 0;
+    return RIFFWRITE_OK;
 }
 
 int RiffWriterWrite(RiffWriter *w, const void *pData, size_t cb) {
     if (w == nullptr || w->file.fd < 0 || (pData == nullptr && cb > 0))
-        return 1;
+        return RIFFWRITE_ERR_ARGS;
     // The RIFF size field must still hold the whole file when it is done.
     const uint64_t total = w->header.size() + w->cbWritten + cb + 1 + w->trailer.size();
     if (total - 8 > 0xFFFFFFFFu)
-        return 2;
-    if (WriteAll(w->file.fd, pData, cb) != 0) {
+        return RIFFWRITE_ERR_INCOMPLETE;
+    if (FdWriteAll(w->file.fd, pData, cb) != 0) {
         w->bFailed = true;
-        return 3;
+        return RIFFWRITE_ERR_WRITE;
     }
     w->cbWritten += cb;
-    return 0;
+    return RIFFWRITE_OK;
 }
 
 int RiffWriterCopyFrom(RiffWriter *w, int fdSource, uint64_t offSource, size_t cb) {
     if (w == nullptr || w->file.fd < 0 || fdSource < 0)
-        return 1;
+        return RIFFWRITE_ERR_ARGS;
     const uint64_t total = w->header.size() + w->cbWritten + cb + 1 + w->trailer.size();
     if (total - 8 > 0xFFFFFFFFu)
-        return 2;
+        return RIFFWRITE_ERR_INCOMPLETE;
     // A kept stretch never passes through user memory: no buffer to fault in,
     // no copy. File systems that refuse get the plain read and write.
     size_t done = 0;
@@ -142,51 +137,51 @@ int RiffWriterCopyFrom(RiffWriter *w, int fdSource, uint64_t offSource, size_t c
         const ssize_t n = pread(fdSource, buffer, want, off_t(offSource + done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0 || WriteAll(w->file.fd, buffer, size_t(n)) != 0) {
+        if (n <= 0 || FdWriteAll(w->file.fd, buffer, size_t(n)) != 0) {
             w->bFailed = true;
             w->cbWritten += done;
-            return 3;
+            return RIFFWRITE_ERR_WRITE;
         }
         done += size_t(n);
     }
     w->cbWritten += cb;
-    return 0;
+    return RIFFWRITE_OK;
 }
 
 int RiffWriterClose(RiffWriter *w) {
     if (w == nullptr || w->file.fd < 0)
-        return 1;
+        return RIFFWRITE_ERR_ARGS;
     const int fd = w->file.fd;
-    int rc = w->bFailed ? 2 : 0;
-    if (rc == 0 && (w->cbWritten & 1u) && WriteAll(fd, &w->bPad, 1) != 0)
-        rc = 3;
-    if (rc == 0 && !w->trailer.empty() && WriteAll(fd, w->trailer.data(), w->trailer.size()))
-        rc = 4;
+    int rc = w->bFailed ? RIFFWRITE_ERR_INCOMPLETE : RIFFWRITE_OK;
+    if (rc == 0 && (w->cbWritten & 1u) && FdWriteAll(fd, &w->bPad, 1) != 0)
+        rc = RIFFWRITE_ERR_WRITE;
+    if (rc == 0 && !w->trailer.empty() && FdWriteAll(fd, w->trailer.data(), w->trailer.size()))
+        rc = RIFFWRITE_ERR_TRAILER;
     if (rc == 0) {
         const uint64_t total =
             w->header.size() + w->cbWritten + (w->cbWritten & 1u) + w->trailer.size();
         uint8_t v[4];
         Put32(v, uint32_t(total - 8));
         if (PWriteAll(fd, v, 4, 4) != 0)
-            rc = 5;
+            rc = RIFFWRITE_ERR_RIFF_SIZE;
         Put32(v, uint32_t(w->cbWritten));
         if (rc == 0 && PWriteAll(fd, v, 4, off_t(w->header.size() - 4)) != 0)
-            rc = 6;
+            rc = RIFFWRITE_ERR_DATA_SIZE;
         Put32(v, FactCount(*w));
         if (rc == 0 && w->bHasFact && PWriteAll(fd, v, 4, off_t(w->offFact)) != 0)
-            rc = 7;
+            rc = RIFFWRITE_ERR_FACT;
     }
     if (rc != 0) {
         UnseenDiscard(&w->file);
         return rc;
     }
     const int published = UnseenPublish(&w->file);
-    return published == UNSEEN_OK ? 0 : 20 + published;
+    return published == UNSEEN_OK ? RIFFWRITE_OK : RIFFWRITE_ERR_PUBLISH + published;
 }
 
 int RiffWriterDiscard(RiffWriter *w) {
     if (w == nullptr || w->file.fd < 0)
-        return 1;
+        return RIFFWRITE_ERR_ARGS;
     UnseenDiscard(&w->file);
-    return 0;
+    return RIFFWRITE_OK;
 }

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "VmLib/handles.h"
+#include "VmLib/trace.h"
 #include "VmLib/vmlib.h"
-#include "sndkit/trace.h"
 #include "vmwav/codecmodule.h"
 #include "vmwav/decode_pcm.h"
-#include "vmwav/fdio.h"
+#include "VmLib/fdio.h"
 #include "vmwav/filename.h"
 #include "vmwav/riff.h"
 #include "vmwav/riffwrite.h"

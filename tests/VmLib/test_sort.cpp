@@ -60,13 +60,15 @@ TEST(Sort, EveryAlgorithmSortsLargerInputs) {
     auto byKey = [](const Item &l, const Item &r) { return l.key < r.key; };
     std::vector<Item> stable = input;
     std::stable_sort(stable.begin(), stable.end(), byKey);
-    for (uint8_t flags : {0, 1, 2, 4, 8, 16, 32}) {
+    for (int flags : {0, 1, 2, 4, 8, 16, 32}) {
         std::vector<Item> v = input;
-        ASSERT_EQ(Sort(v.data(), static_cast<int32_t>(v.size()), sizeof(Item), ByKey, flags), 0);
-        EXPECT_TRUE(std::is_sorted(v.begin(), v.end(), byKey)) << int(flags);
-        EXPECT_TRUE(std::is_permutation(v.begin(), v.end(), input.begin())) << int(flags);
+        ASSERT_EQ(Sort(v.data(), static_cast<int32_t>(v.size()), sizeof(Item), ByKey,
+                       static_cast<uint8_t>(flags)),
+                  0);
+        EXPECT_TRUE(std::is_sorted(v.begin(), v.end(), byKey)) << flags;
+        EXPECT_TRUE(std::is_permutation(v.begin(), v.end(), input.begin())) << flags;
         if (flags == SORT_INSERTION || flags == SORT_BUBBLE) {
-            EXPECT_EQ(v, stable) << int(flags);
+            EXPECT_EQ(v, stable) << flags;
         }
     }
 }

@@ -9,7 +9,7 @@
 
 #include <unistd.h>
 
-#include "sndkit/trace.h"
+#include "VmLib/trace.h"
 
 // Installs hooks that pass levels 1..nLevel into a string; restores the
 // defaults when it goes.

@@ -35,7 +35,8 @@ TEST(ReplaceIfUnchanged, AFileRewrittenSinceItWasNotedIsLeftAlone) {
     WriteFile(result, "trimmed");
     // Each way the recording can change between the trim and the replace.
     const std::vector<std::pair<std::string, std::function<void()>>> changes = {
-        {"replaced by another file", [&] {
+        {"replaced by another file",
+         [&] {
              WriteFile(tmp / "new.wav", "new recording");
              fs::rename(tmp / "new.wav", live);
          }},
@@ -121,7 +122,8 @@ TEST(CopyFolderAtomically, ReadOnlyFoldersNamedPipesAndLinksAreCopiedAsTheyAre) 
     EXPECT_EQ(ReadFile(backup / "locked" / "gr.wav"), "greeting");
     EXPECT_TRUE(fs::is_fifo(backup / "pipe"));
     EXPECT_EQ(fs::read_symlink(backup / "link.wav"), "vn.wav");
-    EXPECT_EQ(fs::status(backup / "locked").permissions(), fs::status(live / "locked").permissions());
+    EXPECT_EQ(fs::status(backup / "locked").permissions(),
+              fs::status(live / "locked").permissions());
     // Replacing that backup removes the old one, read-only folder and all.
     WriteFile(live / "new.wav", "new");
     CopyFolderAtomically(live, backup, true);

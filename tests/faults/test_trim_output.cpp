@@ -57,8 +57,8 @@ TEST_F(TrimOutput, AnOutputCutShortIsRefusedWhereverItStops) {
     for (size_t keep : {size_t{0}, size_t{8}, size_t{12}, size_t{44}, whole.size() / 2,
                         whole.size() - 2, whole.size() - 1}) {
         SCOPED_TRACE(keep);
-        EXPECT_FALSE(IsCompleteTrimOf(Variant("cut.wav", [&](std::string &b) { b.resize(keep); }),
-                                      input));
+        EXPECT_FALSE(
+            IsCompleteTrimOf(Variant("cut.wav", [&](std::string &b) { b.resize(keep); }), input));
     }
 }
 

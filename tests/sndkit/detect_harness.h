@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "VmLib/trace.h"
 #include "VmLib/vmapi.h"
-#include "sndkit/detect.h"
-#include "sndkit/trace.h"
+#include "sndprobe.h"
 
 struct DetectEvent {
     uint32_t dwType, msStart, msDuration, msWindow, lParam;

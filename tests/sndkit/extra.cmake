@@ -10,18 +10,19 @@ foreach(t sndkit_test_cli sndkit_test_cli_errors sndkit_test_cli_damaged sndkit_
     endif()
   endif()
 endforeach()
-if(TARGET sndkit_test_exports_all)
-  add_dependencies(sndkit_test_exports_all sndprobe_shared)
-endif()
 
 # The whole run of one file under the fuzzer (clang's libFuzzer): every unit
 # of libsndprobe is built again with the fuzzer's instrumentation.
 if(BUILD_FUZZ)
-  get_target_property(_sndprobe_units sndprobe_objs SOURCES)
-  add_executable(fuzz_sndprobe ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_sndprobe.cpp ${_sndprobe_units})
-  target_include_directories(fuzz_sndprobe PRIVATE ${CMAKE_SOURCE_DIR})
+  add_executable(fuzz_sndprobe ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_sndprobe.cpp)
+  foreach(_layer ${SNDPROBE_LAYERS})
+    get_target_property(_units ${_layer} SOURCES)
+    get_target_property(_headers ${_layer} INTERFACE_INCLUDE_DIRECTORIES)
+    target_sources(fuzz_sndprobe PRIVATE ${_units})
+    target_include_directories(fuzz_sndprobe PRIVATE ${_headers})
+  endforeach()
   target_compile_definitions(fuzz_sndprobe PRIVATE SNDPROBE_BUILDING)
-  target_link_libraries(fuzz_sndprobe PRIVATE ${CMAKE_DL_LIBS} m)
+  target_link_libraries(fuzz_sndprobe PRIVATE sndprobe_api ${CMAKE_DL_LIBS} m)
   target_compile_options(fuzz_sndprobe PRIVATE
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(fuzz_sndprobe PRIVATE -fsanitize=fuzzer,address,undefined)

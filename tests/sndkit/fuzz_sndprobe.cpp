@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "sndkit/sndprobe.h"
+#include "sndprobe.h"
 #include "vmwav/riff.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "sndkit/args.h"
+#include "sndkit/levels.h"
 #include "sndkit/strex.h"
 
 namespace {
@@ -79,6 +80,9 @@ TEST(Args, LevelsInEveryUnit) {
     EXPECT_NEAR(ParseLevel(L"50%"), 0.5, 1e-12);
     EXPECT_NEAR(ParseLevel(L"0.5"), 0.5, 1e-12);
     EXPECT_NEAR(ParseLevel(L"16384"), 16384.0 / 32767, 1e-9);
+    // A PCM value counts by its low 16 bits.
+    EXPECT_NEAR(ParseLevel(L"65864"), 328.0 / 32767, 1e-9);
+    EXPECT_EQ(PcmValueToLinear(98304.5), -1.0);
     EXPECT_NEAR(ParseLevel(L"-130dB"), 1e-6, 1e-15);
     EXPECT_EQ(ParseLevel(L"1"), 1.0);
     EXPECT_EQ(LinearToPcm(0.01), 328);

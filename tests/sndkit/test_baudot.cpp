@@ -4,7 +4,7 @@
 #include "common/siggen.h"
 #include "sndkit/detect_internal.h"
 #include "sndkit/detect_harness.h"
-#include "sndkit/wavfmtex.h"
+#include "sndkit/wavtime.h"
 
 using namespace siggen;
 

@@ -13,9 +13,6 @@ namespace {
 
 using namespace cli;
 
-const char kDesktopSilence[] = "-silence:-45dB,300,20";
-const char kDesktopStrip[] = "-strip:tempWAVFile.wav,3,250";
-
 bool IsWav(const std::string &path) {
     auto file = ReadBytes(path);
     return WellFormed(file) && std::string(file.begin() + 8, file.begin() + 12) == "WAVE";
@@ -117,7 +114,7 @@ TEST(CliHostile, FileNamesReachTheFileSystemWithTheirOwnBytes) {
                                  {src, kDesktopSilence, "-strip:" + dst + ",3,250"});
         EXPECT_EQ(r.status, 0) << r.out;
         EXPECT_EQ(dir.Names(), (std::vector<std::string>{dst, src}));
-        ExpectCopyOf(dir / dst, dir / src, {{550, 3900}});
+        ExpectCopyOf(dir / dst, dir / src, {{550 * kMs8k, 3900 * kMs8k}});
     }
 }
 

@@ -9,6 +9,8 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -95,9 +97,23 @@ inline Result RunProbe(const TempDir &folder, const std::vector<std::string> &ar
     return RunProbeAfter(folder, "", args);
 }
 
+// The options Brevita starts sndprobe with.
+const char kDesktopSilence[] = "-silence:-45dB,300,20";
+const char kDesktopStrip[] = "-strip:tempWAVFile.wav,3,250";
+
 inline std::vector<uint8_t> ReadBytes(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+inline void Store(const std::string &path, const std::vector<uint8_t> &bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+inline void SetLe32(std::vector<uint8_t> &v, size_t at, uint32_t x) {
+    for (int i = 0; i < 4; ++i)
+        v[at + i] = uint8_t(x >> (8 * i));
 }
 
 // The first chunk of each kind in a RIFF/WAVE file.
@@ -139,25 +155,42 @@ inline void ExpectWav(const std::string &dst, const std::vector<uint8_t> &fmt,
         << "data " << chunks["data"].size() << " bytes, expected " << data.size();
 }
 
-// dst holds src's stored bytes of the stretches {ms, msDuration}, each start
-// rounded down and length up to whole blocks, at avg bytes a second (0: the
-// rate src's header gives).
+// Bytes of a millisecond of 16-bit mono at 8 kHz.
+constexpr size_t kMs8k = 16;
+
+// dst holds src's audio bytes {offset, count} of each stretch, in order; a
+// count reaching past the end takes the data through its last byte.
 inline void ExpectCopyOf(const std::string &dst, const std::string &src,
-                         const std::vector<std::pair<long, long>> &stretches, uint32_t avg = 0) {
+                         const std::vector<std::pair<size_t, size_t>> &stretches) {
     auto source = Chunks(ReadBytes(src));
-    const auto &fmt = source["fmt "], &data = source["data"];
-    ASSERT_GE(fmt.size(), 16u);
-    if (avg == 0)
-        memcpy(&avg, &fmt[8], 4);
-    const uint64_t align = fmt[12] | (fmt[13] << 8);
+    const auto &data = source["data"];
     std::vector<uint8_t> kept;
-    for (auto [ms, msDuration] : stretches) {
-        uint64_t start = uint64_t(ms) * avg / 1000 / align * align;
-        uint64_t count = (uint64_t(msDuration) * avg / 1000 + align - 1) / align * align;
-        count = std::min<uint64_t>(count, data.size() - start);
-        kept.insert(kept.end(), data.begin() + long(start), data.begin() + long(start + count));
+    for (auto [offset, count] : stretches) {
+        ASSERT_LE(offset, data.size());
+        count = std::min(count, data.size() - offset);
+        kept.insert(kept.end(), data.begin() + long(offset), data.begin() + long(offset + count));
     }
-    ExpectWav(dst, fmt, kept);
+    ExpectWav(dst, source["fmt "], kept);
+}
+
+// dst's audio is the run of src's audio that starts at msStart, rounded down
+// to a whole block, and lasts msDuration in whole bytes, rounded up to whole
+// blocks.
+inline void ExpectSliceOf(const std::string &dst, const std::string &src, long msStart,
+                          long msDuration) {
+    auto source = Chunks(ReadBytes(src)), copy = Chunks(ReadBytes(dst));
+    const auto &fmt = source["fmt "], &data = source["data"], &kept = copy["data"];
+    ASSERT_GE(fmt.size(), 16u);
+    EXPECT_EQ(copy["fmt "], fmt);
+    const double align = fmt[12] | fmt[13] << 8, perMs = (fmt[8] | fmt[9] << 8) / 1000.0;
+    const auto at = std::search(data.begin(), data.end(), kept.begin(), kept.end());
+    ASSERT_NE(at, data.end());
+    const double offset = double(at - data.begin()), start = double(msStart) * perMs,
+                 length = std::floor(double(msDuration) * perMs);
+    EXPECT_EQ(std::fmod(offset, align), 0.0);
+    EXPECT_TRUE(offset <= start && start < offset + align) << offset << " for " << start;
+    EXPECT_TRUE(double(kept.size()) >= length && double(kept.size()) < length + align)
+        << kept.size() << " for " << length;
 }
 
 // Written by libsndfile, an implementation independent of ours.

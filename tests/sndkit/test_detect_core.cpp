@@ -2,7 +2,7 @@
 
 #include "common/siggen.h"
 #include "sndkit/detect_internal.h"
-#include "sndkit/wavfmtex.h"
+#include "sndkit/wavtime.h"
 #include "sndkit/detect_harness.h"
 
 using namespace siggen;

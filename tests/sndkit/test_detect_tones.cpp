@@ -30,7 +30,7 @@ TEST(DetectDtmf, AllSixteenKeysOnRealSignals) {
         EXPECT_EQ(Keys(run), keys) << rate;
         // Each key is reported once, near where it was pressed.
         for (size_t i = 0; i < run.events.size(); ++i) {
-            EXPECT_NEAR(double(run.events[i].msStart), 100 + 200.0 * i, 20) << i;
+            EXPECT_NEAR(double(run.events[i].msStart), 100 + 200.0 * double(i), 20) << i;
             EXPECT_NEAR(double(run.events[i].msDuration), 100, 20) << i;
         }
     }

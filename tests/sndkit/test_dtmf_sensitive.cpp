@@ -23,8 +23,8 @@ DetectRun Sensitive(unsigned rate, const Samples &s) {
 struct Keys {
     double msLead, amplitude;
     Samples s;
-    Keys(unsigned rate, double msLead, double amplitude, double snrDb = 0, uint32_t seed = 1)
-        : msLead(msLead), amplitude(amplitude) {
+    Keys(unsigned rate, double msLeadIn, double amplitudeIn, double snrDb = 0, uint32_t seed = 1)
+        : msLead(msLeadIn), amplitude(amplitudeIn) {
         s = Concat(
             {Silence(msLead, rate), Dtmf(kAllKeys, 40, 40, amplitude, rate), Silence(60, rate)});
         if (snrDb != 0)

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/siggen.h"
-#include "sndkit/goertzel.h"
+#include "sndprobe.h"
 #include "sndkit/detect_harness.h"
 
 using namespace siggen;

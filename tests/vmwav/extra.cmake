@@ -26,7 +26,8 @@ if(BUILD_FUZZ)
     ${CMAKE_SOURCE_DIR}/vmwav/wavfmt.cpp
     ${CMAKE_SOURCE_DIR}/vmwav/decode_pcm.cpp
     ${CMAKE_SOURCE_DIR}/vmwav/decode_g711.cpp)
-  target_include_directories(fuzz_wavparse PRIVATE ${CMAKE_SOURCE_DIR})
+  target_include_directories(fuzz_wavparse PRIVATE
+    ${CMAKE_SOURCE_DIR}/include ${CMAKE_SOURCE_DIR}/VmLib/include ${CMAKE_SOURCE_DIR}/vmwav/include)
   target_compile_options(fuzz_wavparse PRIVATE
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(fuzz_wavparse PRIVATE -fsanitize=fuzzer,address,undefined)

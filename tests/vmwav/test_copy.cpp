@@ -1,8 +1,32 @@
 // Copies made through the library: a full copy is the source byte for byte,
 // cut stretches of block-coded files still decode, raw reads do not depend
 // on converted ones.
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include "sndfixture.h"
 #include "wavfixture.h"
+
+// The kernel's copy as the library in this program sees it: bytes it still
+// copies before it refuses, as between file systems that cannot share them
+// (-1: no limit).
+static int64_t g_kernelCopyLeft = -1;
+static int g_kernelCopyRefusals = 0;
+
+extern "C" ssize_t copy_file_range(int fdIn, off64_t *offIn, int fdOut, off64_t *offOut, size_t cb,
+                                   unsigned flags) {
+    if (g_kernelCopyLeft == 0) {
+        ++g_kernelCopyRefusals;
+        errno = EXDEV;
+        return -1;
+    }
+    if (g_kernelCopyLeft > 0)
+        cb = std::min(cb, size_t(g_kernelCopyLeft));
+    const ssize_t n = syscall(SYS_copy_file_range, fdIn, offIn, fdOut, offOut, cb, flags);
+    if (n > 0 && g_kernelCopyLeft > 0)
+        g_kernelCopyLeft -= n;
+    return n;
+}
 
 namespace {
 
@@ -92,6 +116,39 @@ TEST(WavCopy, WholeBlockStretchesOfCodedFilesDecode) {
                     << format << " from block " << first;
             }
         }
+    }
+}
+
+// Copies the source's whole audio into a new file the way the strip writer
+// does, with WavCopyRaw.
+bool CopyRawWhole(const std::string &from, const std::string &to) {
+    HWAVFILE src = OpenRead(from);
+    WAVEFORMATEX *fmt = src ? WavGetFormat(src, WAV_FORMAT_STORED) : nullptr;
+    HWAVFILE dst = fmt ? Create(to, fmt) : nullptr;
+    bool ok = dst != nullptr && WavSeek(src, 0, 0) == 0;
+    for (int32_t left = ok ? WavGetDataSize(src) : 0, n; ok && left > 0; left -= n)
+        ok = (n = WavCopyRaw(src, dst, left)) > 0;
+    ok = (dst == nullptr || WavClose(dst) == 0) && ok;
+    ok = (fmt == nullptr || WavFormatFree(fmt) == 0) && ok;
+    return (src == nullptr || WavClose(src) == 0) && ok;
+}
+
+TEST(WavCopy, WhereTheKernelCannotCopyTheWriterCopiesTheSameBytes) {
+    TempDir dir;
+    const std::string from = dir / "src.wav";
+    // More audio than the writer's own buffer holds.
+    ASSERT_TRUE(
+        WriteSndfile(from, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 2, TestSignal(40000, 2, 8000)));
+    // The kernel copies everything, nothing, or 1000 bytes before it refuses.
+    for (int64_t limit : {-1, 0, 1000}) {
+        SCOPED_TRACE(limit);
+        g_kernelCopyLeft = limit;
+        g_kernelCopyRefusals = 0;
+        const bool copied = CopyRawWhole(from, dir / "copy.wav");
+        g_kernelCopyLeft = -1;
+        ASSERT_TRUE(copied);
+        EXPECT_EQ(ReadBytes(dir / "copy.wav"), ReadBytes(from));
+        EXPECT_EQ(g_kernelCopyRefusals > 0, limit >= 0);
     }
 }
 

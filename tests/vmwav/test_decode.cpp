@@ -97,9 +97,9 @@ std::vector<std::tuple<int, int, int>> Cases() {
     return v;
 }
 
-INSTANTIATE_TEST_SUITE_P(AllEncodings, Decode, ::testing::ValuesIn(Cases()), [](const auto &info) {
-    return std::string(kEncodings[std::get<0>(info.param)].name) + "_" +
-           std::to_string(std::get<1>(info.param)) + "_" + std::to_string(std::get<2>(info.param)) +
+INSTANTIATE_TEST_SUITE_P(AllEncodings, Decode, ::testing::ValuesIn(Cases()), [](const auto &test) {
+    return std::string(kEncodings[std::get<0>(test.param)].name) + "_" +
+           std::to_string(std::get<1>(test.param)) + "_" + std::to_string(std::get<2>(test.param)) +
            "ch";
 });
 

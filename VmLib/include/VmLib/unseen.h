@@ -3,8 +3,8 @@
  * it has no name at all (O_TMPFILE) or, where the file system cannot do that,
  * an unpredictable one made with O_EXCL, which a catchable signal removes.
  * Nothing planted under any name is followed, reused or left behind. */
-#ifndef VMWAV_UNSEEN_H
-#define VMWAV_UNSEEN_H
+#ifndef VMLIB_UNSEEN_H
+#define VMLIB_UNSEEN_H
 
 #include <string>
 

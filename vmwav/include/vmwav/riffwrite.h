@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "vmwav/unseen.h"
+#include "VmLib/unseen.h"
 #include "vmwav/wavfmt.h"
 
 /* Everything of a source file except its audio data. */
@@ -40,22 +40,35 @@ struct RiffWriter {
     bool bFailed = false;
 };
 
-/* Creates the file unseen (vmwav/unseen.h): it takes the name only when
- * RiffWriterClose completes it. pLayout is null for a plain new file. 0 on
- * success, else an error code that serves as the error position; nothing is
- * left on failure. */
+/* Results of the writer; each failure also serves as the error position. */
+enum RiffWriteError : int {
+    RIFFWRITE_OK = 0,
+    RIFFWRITE_ERR_ARGS = 1,   /* no writer, no open file or no data */
+    RIFFWRITE_ERR_INCOMPLETE, /* the data would outgrow the RIFF size, or a write failed */
+    RIFFWRITE_ERR_WRITE,      /* writing the header, the audio or the pad byte */
+    RIFFWRITE_ERR_TRAILER,
+    RIFFWRITE_ERR_RIFF_SIZE,
+    RIFFWRITE_ERR_DATA_SIZE,
+    RIFFWRITE_ERR_FACT,
+    RIFFWRITE_ERR_CREATE = 10,  /* + the UnseenError of creating the file */
+    RIFFWRITE_ERR_PUBLISH = 20, /* + the UnseenError of giving it its name */
+};
+
+/* Creates the file unseen (VmLib/unseen.h): it takes the name only when
+ * RiffWriterClose completes it. pLayout is null for a plain new file.
+ * Nothing is left on failure. */
 int RiffWriterCreate(const char *pszPath, const WAVEFORMATEX *pwfx,
                      std::shared_ptr<const WavLayout> layout, RiffWriter *pWriter);
-/* Appends audio data; 0 on success. */
+/* Appends audio data. */
 int RiffWriterWrite(RiffWriter *pWriter, const void *pData, size_t cb);
 /* Appends cb bytes of fdSource from offSource on as audio data, inside the
- * kernel where the file systems allow it; 0 on success. */
+ * kernel where the file systems allow it. */
 int RiffWriterCopyFrom(RiffWriter *pWriter, int fdSource, uint64_t offSource, size_t cb);
 /* Completes the sizes, the fact count and the pad byte, gives the file its
- * name and closes it; 0 on success. On failure nothing is left and whatever
- * had the name keeps it. */
+ * name and closes it. On failure nothing is left and whatever had the name
+ * keeps it. */
 int RiffWriterClose(RiffWriter *pWriter);
-/* Closes the file and leaves nothing; 0, or 1 when it was not open. */
+/* Closes the file and leaves nothing; RIFFWRITE_ERR_ARGS when it was not open. */
 int RiffWriterDiscard(RiffWriter *pWriter);
 
 #endif

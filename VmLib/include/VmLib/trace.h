@@ -6,9 +6,9 @@
  * ~/.config/sndprobe/trace.ini; section "TRACE", keys "Level" (default 0; a
  * stored value outside 0..9 counts as the nearest of them) and "OutputTo"
  * (default 1: the debugger channel; 2: standard output; else nowhere).
- * Formatting follows wformat.h. Single-threaded: one text buffer serves all. */
-#ifndef SNDKIT_TRACE_H
-#define SNDKIT_TRACE_H
+ * Formatting follows wideprintf.h. Single-threaded: one text buffer serves all. */
+#ifndef VMLIB_TRACE_H
+#define VMLIB_TRACE_H
 
 #include <stdarg.h>
 #include "VmLib/vmapi.h"

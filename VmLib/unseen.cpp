@@ -1,4 +1,4 @@
-#include "vmwav/unseen.h"
+#include "VmLib/unseen.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -76,7 +76,7 @@ void InstallGuard() {
         struct sigaction sa = {};
         sa.sa_handler = OnSignal;
         sa.sa_mask = GuardedSet();
-        sa.sa_flags = SA_RESETHAND;
+        sa.sa_flags = int(SA_RESETHAND);
         g_installed[i] = sigaction(kSignals[i], &sa, &g_previous[i]) == 0;
     }
 }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sndkit/wformat.h"
+#include "VmLib/wideprintf.h"
 
 namespace {
 
@@ -10,12 +10,12 @@ std::wstring F(const wchar_t *fmt, ...) {
     wchar_t buf[256];
     va_list args;
     va_start(args, fmt);
-    WFormatV(buf, 256, fmt, args);
+    WidePrintfV(buf, 256, fmt, args);
     va_end(args);
     return buf;
 }
 
-TEST(WFormat, ConversionsWidthsAndFlags) {
+TEST(WidePrintf, ConversionsWidthsAndFlags) {
     EXPECT_EQ(F(L"%d|%i|%ld|%u|%lu", -12, 7, INT32_MIN, 4000000000u, 0u),
               L"-12|7|-2147483648|4000000000|0");
     EXPECT_EQ(F(L"%x|%X|%lx|%08X|%#x", 0xBEEFu, 0xBEEFu, 0xFFFFFFFFu, 0xABCu, 0x1Fu),
@@ -28,21 +28,21 @@ TEST(WFormat, ConversionsWidthsAndFlags) {
     EXPECT_EQ(F(L"100%% %q %d", 5), L"100% %q 5");
     EXPECT_EQ(F(L"%.3d|%5.3d", 7, -7), L"007| -007");
     EXPECT_EQ(F(L"%08X = MemAllocEx(%ld, %08X)",
-                WFORMAT_PTR32(reinterpret_cast<void *>(0x12345678)), 16, 0u),
+                WIDEPRINTF_PTR32(reinterpret_cast<void *>(0x12345678)), 16, 0u),
               L"12345678 = MemAllocEx(16, 00000000)");
 }
 
-TEST(WFormat, CutsAtTheBufferAndAlwaysTerminates) {
+TEST(WidePrintf, CutsAtTheBufferAndAlwaysTerminates) {
     wchar_t buf[8];
     wmemset(buf, L'#', 8);
-    EXPECT_EQ(WFormat(buf, 6, L"%s-%d", L"abcdef", 12345), 5);
+    EXPECT_EQ(WidePrintf(buf, 6, L"%s-%d", L"abcdef", 12345), 5);
     EXPECT_EQ(std::wstring(buf), L"abcde");
     EXPECT_EQ(buf[6], L'#'); // nothing written past the given size
-    EXPECT_EQ(WFormat(buf, 1, L"xyz"), 0);
+    EXPECT_EQ(WidePrintf(buf, 1, L"xyz"), 0);
     EXPECT_EQ(buf[0], L'\0');
-    EXPECT_EQ(WFormat(buf, 4, L"%8d", 1), 3);
+    EXPECT_EQ(WidePrintf(buf, 4, L"%8d", 1), 3);
     EXPECT_EQ(std::wstring(buf), L"   ");
-    EXPECT_EQ(WFormat(buf, 8, L"trail%"), 6);
+    EXPECT_EQ(WidePrintf(buf, 8, L"trail%"), 6);
     EXPECT_EQ(std::wstring(buf), L"trail%");
 }
 

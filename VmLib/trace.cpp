@@ -1,4 +1,4 @@
-#include "sndkit/trace.h"
+#include "VmLib/trace.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "VmLib/profile.h"
-#include "sndkit/wformat.h"
+#include "VmLib/wideprintf.h"
 
 struct TraceContext {
     uint32_t dwVersion;
@@ -215,7 +215,7 @@ int32_t TraceV(HTRACE hTrace, int32_t nLevel, const wchar_t *pszFormat, va_list 
         return -1;
     if (!ctx->pfnFilter(ctx->pHook, nLevel, 0, 0))
         return 0;
-    WFormatV(ctx->pszBuffer, TRACE_BUFFER_CHARS, pszFormat, args);
+    WidePrintfV(ctx->pszBuffer, TRACE_BUFFER_CHARS, pszFormat, args);
     return TraceText(ctx, nLevel, ctx->pszBuffer);
 }
 

@@ -6,8 +6,8 @@
 #include <sstream>
 #include <string>
 
+#include "VmLib/trace.h"
 #include "VmLib/trace_capture.h"
-#include "sndkit/trace.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "sndkit/wavfmtex.h"
+#include "sndkit/wavtime.h"
 
 #include <limits.h>
 

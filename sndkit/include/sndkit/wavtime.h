@@ -1,7 +1,7 @@
 /* Byte/time conversion of wave formats, shared by the detectors, the run of
  * one file and the strip writer. Internal to libsndprobe. */
-#ifndef SNDKIT_WAVFMTEX_H
-#define SNDKIT_WAVFMTEX_H
+#ifndef SNDKIT_WAVTIME_H
+#define SNDKIT_WAVTIME_H
 
 #include <stdint.h>
 #include "vmwav/waveformat.h"

@@ -3,7 +3,7 @@
 #ifndef SNDKIT_DETECT_INTERNAL_H
 #define SNDKIT_DETECT_INTERNAL_H
 
-#include "sndkit/detect.h"
+#include "VmLib/vmapi.h"
 
 #define DETECT_UNIT L"detect"
 

@@ -1,11 +1,12 @@
 /* Whole transfers on a file descriptor: interrupted and short transfers are
  * carried on until every byte has moved. */
-#ifndef VMWAV_FDIO_H
-#define VMWAV_FDIO_H
+#ifndef VMLIB_FDIO_H
+#define VMLIB_FDIO_H
 
 #include <errno.h>
 #include <stddef.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 /* step(done) moves some of the bytes from offset done on and returns how
  * many; 0 on success, -1 once it fails or moves nothing. */
@@ -19,6 +20,12 @@ template <class Step> int FdTransferAll(size_t cb, Step step) {
         done += size_t(n);
     }
     return 0;
+}
+
+/* Writes all cb bytes at p; 0, or -1 once a write fails. */
+inline int FdWriteAll(int fd, const void *p, size_t cb) {
+    const auto *b = static_cast<const unsigned char *>(p);
+    return FdTransferAll(cb, [&](size_t done) { return write(fd, b + done, cb - done); });
 }
 
 #endif

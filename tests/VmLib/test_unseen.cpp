@@ -10,8 +10,8 @@
 #include <filesystem>
 
 #include "VmLib/trace_capture.h"
-#include "vmwav/unseen.h"
-#include "wavfixture.h"
+#include "VmLib/unseen.h"
+#include "vmwav/wavfixture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "sndkit/wformat.h"
+#include "VmLib/wideprintf.h"
 
 #include <cstring>
 #include <cwchar>
@@ -92,7 +92,7 @@ void PutNarrow(Sink &out, const Spec &spec, const char *psz) {
 
 } // namespace
 
-int WFormatV(wchar_t *pszBuf, size_t cchBuf, const wchar_t *pszFormat, va_list args) {
+int WidePrintfV(wchar_t *pszBuf, size_t cchBuf, const wchar_t *pszFormat, va_list args) {
     if (pszBuf == nullptr || cchBuf == 0)
         return 0;
     Sink out{pszBuf, cchBuf - 1};
@@ -200,10 +200,10 @@ int WFormatV(wchar_t *pszBuf, size_t cchBuf, const wchar_t *pszFormat, va_list a
     return static_cast<int>(out.n);
 }
 
-int WFormat(wchar_t *pszBuf, size_t cchBuf, const wchar_t *pszFormat, ...) {
+int WidePrintf(wchar_t *pszBuf, size_t cchBuf, const wchar_t *pszFormat, ...) {
     va_list args;
     va_start(args, pszFormat);
-    int n = WFormatV(pszBuf, cchBuf, pszFormat, args);
+    int n = WidePrintfV(pszBuf, cchBuf, pszFormat, args);
     va_end(args);
     return n;
 }

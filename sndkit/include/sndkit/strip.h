@@ -1,0 +1,42 @@
+/* The strip writer: turns the event list of a run into the stretches of
+ * audio to keep and copies exactly those stretches, in the source's own
+ * encoding, into a new WAV file. Internal to libsndprobe. */
+#ifndef SNDKIT_STRIP_H
+#define SNDKIT_STRIP_H
+
+#include "VmLib/vmlib.h"
+#include "vmwav/vmwav.h"
+
+/* Strip flags; other bits are ignored. */
+#define STRIP_LEADING 0x1
+#define STRIP_TRAILING 0x2
+#define STRIP_EXTRACT 0x4
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The plan: the stretches of audio to keep, in ms. Sorts hEvents in place,
+ * chooses the events that count (all of them without STRIP_LEADING and
+ * STRIP_TRAILING, else those starting at 0 or whose window reaches msLength),
+ * keeps the audio between them (or, with STRIP_EXTRACT, the events
+ * themselves; all of it when there are none) and widens every kept stretch
+ * by msEdge on each side (negative: by the stretch's own window), clamped to
+ * msLength; without a stretch, msEdge > 0 keeps the first 2 x msEdge ms.
+ * A new span list (DestroySpanList), or null. */
+HVMARRAY StripPlan(HVMARRAY hEvents, int32_t msLength, int32_t msEdge, int32_t dwFlags);
+
+/* Plans the source's stretches and copies their raw bytes into pszDest in
+ * pwfxStored; a stretch reaching the end of the audio takes the data through
+ * its last byte. The destination appears only when it is complete, in place
+ * of a regular file or link of that name (anything else there is a failure);
+ * on failure nothing is left and an existing file of that name is untouched.
+ * 0 or -1. */
+int32_t StripFile(HVMARRAY hEvents, HWAVFILE hSource, const wchar_t *pszDest,
+                  const WAVEFORMATEX *pwfxStored, int32_t msEdge, int32_t dwFlags);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
