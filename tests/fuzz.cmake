@@ -14,7 +14,7 @@ target_link_libraries(fuzz_args PRIVATE sndprobe_core)
 add_executable(fuzz_strip ${_fuzz_dir}/fuzz_strip.cpp
   ${CMAKE_SOURCE_DIR}/sndkit/strip.cpp
   ${CMAKE_SOURCE_DIR}/sndkit/eventlist.cpp
-  ${CMAKE_SOURCE_DIR}/sndkit/wavfmtex.cpp)
+  ${CMAKE_SOURCE_DIR}/sndkit/wavtime.cpp)
 target_link_libraries(fuzz_strip PRIVATE sndprobe_core)
 
 add_executable(fuzz_registry ${_fuzz_dir}/fuzz_registry.cpp
@@ -23,7 +23,10 @@ add_executable(fuzz_registry ${_fuzz_dir}/fuzz_registry.cpp
   ${CMAKE_SOURCE_DIR}/brevita/UserPrompt.cpp
   ${CMAKE_SOURCE_DIR}/brevita/modLogging.cpp
   ${CMAKE_SOURCE_DIR}/brevita/AppEnv.cpp
-  ${CMAKE_SOURCE_DIR}/brevita/CorvoxVersion.cpp)
+  ${CMAKE_SOURCE_DIR}/brevita/CorvoxVersion.cpp
+  ${CMAKE_SOURCE_DIR}/brevita/Messages.cpp
+  ${CMAKE_SOURCE_DIR}/brevita/modCommon.cpp
+  ${CMAKE_SOURCE_DIR}/brevita/SafeFiles.cpp)
 target_link_libraries(fuzz_registry PRIVATE Qt6::Core)
 target_compile_definitions(fuzz_registry PRIVATE
   BREVITA_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}

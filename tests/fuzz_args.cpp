@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "sndkit/args.h"
+#include "sndkit/levels.h"
 #include "sndkit/strex.h"
 
 namespace {
