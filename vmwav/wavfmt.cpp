@@ -29,7 +29,9 @@ struct FmtRecord {
 // Frame kinds: bytes of one channel's sample, 0 when the block is not made
 // of whole samples.
 uint16_t FrameSampleBytes(const WavCodecInfo &info) {
-    return info.nBlockAlign % info.nChannels == 0 ? info.nBlockAlign / info.nChannels : 0;
+    if (info.nBlockAlign % info.nChannels != 0)
+        return 0;
+    return uint16_t(info.nBlockAlign / info.nChannels);
 }
 
 int ClassifyPcm(const FmtRecord &f, WavCodecInfo &info) {

@@ -18,7 +18,7 @@ std::vector<uint32_t> StorageAllocations(const TraceCapture &capture) {
         unsigned nLine, tag, cb, flags;
         if (swscanf(line.c_str(), L"ARRAY(%u) : %X = MemAllocEx(%u, %X)", &nLine, &tag, &cb,
                     &flags) == 4)
-            slots.push_back(cb / sizeof(uintptr_t));
+            slots.push_back(static_cast<uint32_t>(cb / sizeof(uintptr_t)));
     }
     return slots;
 }
