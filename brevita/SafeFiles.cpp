@@ -6,10 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <random>
+#include <vector>
 
 namespace brevita {
 
@@ -123,12 +126,84 @@ void GiveName(int fd, int dirFd, const std::string &base, std::string &name) {
     RaiseErrno();
 }
 
+// Copies everything below source into the folder target: files through
+// CopyContent, so that a full disk says so; links as links, named pipes as
+// named pipes; sockets and devices hold no audio and are left out. A folder
+// gets its mode once it is filled, so a read-only one is copied too.
+void CopyTree(const fs::path &source, const fs::path &target) {
+    std::vector<fs::path> entries;
+    for (const auto &e : fs::directory_iterator(source)) {
+        entries.push_back(e.path());
+    }
+    for (const fs::path &from : entries) {
+        const fs::path to = target / from.filename();
+        struct stat st;
+        Check(::lstat(from.c_str(), &st));
+        const mode_t mode = st.st_mode & 07777;
+        if (S_ISDIR(st.st_mode)) {
+            Check(::mkdir(to.c_str(), 0700));
+            CopyTree(from, to);
+            Check(::chmod(to.c_str(), mode));
+        } else if (S_ISREG(st.st_mode)) {
+            Fd in(Check(::open(from.c_str(), O_RDONLY | O_CLOEXEC)));
+            Fd out(Check(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)));
+            CopyContent(in.get(), out.get());
+            Check(::fchmod(out.get(), mode));
+        } else if (S_ISLNK(st.st_mode)) {
+            fs::copy_symlink(from, to);
+        } else if (S_ISFIFO(st.st_mode)) {
+            Check(::mkfifo(to.c_str(), mode));
+        }
+    }
+}
+
+// Removes a tree whatever the modes inside it, read-only folders included.
+void RemoveTree(const fs::path &p) {
+    std::error_code ec;
+    if (fs::is_directory(fs::symlink_status(p, ec))) {
+        fs::permissions(p, fs::perms::owner_all, fs::perm_options::add, ec);
+        std::vector<fs::path> entries;
+        for (fs::directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec)) {
+            entries.push_back(it->path());
+        }
+        for (const fs::path &e : entries) {
+            RemoveTree(e);
+        }
+    }
+    fs::remove(p, ec);
+}
+
+bool IsHex(const std::string &s) {
+    return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isxdigit(c); });
+}
+
+// ".<name>.<16 hex digits>.<kind>", as HiddenSiblingName makes them, with a
+// kind used here: a file being written, a folder being copied, a backup
+// set aside.
+bool IsLeftover(const std::string &n) {
+    const size_t k = n.rfind('.');
+    if (n.empty() || n[0] != '.' || k == std::string::npos || k < 19 || n[k - 17] != '.' ||
+        !IsHex(n.substr(k - 16, 16))) {
+        return false;
+    }
+    const std::string kind = n.substr(k + 1);
+    return kind == "brevita-tmp" || kind == "old" ||
+           (kind.size() == 14 && kind.compare(0, 8, "partial-") == 0);
+}
+
+FileIdentity IdentityFrom(const struct stat &st) {
+    return {st.st_dev, st.st_ino, static_cast<uint64_t>(st.st_size),
+            int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 // The scratch file in target's folder is filled by fill, flushed, given
 // target's mode, owner and group (newMode for a new target) and renamed over
 // target. Only a regular file is ever replaced: never a link, a folder or a
-// device.
+// device. With expected, a target that is no longer that version of the
+// file is left as it is.
 void WriteAtomically(const fs::path &target, mode_t newMode,
-                     const std::function<void(int fd)> &fill) {
+                     const std::function<void(int fd)> &fill,
+                     const FileIdentity *expected = nullptr) {
     const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
     const std::string base = target.filename().string();
     struct stat old;
@@ -152,6 +227,11 @@ void WriteAtomically(const fs::path &target, mode_t newMode,
         if (name.empty()) {
             GiveName(out.get(), dirFd.get(), base, name);
         }
+        // As late as can be: a recording rewritten since it was read would
+        // otherwise be lost under the result of the old one.
+        if (expected && IdentityOf(target) != *expected) {
+            RaiseError(ErrPathFileAccess, "The file changed while it was being trimmed");
+        }
         // The content is on disk before the name moves, so even a power cut
         // leaves the old file or the new one; the rename itself need not be
         // forced out.
@@ -167,14 +247,24 @@ void WriteAtomically(const fs::path &target, mode_t newMode,
 
 } // namespace
 
-void ReplaceFileAtomically(const fs::path &source, const fs::path &target) {
+std::optional<FileIdentity> IdentityOf(const fs::path &path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return IdentityFrom(st);
+}
+
+void ReplaceFileAtomically(const fs::path &source, const fs::path &target,
+                           const FileIdentity *expected) {
     Fd in(Check(::open(source.c_str(), O_RDONLY | O_CLOEXEC)));
     struct stat from;
     Check(::fstat(in.get(), &from));
     if (!S_ISREG(from.st_mode)) {
         throw ErrorFromErrno(EISDIR);
     }
-    WriteAtomically(target, from.st_mode, [&](int fd) { CopyContent(in.get(), fd); });
+    WriteAtomically(
+        target, from.st_mode, [&](int fd) { CopyContent(in.get(), fd); }, expected);
 }
 
 void WriteFileAtomically(const fs::path &target, const std::string &content, mode_t newMode) {
@@ -202,7 +292,7 @@ void CopyFolderAtomically(const fs::path &source, const fs::path &target, bool r
     }
     const fs::path partial = tmpl;
     try {
-        fs::copy(source, partial, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        CopyTree(source, partial);
         fs::permissions(partial, fs::status(source).permissions());
         Fd sync(::open(partial.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (sync.get() >= 0) {
@@ -215,15 +305,40 @@ void CopyFolderAtomically(const fs::path &source, const fs::path &target, bool r
             const fs::path old = parent / HiddenSiblingName(base, "old");
             fs::rename(target, old);
             fs::rename(partial, target);
-            std::error_code ec;
-            fs::remove_all(old, ec);
         } else {
             fs::rename(partial, target);
         }
     } catch (...) {
-        std::error_code ec;
-        fs::remove_all(partial, ec);
+        RemoveTree(partial);
         throw;
+    }
+    // The copy is in place: what earlier copies that were cut short (or
+    // the one just replaced) left beside it can go.
+    RemoveLeftovers(parent, false);
+}
+
+void RemoveLeftovers(const fs::path &dir, bool recursive) {
+    std::error_code ec;
+    std::vector<fs::path> found;
+    if (recursive) {
+        for (fs::recursive_directory_iterator
+                 it(dir, fs::directory_options::skip_permission_denied, ec),
+             end;
+             !ec && it != end; it.increment(ec)) {
+            if (IsLeftover(it->path().filename().string())) {
+                found.push_back(it->path());
+                it.disable_recursion_pending();
+            }
+        }
+    } else {
+        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+            if (IsLeftover(it->path().filename().string())) {
+                found.push_back(it->path());
+            }
+        }
+    }
+    for (const fs::path &p : found) {
+        RemoveTree(p);
     }
 }
 

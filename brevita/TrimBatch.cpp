@@ -8,6 +8,7 @@
 #include "brevita/VoicemailDb.h"
 #include "brevita/modCommon.h"
 #include "brevita/modLogging.h"
+#include "brevita/modPendingSync.h"
 #include "brevita/modStartup.h"
 #include "brevita/modTrimLock.h"
 
@@ -58,7 +59,8 @@ class BusyScope {
     bool busy_ = true;
 };
 
-// Takes the machine-wide lock, or says why not.
+// Takes the machine-wide lock, or says why not. With it taken no other run
+// is writing, so what a killed one left in the live folder goes.
 bool Lock(TrimLock &lock, ErrorHandler &onError) {
     bool taken = false;
     if (!onError.Step([&] { taken = lock.TryAcquire(); })) {
@@ -66,8 +68,10 @@ bool Lock(TrimLock &lock, ErrorHandler &onError) {
     }
     if (!taken) {
         MsgBox(kAnotherTrimRunning);
+        return false;
     }
-    return taken;
+    RemoveLeftovers(LiveFolder(), true);
+    return true;
 }
 
 // A list and its row count. A query that fails is reported twice, as the
@@ -149,6 +153,9 @@ RunResult TrimBatch::cmdTrimSilence_Click() {
     GreetingsUpdated = 0;
     dryRunChanges_.clear();
     onError.Step([] { OpenLogFile(GenerateNewLogFileName()); });
+    if (dryRunFolder_.empty()) {
+        SynchPendingUsers();
+    }
     if (view_.CurrentSettings().trimVoiceNames) {
         TrimNames();
     }
@@ -198,15 +205,27 @@ void TrimBatch::TrimNames() {
     for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
         onError.Step(
             [&] { WriteToLog("Checking voice name for subscriber alias=" + rs->Text("Alias")); });
+        // Noted before the file can change, so that a run that dies between
+        // the replace and the request leaves the request to the next run.
+        std::string pending;
+        if (dryRunFolder_.empty()) {
+            onError.Step([&] {
+                pending = rs->Field("SubscriberObjectID").value_or("");
+                NotePendingSync(pending);
+            });
+        }
         bool changed = false;
         onError.Step([&] { changed = TrimListed(rs->Text("StreamPath")); });
         if (!changed) {
+            onError.Step([&] { ClearPendingSync(pending); });
             continue;
         }
         WriteToLog("    Trimmed silence from subscriber's voice name, requesting directory synch.");
         std::string objectId;
         onError.Step([&] { objectId = rs->Text("SubscriberObjectID"); });
-        SynchVoiceMailUser(objectId);
+        if (SynchVoiceMailUser(objectId)) {
+            onError.Step([&] { ClearPendingSync(pending); });
+        }
         ++VoiceNamesUpdated;
         const int32_t limit = MaxVoiceNames();
         if (limit != 0 && limit <= VoiceNamesUpdated) {
@@ -259,14 +278,27 @@ void TrimBatch::TrimGreetings() {
     rs->Close();
 }
 
-void TrimBatch::SynchVoiceMailUser(const std::string &objectId) {
+bool TrimBatch::SynchVoiceMailUser(const std::string &objectId) {
     if (!dryRunFolder_.empty()) {
         WriteToLog("    Dry run: no directory synch requested for objectID=" + objectId);
-        return;
+        return false;
     }
     ErrorHandler onError(ErrorReport::FormMessage, "SynchVoiceMailUser", "frmMain");
-    onError.Step([&] { RequestSubscriberSync(DbConnectionString, objectId); });
+    const bool taken = onError.Step([&] { RequestSubscriberSync(DbConnectionString, objectId); });
     WriteToLog("    Directory synch requested for objectID=" + objectId);
+    return taken;
+}
+
+void TrimBatch::SynchPendingUsers() {
+    ErrorHandler onError(ErrorReport::FormLog, "SynchPendingUsers", "frmMain");
+    std::vector<std::string> ids;
+    onError.Step([&] { ids = PendingSyncs(); });
+    for (const std::string &id : ids) {
+        WriteToLog("Directory synch left pending by an earlier run for objectID=" + id);
+        if (SynchVoiceMailUser(id)) {
+            onError.Step([&] { ClearPendingSync(id); });
+        }
+    }
 }
 
 BackupResult TrimBatch::BackupFiles() {

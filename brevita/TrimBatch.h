@@ -75,7 +75,10 @@ class TrimBatch {
   private:
     void TrimNames();
     void TrimGreetings();
-    void SynchVoiceMailUser(const std::string &objectId);
+    // True when the server took the request.
+    bool SynchVoiceMailUser(const std::string &objectId);
+    // The requests that an earlier run could not make.
+    void SynchPendingUsers();
     BackupResult BackupFiles();
     void RestoreFiles();
     TrimOptions Options();

@@ -7,9 +7,15 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace brevita {
 
@@ -75,7 +81,9 @@ SQLHANDLE SharedEnvironment() {
     static const bool pooled = SQL_SUCCEEDED(
         SQLSetEnvAttr(SQL_NULL_HANDLE, SQL_ATTR_CONNECTION_POOLING,
                       reinterpret_cast<SQLPOINTER>(SQL_CP_ONE_PER_DRIVER), SQL_IS_UINTEGER));
-    static Handle env(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+    // Never freed: a call abandoned by WithDeadline may still be inside the
+    // driver when the program ends.
+    static Handle &env = *new Handle(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
     static const bool odbc3 = SQL_SUCCEEDED(SQLSetEnvAttr(
         env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
     (void)pooled;
@@ -344,10 +352,79 @@ std::string CallText(const std::string &procedure, size_t count) {
     return call + ")}";
 }
 
+// Calls abandoned by WithDeadline that have not returned yet.
+std::atomic<int> stuckCalls{0};
+
+// Some drivers (psqlODBC among them) wait without end for a server that
+// stops answering in the middle of a call, whatever the query timeout says.
+// So each operation runs on a thread of its own, and the caller gives up
+// after the login and query timeouts. The call left behind may still hold
+// the driver: until it returns, every later operation fails at once.
+template <class Work> auto WithDeadline(Work work) -> decltype(work()) {
+    using Result = decltype(work());
+    if (stuckCalls.load() > 0) {
+        RaiseError(ErrDatabase, "The database has not answered an earlier call");
+    }
+    struct Shared {
+        std::mutex m;
+        std::condition_variable done;
+        bool finished = false, abandoned = false;
+        std::optional<Result> result;
+        std::exception_ptr error;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread([shared, work = std::move(work)]() mutable {
+        std::optional<Result> result;
+        std::exception_ptr error;
+        try {
+            result.emplace(work());
+        } catch (...) {
+            error = std::current_exception();
+        }
+        std::lock_guard lock(shared->m);
+        shared->result = std::move(result);
+        shared->error = error;
+        shared->finished = true;
+        if (shared->abandoned) {
+            --stuckCalls;
+        }
+        shared->done.notify_all();
+    }).detach();
+    const int seconds = timeouts.login + timeouts.query;
+    std::unique_lock lock(shared->m);
+    if (!shared->done.wait_for(lock, std::chrono::seconds(seconds),
+                               [&] { return shared->finished; })) {
+        shared->abandoned = true;
+        ++stuckCalls;
+        RaiseError(ErrDatabase,
+                   "The database did not answer within " + std::to_string(seconds) + " seconds");
+    }
+    if (shared->error) {
+        std::rethrow_exception(shared->error);
+    }
+    return std::move(*shared->result);
+}
+
+Recordset OpenQueryNow(const std::string &connection, const std::string &sql);
+void ExecuteProcedureNow(const std::string &connection, const std::string &procedure,
+                         const std::vector<ProcParam> &params);
+
 } // namespace
 
 void SetDbTimeouts(DbTimeouts t) {
     timeouts = t;
+}
+
+Recordset OpenQuery(const std::string &connection, const std::string &sql) {
+    return WithDeadline([connection, sql] { return OpenQueryNow(connection, sql); });
+}
+
+void ExecuteProcedure(const std::string &connection, const std::string &procedure,
+                      const std::vector<ProcParam> &params) {
+    WithDeadline([connection, procedure, params] {
+        ExecuteProcedureNow(connection, procedure, params);
+        return true;
+    });
 }
 
 Recordset::Recordset(std::vector<std::string> names,
@@ -387,7 +464,9 @@ std::string Recordset::Text(std::string_view name) const {
     return *v;
 }
 
-Recordset OpenQuery(const std::string &connection, const std::string &sql) {
+namespace {
+
+Recordset OpenQueryNow(const std::string &connection, const std::string &sql) {
     Connection c(connection);
     Statement st(c);
     std::vector<SQLCHAR> text(sql.begin(), sql.end());
@@ -424,8 +503,8 @@ Recordset OpenQuery(const std::string &connection, const std::string &sql) {
     return Recordset(std::move(names), std::move(rows));
 }
 
-void ExecuteProcedure(const std::string &connection, const std::string &procedure,
-                      const std::vector<ProcParam> &params) {
+void ExecuteProcedureNow(const std::string &connection, const std::string &procedure,
+                         const std::vector<ProcParam> &params) {
     CheckProcedureName(procedure);
     Connection c(connection);
     const auto &declared = Declaration(c, connection, procedure);
@@ -443,6 +522,8 @@ void ExecuteProcedure(const std::string &connection, const std::string &procedur
         st.Fail("The call of " + procedure + " failed");
     }
 }
+
+} // namespace
 
 void RequestSubscriberSync(const std::string &connection, const std::string &objectId) {
     ExecuteProcedure(connection, "sp_ModifySubscriber",

@@ -97,7 +97,8 @@ class SpawnSetup {
 
 } // namespace
 
-int32_t StartHiddenProgram(const std::vector<std::string> &argv, const std::string &workingDir) {
+int32_t StartHiddenProgram(const std::vector<std::string> &argv, const std::string &workingDir,
+                           int keepOpen) {
     ReapEndedChildren();
     if (argv.empty() || argv[0].empty()) {
         RaiseError(ErrFileNotFound, "File not found");
@@ -106,7 +107,10 @@ int32_t StartHiddenProgram(const std::vector<std::string> &argv, const std::stri
     ::posix_spawn_file_actions_addopen(&s.actions, 0, "/dev/null", O_RDONLY, 0);
     ::posix_spawn_file_actions_addopen(&s.actions, 1, "/dev/null", O_WRONLY, 0);
     ::posix_spawn_file_actions_addopen(&s.actions, 2, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_addclosefrom_np(&s.actions, 3);
+    if (keepOpen >= 0) {
+        ::posix_spawn_file_actions_adddup2(&s.actions, keepOpen, 3);
+    }
+    ::posix_spawn_file_actions_addclosefrom_np(&s.actions, keepOpen >= 0 ? 4 : 3);
     if (!workingDir.empty()) {
         ::posix_spawn_file_actions_addchdir_np(&s.actions, workingDir.c_str());
     }

@@ -9,10 +9,12 @@ namespace brevita {
 
 // Starts argv[0] (a path, or a name looked up on PATH) with the given
 // arguments: no shell, standard input, output and error on /dev/null, in
-// workingDir when one is given. Returns the process id; raises 53 "File not
-// found" (or the matching error) when the program cannot be started.
-int32_t StartHiddenProgram(const std::vector<std::string> &argv,
-                           const std::string &workingDir = {});
+// workingDir when one is given; with keepOpen >= 0 that descriptor is open
+// in the program as its descriptor 3. Returns the process id; raises 53
+// "File not found" (or the matching error) when the program cannot be
+// started.
+int32_t StartHiddenProgram(const std::vector<std::string> &argv, const std::string &workingDir = {},
+                           int keepOpen = -1);
 
 // Waits at most timeoutMs (a negative time-out waits without limit) for the
 // process to end. True when it ended in time and also when the time-out

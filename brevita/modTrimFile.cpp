@@ -7,13 +7,17 @@
 #include "brevita/modCommon.h"
 #include "brevita/modLogging.h"
 #include "brevita/modStartup.h"
+#include "brevita/modTrimLock.h"
 
 #include <QDir>
 
 #include <cstring>
 #include <fstream>
+#include <optional>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace brevita {
 
@@ -35,7 +39,84 @@ void RemoveIfThere(const fs::path &p) {
     }
 }
 
+// sndprobe writes its output under a hidden name first and renames it once
+// complete; a run that was killed leaves the hidden file. Only this
+// program's runs write there, one at a time, so any found now is dead.
+void RemoveUnfinishedOutputs() {
+    const std::string prefix = "." + TempWavPath().filename().string() + ".";
+    std::error_code ec;
+    for (fs::directory_iterator it(ProgramFolder(), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() > prefix.size() + 4 && name.starts_with(prefix) && name.ends_with(".tmp")) {
+            std::error_code ignored;
+            fs::remove(it->path(), ignored);
+        }
+    }
+}
+
+// A WAV file's format chunk and data size, and whether every size in its
+// header agrees with the file's length (as it does once a writer has closed
+// the file, and not in one cut short).
+struct WavHead {
+    std::string fmt;
+    uint64_t dataSize = 0;
+    bool complete = false;
+};
+
+// Never waits: whatever is at file now may be a named pipe, not a recording.
+std::optional<WavHead> ReadWavHead(const fs::path &file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat st;
+    char riff[12];
+    const bool readable = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                          ::pread(fd, riff, 12, 0) == 12 && !std::memcmp(riff, "RIFF", 4) &&
+                          !std::memcmp(riff + 8, "WAVE", 4);
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    std::optional<WavHead> h;
+    if (readable) {
+        h.emplace();
+        uint32_t riffSize;
+        std::memcpy(&riffSize, riff + 4, 4);
+        bool fmt = false, data = false, inside = true;
+        for (uint64_t at = 12; h && at + 8 <= size;) {
+            char head[8];
+            uint32_t n = 0;
+            if (::pread(fd, head, 8, static_cast<off_t>(at)) != 8) {
+                h.reset();
+                break;
+            }
+            std::memcpy(&n, head + 4, 4);
+            inside = inside && at + 8 + n <= size;
+            if (!fmt && !std::memcmp(head, "fmt ", 4)) {
+                fmt = true;
+                h->fmt.resize(std::min<uint32_t>(n, 4096));
+                const ssize_t got =
+                    ::pread(fd, h->fmt.data(), h->fmt.size(), static_cast<off_t>(at + 8));
+                h->fmt.resize(got > 0 ? static_cast<size_t>(got) : 0);
+            } else if (!data && !std::memcmp(head, "data", 4)) {
+                data = true;
+                h->dataSize = n;
+            }
+            at += 8 + uint64_t{n} + (n & 1);
+        }
+        if (h) {
+            h->complete = fmt && data && inside && uint64_t{riffSize} + 8 == size;
+        }
+    }
+    ::close(fd);
+    return h;
+}
+
 } // namespace
+
+bool IsCompleteTrimOf(const fs::path &output, const fs::path &input) {
+    const auto out = ReadWavHead(output);
+    const auto in = ReadWavHead(input);
+    return out && in && out->complete && out->fmt == in->fmt && out->dataSize <= in->dataSize;
+}
 
 fs::path TempWavPath() {
     return ProgramFolder() / "tempWAVFile.wav";
@@ -110,11 +191,18 @@ bool TrimWAVFile(const std::string &wavPath, const std::string &destinationPath,
         return false;
     }
     uintmax_t inputSize = 0;
+    std::optional<FileIdentity> input;
     const fs::path temp = TempWavPath();
     // Without the input's size, or with an old output still in place, no
     // result of this run could be trusted.
-    if (!onError.Step([&] { inputSize = fs::file_size(full); }) ||
-        !onError.Step([&] { RemoveIfThere(temp); })) {
+    if (!onError.Step([&] {
+            inputSize = fs::file_size(full);
+            input = IdentityOf(full);
+        }) ||
+        !onError.Step([&] {
+            RemoveUnfinishedOutputs();
+            RemoveIfThere(temp);
+        })) {
         return false;
     }
     if (!destinationPath.empty() && !onError.Step([&] { RemoveIfThere(destinationPath); })) {
@@ -123,13 +211,17 @@ bool TrimWAVFile(const std::string &wavPath, const std::string &destinationPath,
 
     int32_t pid = 0;
     onError.Step([&] {
-        pid = StartHiddenProgram(SndprobeArguments(full, options), ProgramFolder().string());
+        // sndprobe holds the trim lock with us: should we die before it
+        // ends, its output cannot land in the middle of the next run.
+        pid = StartHiddenProgram(SndprobeArguments(full, options), ProgramFolder().string(),
+                                 TrimLock::HeldFd());
     });
     WaitForProcessExit(pid, kSndprobeWaitMs);
     // A run still going after the wait is ended here: its output could
-    // otherwise land during the next file's run. A failed run is no result.
+    // otherwise land during the next file's run. A failed run is no result,
+    // and neither is an output cut short, whatever the exit status said.
     const int32_t status = pid > 0 ? FinishProcess(pid) : -1;
-    if (status != 0 || !IsFile(temp)) {
+    if (status != 0 || !IsFile(temp) || !IsCompleteTrimOf(temp, full)) {
         WriteToLog("(error) file trim function failed to run properly.  Skipping file");
         return false;
     }
@@ -152,8 +244,9 @@ bool TrimWAVFile(const std::string &wavPath, const std::string &destinationPath,
             ReplaceFileAtomically(temp, target);
         });
     }
-    // A replace that failed has changed nothing, so nothing is counted.
-    return onError.Step([&] { ReplaceFileAtomically(temp, full); });
+    // A replace that failed has changed nothing, so nothing is counted. The
+    // file must still be the one sndprobe read.
+    return onError.Step([&] { ReplaceFileAtomically(temp, full, input ? &*input : nullptr); });
 }
 
 } // namespace brevita

@@ -37,6 +37,11 @@ std::filesystem::path DryRunPath(const std::string &fullPath, const std::string 
 // the byte rate); 0 when the header cannot be read.
 double WavSeconds(const std::filesystem::path &file);
 
+// True when output is a complete WAV file (every size in its header agrees
+// with its length) in input's format, holding no more audio than input: what
+// a trim of input can be, and a file cut short cannot.
+bool IsCompleteTrimOf(const std::filesystem::path &output, const std::filesystem::path &input);
+
 // sndprobe's argument vector for one file.
 std::vector<std::string> SndprobeArguments(const std::string &fullPath, const TrimOptions &options);
 
@@ -45,8 +50,8 @@ std::vector<std::string> SndprobeArguments(const std::string &fullPath, const Tr
 // to DryRunPath and the input left alone), otherwise the result (trimmed or not) is
 // written to destinationPath and the input is left alone. True when the
 // result differs in size from the input. A run of sndprobe that does not
-// end within the wait is ended; one that fails (no output, or a non-zero
-// exit status) is logged and changes nothing.
+// end within the wait is ended; one that fails (no output, an incomplete
+// one, or a non-zero exit status) is logged and changes nothing.
 bool TrimWAVFile(const std::string &wavPath, const std::string &destinationPath,
                  const TrimOptions &options);
 

@@ -11,6 +11,10 @@
 
 namespace brevita {
 
+namespace {
+int heldFd = -1;
+}
+
 std::filesystem::path LockFilePath() {
     return ProgramFolder() / "Brevita.lock";
 }
@@ -34,11 +38,19 @@ bool TrimLock::TryAcquire() {
         throw ErrorFromErrno(err);
     }
     fd_ = fd;
+    heldFd = fd;
     return true;
+}
+
+int TrimLock::HeldFd() {
+    return heldFd;
 }
 
 void TrimLock::Release() {
     if (fd_ >= 0) {
+        if (heldFd == fd_) {
+            heldFd = -1;
+        }
         ::close(fd_);
         fd_ = -1;
     }

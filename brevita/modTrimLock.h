@@ -27,6 +27,10 @@ class TrimLock {
     bool TryAcquire();
     void Release();
     bool Held() const { return fd_ >= 0; }
+    // The open lock file of the run holding the lock in this process, or
+    // -1. A program started with it open holds the lock along with us, and
+    // on after us if we die first.
+    static int HeldFd();
 
   private:
     int fd_ = -1;

@@ -1,0 +1,24 @@
+#pragma once
+// Voice names whose recording a run replaced, or was about to, and whose
+// directory synchronisation the server has not yet taken: kept in
+// "Brevita.pending" beside the program, one object id a line, so that a run
+// that died or lost its database in between leaves them to the next run.
+// Only the run holding the trim lock uses it.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace brevita {
+
+std::filesystem::path PendingSyncPath();
+
+// The ids still pending, oldest first.
+std::vector<std::string> PendingSyncs();
+// Adds objectId (once), or removes it; the file is rewritten whole and
+// renamed into place, and goes when nothing is pending. Raise the AppError
+// of a file that cannot be written.
+void NotePendingSync(const std::string &objectId);
+void ClearPendingSync(const std::string &objectId);
+
+} // namespace brevita

@@ -1,0 +1,704 @@
+# The fault suite's cases, sourced by tests/faults/run after lib.sh. Each
+# case_* function is one row of the report.
+
+TRIALS_KILL=${FAULT_TRIALS:-16} # trials of each kill case
+
+# ---- the control: an undisturbed run, and what it leaves -------------------
+
+case_undisturbed() {
+    case_begin "undisturbed batch (control)"
+    trial_begin
+    brevita 120 --yes
+    T_BACKUP_US=$ELAPSED_US
+    rc_in 0
+    log_count_matches
+    out_has "Trim process complete."
+    check_live any
+    check_backup golden
+    local rel h changed=0
+    while IFS= read -r -d '' rel; do
+        IFS= read -r -d '' h
+        [ -n "${ORIG[$rel]:-}" ] && FINAL[$rel]=$h
+    done < <(hashes "$LIVE")
+    for rel in "${FILES[@]}"; do
+        [ "${FINAL[$rel]:-x}" != "${ORIG[$rel]}" ] && changed=$((changed + 1))
+    done
+    # What changed is what the summary counted.
+    local names greetings
+    names=$(sed -n 's/^Trim process complete\.  \([0-9]*\) voice names.*/\1/p' "$OUT")
+    greetings=$(sed -n 's/.* and \([0-9]*\) greetings updated\./\1/p' "$OUT")
+    [ "$changed" -gt 0 ] && [ "$changed" = $((names + greetings)) ] ||
+        fail "$changed recordings changed, the summary counted ${names:-?} + ${greetings:-?}"
+    syncs_match
+    rm -rf "$WORK/final"
+    cp -a "$LIVE" "$WORK/final"
+
+    # The same without a backup, for the timing of the kill cases.
+    trial_begin
+    write_registry BackupFiles=0
+    brevita 120 --yes
+    T_BATCH_US=$ELAPSED_US
+    rc_in 0
+    check_live final
+    check_backup absent
+
+    # A second run over trimmed recordings changes nothing.
+    brevita 120 --yes
+    rc_in 0
+    out_has "Trim process complete.  0 voice names updated and 0 greetings updated."
+    check_live final
+    check_prog
+
+    # How long the restore of a backup takes, and sndprobe on one file.
+    trial_begin
+    restore_setup
+    restore 120
+    T_RESTORE_US=$ELAPSED_US
+    rc_in 0
+    out_has "Restore complete."
+    check_live orig
+    case_end
+    sndprobe_time
+    note "timings: batch $((T_BATCH_US / 1000)) ms, with backup $((T_BACKUP_US / 1000)) ms," \
+        "restore $((T_RESTORE_US / 1000)) ms, sndprobe $((T_SNDPROBE_US / 1000)) ms a file"
+}
+
+# T_SNDPROBE_US: how long the real sndprobe takes on a listed recording.
+sndprobe_time() {
+    local i t0 out=$WORK/time.wav args=() a
+    for a in "${SETTINGS[@]}"; do args+=("${a/OUT/$out}"); done
+    now_us
+    t0=$REPLY
+    for i in $(seq 10); do "$BIN/sndprobe" "$GOLDEN/${FILES[$i]}" "${args[@]}" >/dev/null 2>&1 || true; done
+    now_us
+    T_SNDPROBE_US=$(((REPLY - t0) / 10))
+}
+
+# Live recordings as a run leaves them, the backup holding the originals.
+restore_setup() {
+    rm -rf "$LIVE"
+    cp -a "$WORK/final" "$LIVE"
+    cp -a "$GOLDEN" "$T/backup/Stream Files"
+}
+
+# ---- kill -9 ------------------------------------------------------------------
+
+case_kill_sndprobe() {
+    case_begin "kill -9 of sndprobe at random moments"
+    local trial i kills=0 calls=0
+    for ((trial = 0; trial < (TRIALS_KILL + 3) / 4; trial++)); do
+        trial_begin killer
+        write_registry BackupFiles=0
+        # Up to twice sndprobe's usual time: some die at once, some midway,
+        # some finish.
+        for ((i = 0; i < ${#FILES[@]}; i++)); do
+            rand $((2 * T_SNDPROBE_US + 1))
+            usecs "$REPLY"
+            echo "$REPLY"
+        done >"$STATE/delays"
+        brevita 120 --yes
+        rc_in 0 1
+        log_count_matches
+        check_live any
+        calls=$((calls + $(wc -l <"$STATE/status")))
+        kills=$((kills + $(grep -c '^137$' "$STATE/status" || true)))
+        if grep -q '^137$' "$STATE/status"; then
+            rc_in 1
+            log_has "(error) file trim function failed to run properly.  Skipping file"
+        fi
+        real_sndprobe
+        brevita 120 --yes
+        rc_in 0
+        check_live final
+        check_prog
+        syncs_match
+    done
+    note "sndprobe was killed in $kills of $calls runs"
+    case_end
+}
+
+case_kill_batch() {
+    case_begin "kill -9 of Brevita during a batch"
+    local trial
+    for ((trial = 0; trial < TRIALS_KILL; trial++)); do
+        trial_begin
+        write_registry BackupFiles=0
+        start_brevita --yes
+        rand $((T_BATCH_US + T_BATCH_US / 10))
+        kill_after "$REPLY"
+        tally_batch
+        STRAYS_COUNT=0 check_live any
+        brevita 120 --yes
+        rc_in 0
+        log_count_matches
+        check_live final
+        check_prog
+        syncs_match
+    done
+    case_end
+}
+
+case_kill_backup() {
+    case_begin "kill -9 of Brevita during a backup"
+    # The copy's own time, give or take: some kills land just after it.
+    local trial span=$((T_BACKUP_US - T_BATCH_US + 10000))
+    [ "$span" -gt 20000 ] || span=20000
+    for ((trial = 0; trial < TRIALS_KILL; trial++)); do
+        trial_begin
+        start_brevita --yes
+        wait_output "Copying voice names and greetings..."
+        rand "$span"
+        kill_after "$REPLY"
+        tally_batch
+        if [ -e "$T/backup/Stream Files" ]; then
+            tally "backup complete"
+        elif [ -n "$(ls -A "$T/backup")" ]; then
+            tally "partial copy left"
+        fi
+        STRAYS_COUNT=0 check_live any
+        # Whatever was interrupted, the backup is complete or absent.
+        STRAYS_COUNT=0 check_backup golden
+        brevita 120 --yes
+        rc_in 0
+        check_live final
+        check_backup any
+        check_prog
+    done
+    case_end
+}
+
+case_kill_restore() {
+    case_begin "kill -9 during a restore"
+    local trial
+    for ((trial = 0; trial < TRIALS_KILL; trial++)); do
+        trial_begin
+        restore_setup
+        RUN=$((RUN + 1))
+        OUT=$T/out.$RUN
+        env BREVITA_REGISTRY="$REG" PGPORT="$PGPORT" "$PROG/faults_restore" >"$OUT" 2>&1 &
+        BPID=$!
+        wait_output "Copying voice names and greetings..."
+        rand $((T_RESTORE_US * 8 / 10))
+        kill_after "$REPLY"
+        local restored f h
+        restored=0
+        while IFS= read -r -d '' f; do
+            IFS= read -r -d '' h
+            [ "$h" = "${ORIG[$f]:-}" ] && [ "$h" != "${FINAL[$f]:-}" ] && restored=$((restored + 1))
+        done < <(hashes "$LIVE")
+        if [ "$KILLED" = 0 ]; then
+            tally "after the end"
+        elif [ "$restored" = 0 ]; then
+            tally "before any file"
+        else
+            tally "part-way"
+        fi
+        STRAYS_COUNT=0 check_live any
+        restore 120
+        rc_in 0
+        check_live orig
+        check_backup golden
+    done
+    case_end
+}
+
+# Brevita dies while its sndprobe still works: that sndprobe writes the
+# temporary file later, so no new run may start before it has ended.
+case_kill_held() {
+    case_begin "kill -9 of Brevita while its sndprobe runs on"
+    local trial i
+    for ((trial = 0; trial < 3; trial++)); do
+        trial_begin held
+        write_registry BackupFiles=0
+        start_brevita --yes
+        for ((i = 0; i < 100; i++)); do
+            [ -e "$STATE/held" ] && break
+            sleep 0.05
+        done
+        kill -9 "$BPID" 2>/dev/null || true
+        wait "$BPID" 2>/dev/null || true
+        real_sndprobe
+        brevita 60 --yes
+        rc_in 2
+        out_has "Another trim is already running on this server."
+        STRAYS_COUNT=0 check_live any
+        touch "$STATE/release"
+        for ((i = 0; i < 200; i++)); do
+            [ -e "$STATE/held-done" ] && break
+            sleep 0.05
+        done
+        sleep 0.2
+        brevita 120 --yes
+        rc_in 0
+        check_live final
+        check_prog
+    done
+    case_end
+}
+
+# ---- full disks -----------------------------------------------------------------
+
+# mount_tmpfs DIR BYTES: a small tmpfs over DIR (kept until the suite ends).
+mount_tmpfs() {
+    mkdir -p "$1"
+    mount -t tmpfs -o "size=$2,mode=755" tmpfs "$1"
+    MOUNTS+=("$1")
+}
+
+unmount() {
+    umount "$1"
+    local m kept=()
+    for m in "${MOUNTS[@]}"; do [ "$m" = "$1" ] || kept+=("$m"); done
+    MOUNTS=("${kept[@]}")
+}
+
+# fill DIR SLACK: a planted file takes all the space but SLACK bytes.
+fill() {
+    dd if=/dev/zero of="$1/.filler" bs=64k 2>/dev/null || true
+    local size
+    size=$(stat -c %s "$1/.filler")
+    truncate -s $((size > $2 ? size - $2 : 0)) "$1/.filler"
+}
+
+skip_case() {
+    printf '%s\t-\t%s\n' "$1" "$2" >>"$RESULTS"
+    note "$(printf '%-44s skipped: %s' "$1" "$2")"
+}
+
+golden_bytes() { du -sb "$GOLDEN" | cut -f1; }
+
+case_full_stream() {
+    local name='full disk: "Stream Files" on a small tmpfs'
+    [ "$IS_ROOT" = 1 ] || { skip_case "$name" "needs root to mount a tmpfs"; return; }
+    case_begin "$name"
+    local slack
+    for slack in 0 20000; do
+        rm -rf "$LIVE"
+        mount_tmpfs "$LIVE" $(($(golden_bytes) * 2))
+        trial_begin
+        fill "$LIVE" "$slack"
+        PLANTED[.filler]=1
+        brevita 120 --yes
+        # With a little room some files fit, and each that does frees more.
+        if [ "$slack" = 0 ] || [ "$RC" != 0 ]; then
+            rc_in 1
+            out_has "Error 61 (Disk full) in procedure TrimWAVFile of Form frmMain"
+        fi
+        log_count_matches
+        check_live any
+        check_backup golden
+        rm -f "$LIVE/.filler"
+        brevita 120 --yes
+        rc_in 0
+        check_live final
+        check_prog
+        syncs_match
+        unmount "$LIVE"
+    done
+    reset_live
+    case_end
+}
+
+case_full_prog() {
+    local name="full disk: program folder on a small tmpfs"
+    [ "$IS_ROOT" = 1 ] || { skip_case "$name" "needs root to mount a tmpfs"; return; }
+    case_begin "$name"
+    trial_begin
+    rm -rf "$PROG"
+    mount_tmpfs "$PROG" $((16 * 1024 * 1024))
+    make_prog ""
+    fill "$PROG" 0
+    brevita 120 --yes
+    rc_in 1
+    # The log cannot be written either; the summary still counts.
+    grep -q '^ [1-9][0-9]* error(s) encountered\.$' "$OUT" || fail "the summary counted no error"
+    check_live orig
+    check_backup golden
+    rm -f "$PROG/.filler"
+    brevita 120 --yes
+    rc_in 0
+    check_live final
+    check_prog
+    unmount "$PROG"
+    case_end
+}
+
+case_full_backup() {
+    local name="full disk: backup folder on a small tmpfs"
+    [ "$IS_ROOT" = 1 ] || { skip_case "$name" "needs root to mount a tmpfs"; return; }
+    case_begin "$name"
+    trial_begin
+    mount_tmpfs "$T/backup" $(($(golden_bytes) / 2))
+    brevita 120 --yes
+    not_started
+    out_has "Error 61 (Disk full) in procedure BackupFiles of Form frmMain"
+    check_live orig
+    check_backup absent
+    unmount "$T/backup"
+    case_end
+}
+
+# ---- read-only recordings and folders ---------------------------------------
+
+# Permissions stop root only on a read-only mount; otherwise the
+# unprivileged cases run as nobody (as this user when not root).
+as_nobody() {
+    if [ "$IS_ROOT" = 1 ]; then
+        AS_USER=(runuser -u nobody --)
+        chown -R nobody: "$PROG" "$T/backup" "$@"
+    fi
+}
+
+case_readonly() {
+    case_begin "read-only recordings and folders"
+    local rel
+
+    # Read-only recordings in a folder the user may write: each is trimmed
+    # through a new file that keeps the read-only mode.
+    trial_begin
+    as_nobody "$LIVE"
+    find "$LIVE" -type f -exec chmod 444 {} +
+    MODE_CHECK=0 brevita 120 --yes
+    AS_USER=()
+    rc_in 0
+    MODE_CHECK=0 check_live final
+    for rel in "${FILES[@]}"; do
+        [ "$(stat -c %a "$LIVE/$rel")" = 444 ] || fail "$rel lost its read-only mode"
+    done
+
+    # A read-only folder: nothing can be replaced, each refusal is reported.
+    trial_begin
+    as_nobody
+    find "$LIVE" -type d -exec chmod 555 {} +
+    brevita 120 --yes
+    AS_USER=()
+    find "$LIVE" -type d -exec chmod 755 {} +
+    rc_in 1
+    out_has "Error 70 (Permission denied) in procedure TrimWAVFile of Form frmMain"
+    check_live orig
+    check_backup golden
+
+    # "Stream Files" on a read-only mount, which stops root too.
+    if [ "$IS_ROOT" = 1 ]; then
+        trial_begin
+        mount --bind "$LIVE" "$LIVE"
+        MOUNTS+=("$LIVE")
+        mount -o remount,bind,ro "$LIVE"
+        brevita 120 --yes
+        rc_in 1
+        out_has "Error 70 (Permission denied) in procedure TrimWAVFile of Form frmMain"
+        check_live orig
+        unmount "$LIVE"
+    fi
+    case_end
+}
+
+# ---- recordings that are not what the database said ----------------------------
+
+# TARGET: a listed voice name (relative to "Stream Files") that has silence
+# to trim; TARGET_ROW its stream path as the database holds it.
+pick_target() {
+    local path
+    while IFS= read -r path; do
+        case "$path" in */*) continue ;; esac
+        [ "${TRIM[$path]:-}" != "${ORIG[$path]:-}" ] && [ -n "${TRIM[$path]:-}" ] || continue
+        TARGET=$path TARGET_ROW=$path
+        return
+    done < <(sql "SELECT streampath FROM vw_subscriber WHERE streampath IS NOT NULL")
+    die "no listed voice name with silence to trim"
+}
+
+swap_state() {
+    cp "$GOLDEN/${FILES[0]}" "$STATE/outside.wav"
+    cp "$GOLDEN/${FILES[0]}" "$STATE/outside.orig"
+    local other
+    for other in "${FILES[@]}"; do
+        [ "${ORIG[$other]}" != "${ORIG[$TARGET]}" ] && [ "${TRIM[$other]}" != "${ORIG[$other]}" ] && break
+    done
+    cp "$GOLDEN/$other" "$STATE/other.wav"
+}
+
+case_swapped() {
+    case_begin "recording swapped for a folder, link, FIFO, empty file"
+    pick_target
+    local kind when planted
+    for when in row before after; do
+        for kind in dir symlink fifo empty other; do
+            [ "$when" = row ] && [ "$kind" = other ] && continue
+            if [ "$when" = row ]; then
+                trial_begin
+            else
+                trial_begin swap
+            fi
+            swap_state
+            if [ "$when" = row ]; then
+                # The database names something else than a recording.
+                planted="planted-$kind.wav"
+                FAULT_STATE=$STATE "$STANDIN/plant" "$kind" "$LIVE/$planted"
+                sql "UPDATE subscriber SET streampath = '$planted' WHERE streampath = '$TARGET_ROW'"
+            else
+                planted=$TARGET
+            fi
+            PLANTED[$planted]=1
+            FAULT_SWAP_PATH=$LIVE/$TARGET FAULT_SWAP_KIND=$kind FAULT_SWAP_WHEN=$when \
+                brevita 60 --yes
+            [ "$when" = row ] &&
+                sql "UPDATE subscriber SET streampath = '$TARGET_ROW' WHERE streampath = '$planted'"
+            rc_in 1
+            check_planted "$planted" "$kind"
+            check_live any
+            check_prog
+            [ "$when" = row ] && rm -rf "${LIVE:?}/$planted"
+        done
+    done
+    case_end
+}
+
+# ---- the database ---------------------------------------------------------------
+
+# The server stops, or freezes and never answers again, while a voice name
+# is trimmed: in the middle of the voice names, or at the last one, just
+# before the greetings' query. Afterwards, with the server back, an
+# undisturbed run completes the job, synchronisation requests included.
+case_db_stopped() {
+    case_begin "database server stopped or frozen mid-batch"
+    local names call fault
+    names=$(sql "SELECT count(*) FROM vw_subscriber WHERE streampath IS NOT NULL")
+    for fault in stop:$((names / 3)) stop:$names freeze:$((names / 2)); do
+        call=${fault#*:}
+        trial_begin db-fault
+        write_registry BackupFiles=0
+        if [ "${fault%%:*}" = stop ]; then
+            printf '#!/bin/sh\nexec %q stop %q\n' "$ROOT/tools/demo-server" "$DEMO" >"$STATE/db-fault"
+        else
+            printf '#!/bin/sh\nexec %q STOP %q\n' "$here/signal-server" "$CLUSTER" >"$STATE/db-fault"
+        fi
+        chmod +x "$STATE/db-fault"
+        FAULT_DB_CALL=$call brevita 240 --yes
+        rc_in 1
+        if [ "${fault%%:*}" = stop ]; then
+            out_has "Error 3001 (Unable to connect to the database"
+            [ "$call" = "$names" ] && out_has "in procedure TrimGreetings of Form frmMain"
+        else
+            out_has "Error 3001 (The database did not answer within"
+            "$here/signal-server" CONT "$CLUSTER"
+        fi
+        check_live any
+        "$ROOT/tools/demo-server" start "$DEMO" >/dev/null 2>&1 || die "the demo server did not restart"
+        REAL_PGPORT=$(cat "$DEMO/port")
+        PGPORT=$REAL_PGPORT
+        real_sndprobe
+        brevita 120 --yes
+        rc_in 0
+        check_live final
+        syncs_match
+    done
+    case_end
+}
+
+case_db_silent() {
+    case_begin "database server that never answers"
+    trial_begin
+    write_registry BackupFiles=0
+    coproc SILENT { exec "$BIN/faults_silent_server"; }
+    SILENT_PID=$SILENT_PID
+    local port
+    read -r port <&"${SILENT[0]}"
+    PGPORT=$port
+    brevita 120 --yes
+    kill "$SILENT_PID" 2>/dev/null || true
+    wait "$SILENT_PID" 2>/dev/null || true
+    SILENT_PID=
+    rc_in 1
+    out_has "Error 3001 (Unable to connect to the database"
+    [ "$SECS" -le 60 ] || fail "took $SECS s"
+    check_live orig
+    PGPORT=$REAL_PGPORT
+    brevita 120 --yes
+    rc_in 0
+    check_live final
+    case_end
+}
+
+# ---- the registry and the logs folder -----------------------------------------
+
+# The outcome a run reported must match what it did.
+consistent_run() {
+    case "$RC" in
+    2)
+        not_started
+        check_live orig
+        ;;
+    0 | 1)
+        log_count_matches
+        check_live any
+        if [ "$RC" = 0 ]; then
+            grep -q '^ 0 error(s) encountered\.$' "$OUT" || fail "status 0 after error lines"
+        fi
+        ;;
+    *) fail "exit status $RC" ;;
+    esac
+}
+
+# make_readonly DIR: DIR cannot be written, by root either where possible.
+make_readonly() {
+    if [ "$IS_ROOT" = 1 ]; then
+        mount --bind "$1" "$1"
+        MOUNTS+=("$1")
+        mount -o remount,bind,ro "$1"
+    else
+        chmod 555 "$1"
+    fi
+}
+
+undo_readonly() {
+    if [ "$IS_ROOT" = 1 ]; then unmount "$1"; else chmod 755 "$1"; fi
+}
+
+case_registry() {
+    case_begin "registry unwritable, truncated, not UTF-8"
+    local size cut i
+
+    # Unwritable: a run only reads it.
+    trial_begin
+    mkdir -p "$T/reg"
+    mv "$REG" "$T/reg/registry.reg"
+    REG=$T/reg/registry.reg
+    make_readonly "$T/reg"
+    brevita 120 --yes
+    rc_in 0
+    check_live final
+    undo_readonly "$T/reg"
+
+    # Unwritable and without Brevita's key, which cannot be made: the
+    # defaults have no backup folder, so nothing starts.
+    trial_begin
+    mkdir -p "$T/reg"
+    sed '/^\[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brevita\]/,$d' "$REG" >"$T/reg/registry.reg"
+    REG=$T/reg/registry.reg
+    make_readonly "$T/reg"
+    brevita 120 --yes
+    not_started
+    out_has "Unable to create the registry key"
+    check_live orig
+    undo_readonly "$T/reg"
+
+    # Truncated: to nothing, at a line's end (the values after it are
+    # missing) and anywhere (a line is cut).
+    local ends=()
+    mapfile -t ends < <(LC_ALL=C awk '{ n += length($0) + 1; print n - 1 }' "$WORK/registry.template")
+    size=$(stat -c %s "$WORK/registry.template")
+    for i in 0 1 2 3 4 5 6 7 8; do
+        trial_begin
+        if [ "$i" = 0 ]; then
+            cut=0
+        elif [ "$i" -le 4 ]; then
+            rand ${#ends[@]}
+            cut=$((ends[REPLY] + 1))
+        else
+            rand "$size"
+            cut=$REPLY
+        fi
+        truncate -s "$cut" "$REG"
+        brevita 120 --yes
+        consistent_run
+    done
+
+    # Not UTF-8: the UTF-16 that the Windows registry editor writes; a
+    # Latin-1 byte in the backup folder's name; bytes that are no text at
+    # all in the server's root path.
+    trial_begin
+    iconv -f UTF-8 -t UTF-16 "$REG" >"$T/reg16" && mv "$T/reg16" "$REG"
+    brevita 120 --yes
+    not_started
+    out_has "This tool only works with Corvox 4.0(2) or later"
+    check_live orig
+
+    trial_begin
+    mkdir -p "$T/backup/caf"$'\xe9'
+    sed -i "s|^\"BackupDestination\"=.*|\"BackupDestination\"=\"$T/backup/caf"$'\xe9'"/\"\r|" "$REG"
+    brevita 120 --yes
+    rc_in 0
+    check_live final
+    [ -d "$T/backup/caf"$'\xe9'"/Stream Files" ] || fail "no backup in the Latin-1 folder"
+
+    trial_begin
+    sed -i "s|^\"Root Path\"=.*|\"Root Path\"=\"$WORK/\xff\xfe/\"\r|" "$REG"
+    brevita 120 --yes
+    not_started
+    out_has "could not find stream files folder"
+    check_live orig
+    case_end
+}
+
+case_logs() {
+    case_begin "logs folder that cannot be created"
+    # A file where the folder should be.
+    trial_begin
+    : >"$PROG/logs"
+    brevita 120 --yes
+    rc_in 1
+    out_has "in procedure GenerateNewLogFileName of Module Module1"
+    check_live final
+
+    # A program folder nobody may write to: no log, no lock, no run.
+    trial_begin
+    make_readonly "$PROG"
+    brevita 120 --yes
+    not_started
+    check_live orig
+    undo_readonly "$PROG"
+    case_end
+}
+
+# ---- sndprobe stand-ins ---------------------------------------------------------
+
+case_standin_hang() {
+    case_begin "sndprobe that hangs"
+    local half
+    for half in 0 1; do
+        trial_begin hang
+        write_registry BackupFiles=0
+        rand 10
+        printf '%d\n%d\n' $((REPLY + 2)) $((REPLY + 20)) >"$STATE/hang"
+        FAULT_HANG_HALF=$half brevita 120 --yes
+        rc_in 1
+        [ "$(grep -c 'file trim function failed' "$LOG")" = 2 ] || fail "not two failed trims in the log"
+        [ "$SECS" -ge 10 ] || fail "two hangs took only $SECS s"
+        check_live any
+        real_sndprobe
+        brevita 120 --yes
+        rc_in 0
+        check_live final
+        check_prog
+    done
+    case_end
+}
+
+case_standin_half() {
+    case_begin "sndprobe that writes half a file, exit 0"
+    trial_begin half
+    write_registry BackupFiles=0
+    brevita 120 --yes
+    rc_in 1
+    log_has "(error) file trim function failed to run properly.  Skipping file"
+    log_count_matches
+    check_live orig
+    case_end
+}
+
+case_standin_fail() {
+    case_begin "sndprobe that writes all, then exits 1"
+    trial_begin fail-complete
+    write_registry BackupFiles=0
+    brevita 120 --yes
+    rc_in 1
+    log_has "(error) file trim function failed to run properly.  Skipping file"
+    log_count_matches
+    check_live orig
+    case_end
+}
+
+ALL_CASES=(kill_sndprobe kill_batch kill_backup kill_restore kill_held full_stream full_prog
+    full_backup readonly swapped db_stopped db_silent registry logs standin_hang standin_half
+    standin_fail)

@@ -1,0 +1,41 @@
+# libFuzzer targets (clang only; .ci/fuzz runs them): the registry store,
+# sndprobe's argument lookups and level conversions, and the strip
+# arithmetic. Each compiles the units it fuzzes itself, so that they carry
+# the coverage instrumentation; the rest comes from the static libraries.
+find_package(Qt6 REQUIRED COMPONENTS Core)
+set(_fuzz_dir ${CMAKE_CURRENT_SOURCE_DIR})
+
+add_executable(fuzz_args ${_fuzz_dir}/fuzz_args.cpp
+  ${CMAKE_SOURCE_DIR}/sndkit/args.cpp
+  ${CMAKE_SOURCE_DIR}/sndkit/strex.cpp
+  ${CMAKE_SOURCE_DIR}/sndkit/levels.cpp)
+target_link_libraries(fuzz_args PRIVATE sndprobe_core)
+
+add_executable(fuzz_strip ${_fuzz_dir}/fuzz_strip.cpp
+  ${CMAKE_SOURCE_DIR}/sndkit/strip.cpp
+  ${CMAKE_SOURCE_DIR}/sndkit/eventlist.cpp
+  ${CMAKE_SOURCE_DIR}/sndkit/wavtime.cpp)
+target_link_libraries(fuzz_strip PRIVATE sndprobe_core)
+
+add_executable(fuzz_registry ${_fuzz_dir}/fuzz_registry.cpp
+  ${CMAKE_SOURCE_DIR}/brevita/RegistryAPI.cpp
+  ${CMAKE_SOURCE_DIR}/brevita/AppError.cpp
+  ${CMAKE_SOURCE_DIR}/brevita/UserPrompt.cpp
+  ${CMAKE_SOURCE_DIR}/brevita/modLogging.cpp
+  ${CMAKE_SOURCE_DIR}/brevita/AppEnv.cpp
+  ${CMAKE_SOURCE_DIR}/brevita/CorvoxVersion.cpp
+  ${CMAKE_SOURCE_DIR}/brevita/modCommon.cpp
+  ${CMAKE_SOURCE_DIR}/brevita/Messages.cpp
+  ${CMAKE_SOURCE_DIR}/brevita/SafeFiles.cpp)
+target_link_libraries(fuzz_registry PRIVATE Qt6::Core)
+target_compile_definitions(fuzz_registry PRIVATE
+  BREVITA_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
+  BREVITA_VERSION_MINOR=${PROJECT_VERSION_MINOR}
+  BREVITA_VERSION_PATCH=${PROJECT_VERSION_PATCH})
+
+foreach(t fuzz_args fuzz_strip fuzz_registry)
+  target_include_directories(${t} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_options(${t} PRIVATE
+    -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(${t} PRIVATE -fsanitize=fuzzer,address,undefined)
+endforeach()
