@@ -125,6 +125,21 @@ bool ParseHexDigit(char c, int &v) {
     return true;
 }
 
+// A dword value as the store keeps it: four bytes, least significant first
+// (fewer bytes read as if the missing ones were 0).
+std::vector<uint8_t> DwordBytes(uint32_t n) {
+    return {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16),
+            static_cast<uint8_t>(n >> 24)};
+}
+
+uint32_t DwordOf(const std::vector<uint8_t> &data) {
+    uint32_t n = 0;
+    for (size_t i = std::min<size_t>(data.size(), 4); i > 0; --i) {
+        n = n << 8 | data[i - 1];
+    }
+    return n;
+}
+
 // One to eight hexadecimal digits as a number; nothing for any other text.
 std::optional<uint32_t> ParseHexNumber(const std::string &digits) {
     if (digits.empty() || digits.size() > 8) {
@@ -242,8 +257,7 @@ bool ParseValueLine(const std::string &line, StoredValue &v) {
             return false;
         }
         v.type = REG_DWORD;
-        v.data = {static_cast<uint8_t>(*n), static_cast<uint8_t>(*n >> 8),
-                  static_cast<uint8_t>(*n >> 16), static_cast<uint8_t>(*n >> 24)};
+        v.data = DwordBytes(*n);
         return true;
     }
     if (data.rfind("hex", 0) == 0) {
@@ -429,9 +443,7 @@ std::string Serialise(const Store &store) {
                 out += Quote(std::string(v.data.begin(), v.data.end() - 1));
             } else if (v.type == REG_DWORD && v.data.size() == 4) {
                 char buf[16];
-                uint32_t n = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) |
-                             (static_cast<uint32_t>(v.data[3]) << 24);
-                std::snprintf(buf, sizeof buf, "dword:%08x", n);
+                std::snprintf(buf, sizeof buf, "dword:%08x", DwordOf(v.data));
                 out += buf;
             } else if (v.type == REG_BINARY) {
                 out += "hex:" + HexList(v.data);
@@ -555,10 +567,7 @@ RegValue GetRegistryValue(HKEY root, const std::string &keyPath, const std::stri
         if (data.size() > 4) {
             return defaultValue;
         }
-        uint8_t b[4] = {0, 0, 0, 0};
-        std::copy(data.begin(), data.end(), b);
-        uint32_t n = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
-        return static_cast<int32_t>(n);
+        return static_cast<int32_t>(DwordOf(data));
     }
     }
 }
@@ -605,9 +614,7 @@ void SetRegistryValue(HKEY root, const std::string &keyPath, const std::string &
         } catch (const AppError &) {
             return;
         }
-        auto u = static_cast<uint32_t>(n);
-        nv.data = {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8),
-                   static_cast<uint8_t>(u >> 16), static_cast<uint8_t>(u >> 24)};
+        nv.data = DwordBytes(static_cast<uint32_t>(n));
         break;
     }
     default:

@@ -42,9 +42,8 @@ template <class Step> bool EachSpan(HVMARRAY hSpans, Step step) {
     return true;
 }
 
-// The events that count: all of them without STRIP_LEADING/STRIP_TRAILING,
-// else those starting at 0 or touching the end (their duration then
-// extended by their window).
+} // namespace
+
 HVMARRAY ProcessSpans(HVMARRAY hEvents, int32_t msLength, int32_t dwFlags) {
     const bool leading = (dwFlags & STRIP_LEADING) != 0;
     const bool trailing = (dwFlags & STRIP_TRAILING) != 0;
@@ -62,7 +61,6 @@ HVMARRAY ProcessSpans(HVMARRAY hEvents, int32_t msLength, int32_t dwFlags) {
     });
 }
 
-// The stretches between the spans (the whole length when there are none).
 HVMARRAY InvertSpans(HVMARRAY hSpans, int32_t msLength) {
     return Stage(202, 203, [&](HVMARRAY hOut) {
         if (ArrayGetSize(hSpans) <= 0)
@@ -83,8 +81,6 @@ HVMARRAY InvertSpans(HVMARRAY hSpans, int32_t msLength) {
     });
 }
 
-// Every span widened by msEdge on each side (negative: by its msWindow) and
-// clamped to the file; none with msEdge > 0 gives the first 2 x msEdge ms.
 HVMARRAY AdjustSpans(HVMARRAY hSpans, int32_t msLength, int32_t msEdge) {
     return Stage(204, 205, [&](HVMARRAY hOut) {
         if (ArrayGetSize(hSpans) <= 0)
@@ -101,6 +97,8 @@ HVMARRAY AdjustSpans(HVMARRAY hSpans, int32_t msLength, int32_t msEdge) {
         });
     });
 }
+
+namespace {
 
 // Copies cb raw bytes from the current position of hSource to hDest.
 int32_t CopyRaw(HWAVFILE hSource, HWAVFILE hDest, int32_t cb) {
@@ -157,8 +155,8 @@ int32_t WriteSpanList(HVMARRAY hSpans, HWAVFILE hSource, HWAVFILE hDest,
     return result;
 }
 
-// Copies the spans' raw bytes from hSource into a new file pszDest; a span
-// reaching msLength takes the data through its last byte.
+} // namespace
+
 int32_t WriteSpans(HVMARRAY hSpans, HWAVFILE hSource, const wchar_t *pszDest,
                    const WAVEFORMATEX *pwfxStored, int32_t msLength) {
     if (!pszDest || !*pszDest) {
@@ -185,8 +183,6 @@ int32_t WriteSpans(HVMARRAY hSpans, HWAVFILE hSource, const wchar_t *pszDest,
     }
     return result;
 }
-
-} // namespace
 
 HVMARRAY StripPlan(HVMARRAY hEvents, int32_t msLength, int32_t msEdge, int32_t dwFlags) {
     if (ArraySort(hEvents, CompareSpans)) {

@@ -1,8 +1,8 @@
 // Fuzz target: the strip arithmetic. Event lists, file lengths, edges and
-// flags from the input go through the stages that choose, invert and widen
-// the stretches to keep, and the writer copies those stretches out of a
-// real file whose every sample block carries its own number, so the copy
-// shows exactly which bytes it took. What must hold:
+// flags from the input go through the plan of the stretches to keep (and the
+// steps that choose, invert and widen them), and the writer copies those
+// stretches out of a real file whose every sample block carries its own
+// number, so the copy shows exactly which bytes it took. What must hold:
 // - every kept stretch lies inside the audio, and every byte copied is a
 //   whole sample block of the source's data;
 // - for events as a detector reports them (inside the audio, each at least
@@ -168,13 +168,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
     }
 
-    // The stages, as the strip runs them.
-    if (ArraySort(events.h, CompareSpans))
-        __builtin_trap();
-    HVMARRAY hProcessed = ProcessSpans(events.h, msLength, nullptr, msEdge, flags);
+    // The plan, which sorts the events, and the steps it is made of for what
+    // lies between them.
+    HVMARRAY hAdjusted = StripPlan(events.h, msLength, msEdge, flags);
+    HVMARRAY hProcessed = ProcessSpans(events.h, msLength, flags);
     HVMARRAY hInverse = (flags & STRIP_EXTRACT) ? nullptr : InvertSpans(hProcessed, msLength);
     HVMARRAY hKept = (flags & STRIP_EXTRACT) ? hProcessed : hInverse;
-    HVMARRAY hAdjusted = AdjustSpans(hKept, msLength, nullptr, msEdge, flags);
     if (!hProcessed || !hKept || !hAdjusted)
         __builtin_trap();
 
@@ -216,8 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             __builtin_trap();
     }
 
-    const int32_t written =
-        WriteSpans(hAdjusted, hSource, Wide(dst).c_str(), pwfxStored, msLength, flags);
+    const int32_t written = WriteSpans(hAdjusted, hSource, Wide(dst).c_str(), pwfxStored, msLength);
     if (sane && written != 0)
         __builtin_trap();
     if (written == 0) {
@@ -246,7 +244,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             const EventSpan *p = SpanAt(hAdjusted, 0);
             const double bytesPerMs = wfx.nAvgBytesPerSec / 1000.0;
             const double start = p->msStart * bytesPerMs;
-            const double end = (int64_t(p->msStart) + p->msDuration) * bytesPerMs;
+            const double end = double(int64_t(p->msStart) + p->msDuration) * bytesPerMs;
             const double first = double(blocks.front()) * align;
             const double last = double(blocks.back() + 1) * align;
             if (first > start || first + align <= start)

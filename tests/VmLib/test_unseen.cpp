@@ -17,14 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> Names(const TempDir &dir) {
-    std::vector<std::string> names;
-    for (const auto &e : fs::directory_iterator(dir.Path()))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 bool Write(const UnseenFile &f, const std::string &text) {
     return write(f.fd, text.data(), text.size()) == ssize_t(text.size());
 }
@@ -43,14 +35,14 @@ TEST_P(Unseen, AppearsWhenCompleteAndReplacesOnlyFilesAndLinks) {
     ASSERT_EQ(UnseenCreate(out.c_str(), GetParam(), &f), UNSEEN_OK);
     ASSERT_TRUE(Write(f, "new"));
     // Hidden until published: nothing at all, or one name of its own.
-    const auto during = Names(dir);
+    const auto during = dir.Names();
     EXPECT_EQ(during.size(), GetParam() & UNSEEN_NAMED ? 1u : 0u);
     // ".out.wav." + 24 random hex digits + ".tmp": nothing to plant a link at.
     for (const std::string &name : during)
         EXPECT_TRUE(name.starts_with(".out.wav.") && name.ends_with(".tmp") && name.size() == 37)
             << name;
     ASSERT_EQ(UnseenPublish(&f), UNSEEN_OK);
-    EXPECT_EQ(Names(dir), std::vector<std::string>{"out.wav"});
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"out.wav"});
     EXPECT_EQ(Text(out), "new");
 
     // A regular file is replaced; so is a link, which is not followed.
@@ -68,7 +60,7 @@ TEST_P(Unseen, AppearsWhenCompleteAndReplacesOnlyFilesAndLinks) {
     // Anything else keeps its name, and nothing is left.
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
     fs::create_directory(dir / "folder");
-    const auto before = Names(dir);
+    const auto before = dir.Names();
     EXPECT_EQ(UnseenCreate((dir / "fifo").c_str(), GetParam(), &f), UNSEEN_ERR_NOT_REGULAR);
     EXPECT_EQ(UnseenCreate((dir / "folder").c_str(), GetParam(), &f), UNSEEN_ERR_NOT_REGULAR);
     EXPECT_EQ(UnseenCreate((dir / "none/x.wav").c_str(), GetParam(), &f), UNSEEN_ERR_FOLDER);
@@ -79,7 +71,7 @@ TEST_P(Unseen, AppearsWhenCompleteAndReplacesOnlyFilesAndLinks) {
     EXPECT_EQ(UnseenPublish(&f), UNSEEN_ERR_NOT_REGULAR);
     EXPECT_TRUE(fs::is_fifo(dir / "late"));
     fs::remove(dir / "late");
-    EXPECT_EQ(Names(dir), before);
+    EXPECT_EQ(dir.Names(), before);
 }
 
 TEST_P(Unseen, DiscardedOrInterruptedLeavesNothing) {
@@ -89,7 +81,7 @@ TEST_P(Unseen, DiscardedOrInterruptedLeavesNothing) {
     ASSERT_EQ(UnseenCreate((dir / "out.wav").c_str(), GetParam(), &f), UNSEEN_OK);
     ASSERT_TRUE(Write(f, "new"));
     UnseenDiscard(&f);
-    EXPECT_EQ(Names(dir), std::vector<std::string>{"out.wav"});
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"out.wav"});
     EXPECT_EQ(Text(dir / "out.wav"), "old");
 
     // A signal in the middle of the write ends the program as it would have,
@@ -111,11 +103,11 @@ TEST_P(Unseen, DiscardedOrInterruptedLeavesNothing) {
         ASSERT_EQ(waitpid(child, &status, 0), child);
         if (sig == 0) {
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-            EXPECT_EQ(Names(dir), (std::vector<std::string>{"new.wav", "out.wav"}));
+            EXPECT_EQ(dir.Names(), (std::vector<std::string>{"new.wav", "out.wav"}));
             fs::remove(dir / "new.wav");
         } else {
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
-            EXPECT_EQ(Names(dir), std::vector<std::string>{"out.wav"});
+            EXPECT_EQ(dir.Names(), std::vector<std::string>{"out.wav"});
         }
     }
     // The signals are the program's again once no temporary name is left.
@@ -136,14 +128,14 @@ TEST(Unseen, CreatedWavFilesAppearOnClose) {
     HWAVFILE h = Create(dir / "a.wav", fmt);
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(WavWrite(h, "\1\2\3\4", 4), 4);
-    EXPECT_TRUE(Names(dir).empty());
+    EXPECT_TRUE(dir.Names().empty());
     EXPECT_EQ(WavClose(h), 0);
-    EXPECT_EQ(Names(dir), std::vector<std::string>{"a.wav"});
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.wav"});
     h = Create(dir / "b.wav", fmt);
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(WavDiscard(h), 0);
     EXPECT_EQ(WavDiscard(h), -1) << "gone";
-    EXPECT_EQ(Names(dir), std::vector<std::string>{"a.wav"});
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.wav"});
     EXPECT_EQ(WavFormatFree(fmt), 0);
 }
 

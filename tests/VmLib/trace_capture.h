@@ -1,15 +1,13 @@
-// Test helpers: collect what the trace channel writes, and a private folder.
+// Test helper: collects what the trace channel writes.
 #ifndef TESTS_VMLIB_TRACE_CAPTURE_H
 #define TESTS_VMLIB_TRACE_CAPTURE_H
 
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "VmLib/trace.h"
+#include "common/files.h"
 
 // Installs hooks that pass levels 1..nLevel into a string; restores the
 // defaults when it goes.
@@ -52,24 +50,5 @@ class TraceCapture {
     int32_t level_;
     std::wstring text_;
 };
-
-// A private folder for one test, removed with everything in it.
-class TempDir {
-  public:
-    TempDir() : path_(std::filesystem::temp_directory_path() / "sndprobetest.XXXXXX") {
-        path_ = mkdtemp(path_.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::string operator/(const std::string &name) const { return path_ + "/" + name; }
-    const std::string &Path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
-// A narrow name as a wide one (the tests' names are plain ASCII).
-inline std::wstring Wide(const std::string &s) {
-    return std::wstring(s.begin(), s.end());
-}
 
 #endif

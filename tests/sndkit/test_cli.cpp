@@ -47,7 +47,7 @@ TEST(Cli, EveryEncodingKeepsTheSourceBytesOfTheKeptStretch) {
         for (int16_t s : mono)
             interleaved.insert(interleaved.end(), size_t(e.channels), s);
         std::string src = dir / "in.wav";
-        ASSERT_TRUE(WriteSnd(src, e.format, e.rate, e.channels, interleaved));
+        ASSERT_TRUE(WriteSndfile(src, SF_FORMAT_WAV | e.format, e.rate, e.channels, interleaved));
         Result r = RunProbe(dir, {src, kDesktopSilence, kDesktopStrip});
         EXPECT_EQ(r.status, 0) << r.out;
         auto events = Events(r.out);

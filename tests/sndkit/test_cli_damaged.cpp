@@ -21,7 +21,7 @@ TEST(CliDamaged, CutsComeFromTheAudioNotFromTheClaimedByteRate) {
         ASSERT_TRUE(siggen::WriteWav16(src, Greeting(8000), 8000));
         auto bytes = ReadBytes(src);
         SetLe32(bytes, 28, avg);
-        Store(src, bytes);
+        WriteBytes(src, bytes);
         Result r = RunProbe(dir, {src, kDesktopSilence, kDesktopStrip});
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(Events(r.out).size(), 2u) << r.out;
@@ -31,12 +31,12 @@ TEST(CliDamaged, CutsComeFromTheAudioNotFromTheClaimedByteRate) {
     // header that does not give it is refused, never trimmed at a guess.
     TempDir dir;
     std::string src = dir / "gsm.wav";
-    ASSERT_TRUE(WriteSnd(src, SF_FORMAT_GSM610, 8000, 1, Greeting(8000)));
+    ASSERT_TRUE(WriteSndfile(src, SF_FORMAT_WAV | SF_FORMAT_GSM610, 8000, 1, Greeting(8000)));
     auto bytes = ReadBytes(src);
     for (uint32_t avg : {0u, 3250u, 1626u}) {
         SCOPED_TRACE(avg);
         SetLe32(bytes, 28, avg);
-        Store(src, bytes);
+        WriteBytes(src, bytes);
         Result r = RunProbe(dir, {src, kDesktopSilence, kDesktopStrip});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "sndprobe: unable to open file: " + src + "\n\n");
@@ -70,7 +70,7 @@ TEST(CliDamaged, RecordingsWithWrongSizesOrCutOffAtHangUpTrimWithACorrectHeader)
         std::vector<uint8_t> v(bytes.begin(), bytes.begin() + long(c.cbFile));
         SetLe32(v, 4, c.riff);
         SetLe32(v, 40, c.data);
-        Store(dir / "damaged.wav", v);
+        WriteBytes(dir / "damaged.wav", v);
         Result r = RunProbe(dir, {"damaged.wav", kDesktopSilence, kDesktopStrip});
         EXPECT_EQ(r.status, 0) << r.out;
         ExpectWav(dir / "tempWAVFile.wav", fmt, c.kept);
@@ -81,15 +81,17 @@ TEST(CliDamaged, RecordingsWithWrongSizesOrCutOffAtHangUpTrimWithACorrectHeader)
     siggen::Samples stereo;
     for (int16_t s : Greeting(8000))
         stereo.insert(stereo.end(), 2, s);
-    ASSERT_TRUE(WriteSnd(dir / "stereo.wav", SF_FORMAT_PCM_16, 8000, 2, stereo));
-    ASSERT_TRUE(WriteSnd(dir / "gsm.wav", SF_FORMAT_GSM610, 8000, 1, Greeting(8000)));
+    ASSERT_TRUE(
+        WriteSndfile(dir / "stereo.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 2, stereo));
+    ASSERT_TRUE(
+        WriteSndfile(dir / "gsm.wav", SF_FORMAT_WAV | SF_FORMAT_GSM610, 8000, 1, Greeting(8000)));
     for (auto [name, align] : {std::pair<std::string, size_t>{"stereo.wav", 4}, {"gsm.wav", 65}}) {
         SCOPED_TRACE(name);
         auto v = ReadBytes(dir / name);
         auto chunks = Chunks(v);
         const size_t cbData = chunks["data"].size(), offData = v.size() - cbData;
         v.resize(offData + cbData / 2 + align / 2 + 1);
-        Store(dir / "cut.wav", v);
+        WriteBytes(dir / "cut.wav", v);
         Result r = RunProbe(dir, {"cut.wav", kDesktopSilence, "-strip:out.wav,0,0"});
         EXPECT_EQ(r.status, 0) << r.out;
         auto out = ReadBytes(dir / "out.wav");
@@ -116,10 +118,10 @@ TEST(CliDamaged, RecordingsWithWrongSizesOrCutOffAtHangUpTrimWithACorrectHeader)
     // Not RIFF/WAVE, or no format chunk: still refused.
     auto v = bytes;
     v[3] = 'X';
-    Store(dir / "rifx.wav", v);
+    WriteBytes(dir / "rifx.wav", v);
     v = bytes;
     std::copy_n("junk", 4, v.begin() + 12);
-    Store(dir / "nofmt.wav", v);
+    WriteBytes(dir / "nofmt.wav", v);
     for (const char *name : {"rifx.wav", "nofmt.wav"}) {
         Result r = RunProbe(dir, {name, kDesktopSilence, "-strip:refused.wav,3,250"});
         EXPECT_EQ(r.status, 1);

@@ -75,8 +75,8 @@ TEST(CliErrors, BadInputsFailCleanlyAndLeaveNothingBehind) {
     write("empty.wav", header.substr(0, 4) + std::string("\x24\0\0\0", 4) + header.substr(8, 32) +
                            std::string(4, '\0'));
     write("keep.wav", "old");
-    fs::create_directory(dir.path / "folder");
-    fs::create_directory(dir.path / "full");
+    fs::create_directory(dir / "folder");
+    fs::create_directory(dir / "full");
     write("full/inside", {'x'});
     auto before = dir.Names();
 

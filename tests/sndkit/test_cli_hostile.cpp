@@ -37,10 +37,10 @@ TEST(CliHostile, TheDestinationMustBeAbsentARegularFileOrALink) {
     }
     // A link is replaced, never followed.
     std::ofstream(dir / "target") << "old";
-    fs::create_symlink("target", dir.path / "link.wav");
+    fs::create_symlink("target", dir / "link.wav");
     Result r = RunProbe(dir, {src, kDesktopSilence, "-strip:link.wav,3,250"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_FALSE(fs::is_symlink(dir.path / "link.wav"));
+    EXPECT_FALSE(fs::is_symlink(dir / "link.wav"));
     EXPECT_TRUE(IsWav(dir / "link.wav"));
     EXPECT_TRUE(ReadBytes(dir / "target") == std::vector<uint8_t>({'o', 'l', 'd'}));
 }
@@ -63,7 +63,7 @@ TEST(CliHostile, AFullDiskOrASignalDuringTheWriteLeavesNothing) {
     ASSERT_TRUE(siggen::WriteWav16(dir / "in.wav", Greeting(8000), 8000));
     // Once without limits, so that trace.ini exists and is not written again.
     ASSERT_EQ(RunProbe(dir, {"in.wav", "-strip:first.wav"}).status, 0);
-    fs::remove(dir.path / "first.wav");
+    fs::remove(dir / "first.wav");
     const auto before = dir.Names();
     // A file size limit fails the write as a full disk does: at the header
     // (0 blocks) or in the audio (1 block of 512 bytes); without the trap
@@ -89,7 +89,7 @@ TEST(CliHostile, TerminatingSignalsDuringTheWriteLeaveNothing) {
     TempDir dir;
     ASSERT_TRUE(siggen::WriteWav16(dir / "in.wav", Greeting(8000), 8000));
     ASSERT_EQ(RunProbe(dir, {"in.wav", "-strip:first.wav"}).status, 0);
-    fs::remove(dir.path / "first.wav");
+    fs::remove(dir / "first.wav");
     const auto before = dir.Names();
     // strace sends the signal as the kept audio is being copied.
     for (const char *sig : {"SIGTERM", "SIGINT", "SIGHUP"}) {

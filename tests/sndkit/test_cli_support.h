@@ -20,7 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "common/files.h"
 #include "common/siggen.h"
+#include "vmwav/sndfixture.h"
 
 namespace cli {
 
@@ -30,28 +32,6 @@ struct Result {
     int status = -1; // -1 when killed by a signal
     int signal = 0;
     std::string out;
-};
-
-// A fresh folder, removed with everything in it at the end of the test.
-struct TempDir {
-    fs::path path = [] {
-        char tmpl[] = "/tmp/sndprobe-cli-XXXXXX";
-        return fs::path(mkdtemp(tmpl));
-    }();
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::string operator/(const std::string &name) const { return (path / name).string(); }
-    // Names in the folder besides trace.ini, which every run may write.
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (auto &e : fs::directory_iterator(path))
-            if (e.path().filename() != "trace.ini")
-                names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
 };
 
 // The folder of the built programs; the tests are built into it as well.
@@ -73,7 +53,7 @@ inline std::string Quoted(const std::string &s) {
 // any; its trace.ini lives in folder too.
 inline Result RunProbeAfter(const TempDir &folder, const std::string &before,
                             const std::vector<std::string> &args, const std::string &wrapper = "") {
-    std::string command = "cd " + Quoted(folder.path) +
+    std::string command = "cd " + Quoted(folder.Path()) +
                           " && export SNDPROBE_TRACE_INI=" + Quoted(folder / "trace.ini") + " && " +
                           before + " exec " + wrapper + " " + Quoted(BinDir() + "/sndprobe");
     for (const std::string &a : args)
@@ -100,21 +80,6 @@ inline Result RunProbe(const TempDir &folder, const std::vector<std::string> &ar
 // The options Brevita starts sndprobe with.
 const char kDesktopSilence[] = "-silence:-45dB,300,20";
 const char kDesktopStrip[] = "-strip:tempWAVFile.wav,3,250";
-
-inline std::vector<uint8_t> ReadBytes(const std::string &path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
-
-inline void Store(const std::string &path, const std::vector<uint8_t> &bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
-}
-
-inline void SetLe32(std::vector<uint8_t> &v, size_t at, uint32_t x) {
-    for (int i = 0; i < 4; ++i)
-        v[at + i] = uint8_t(x >> (8 * i));
-}
 
 // The first chunk of each kind in a RIFF/WAVE file.
 inline std::map<std::string, std::vector<uint8_t>> Chunks(const std::vector<uint8_t> &file) {
@@ -191,18 +156,6 @@ inline void ExpectSliceOf(const std::string &dst, const std::string &src, long m
     EXPECT_TRUE(offset <= start && start < offset + align) << offset << " for " << start;
     EXPECT_TRUE(double(kept.size()) >= length && double(kept.size()) < length + align)
         << kept.size() << " for " << length;
-}
-
-// Written by libsndfile, an implementation independent of ours.
-inline bool WriteSnd(const std::string &path, int format, int rate, int channels,
-                     const siggen::Samples &interleaved) {
-    SF_INFO info{0, rate, channels, SF_FORMAT_WAV | format, 0, 0};
-    SNDFILE *f = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!f)
-        return false;
-    sf_count_t frames = sf_count_t(interleaved.size()) / channels;
-    bool ok = sf_writef_short(f, interleaved.data(), frames) == frames;
-    return sf_close(f) == 0 && ok;
 }
 
 struct Event {

@@ -15,25 +15,10 @@
 #include "VmLib/trace_capture.h"
 #include "vmwav/vmwav.h"
 
-inline std::vector<uint8_t> ReadBytes(const std::string &path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
-
-inline void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
-}
-
 // Appends x as n little-endian bytes.
 inline void Put(std::vector<uint8_t> &v, uint32_t x, int n) {
     for (int i = 0; i < n; ++i)
         v.push_back(uint8_t(x >> (8 * i)));
-}
-
-inline void SetLe32(std::vector<uint8_t> &v, size_t at, uint32_t x) {
-    for (int i = 0; i < 4; ++i)
-        v[at + i] = uint8_t(x >> (8 * i));
 }
 
 inline uint32_t Le32(const std::vector<uint8_t> &v, size_t at) {

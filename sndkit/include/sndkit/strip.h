@@ -26,10 +26,27 @@ extern "C" {
  * A new span list (DestroySpanList), or null. */
 HVMARRAY StripPlan(HVMARRAY hEvents, int32_t msLength, int32_t msEdge, int32_t dwFlags);
 
-/* Plans the source's stretches and copies their raw bytes into pszDest in
- * pwfxStored; a stretch reaching the end of the audio takes the data through
- * its last byte. The destination appears only when it is complete, in place
- * of a regular file or link of that name (anything else there is a failure);
+/* The steps of the plan, for callers that check what lies between them; each
+ * returns a new span list (DestroySpanList) or null and leaves its input as
+ * it was. */
+/* The events that count (hEvents sorted): all of them without STRIP_LEADING
+ * and STRIP_TRAILING, else those starting at 0 or whose window reaches
+ * msLength (their duration then extended by their window). */
+HVMARRAY ProcessSpans(HVMARRAY hEvents, int32_t msLength, int32_t dwFlags);
+/* The stretches between the spans (the whole length when there are none). */
+HVMARRAY InvertSpans(HVMARRAY hSpans, int32_t msLength);
+/* Every span widened by msEdge on each side (negative: by its msWindow) and
+ * clamped to msLength; none with msEdge > 0 gives the first 2 x msEdge ms. */
+HVMARRAY AdjustSpans(HVMARRAY hSpans, int32_t msLength, int32_t msEdge);
+
+/* The writing step: copies the spans' raw bytes from hSource into a new file
+ * pszDest in pwfxStored, as StripFile describes; a span reaching msLength
+ * takes the data through its last byte. 0 or -1. */
+int32_t WriteSpans(HVMARRAY hSpans, HWAVFILE hSource, const wchar_t *pszDest,
+                   const WAVEFORMATEX *pwfxStored, int32_t msLength);
+
+/* Plans the source's stretches and writes them (WriteSpans). The destination appears only when it
+ * is complete, in place of a regular file or link of that name (anything else there is a failure);
  * on failure nothing is left and an existing file of that name is untouched.
  * 0 or -1. */
 int32_t StripFile(HVMARRAY hEvents, HWAVFILE hSource, const wchar_t *pszDest,
