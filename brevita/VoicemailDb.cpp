@@ -24,6 +24,8 @@ std::string DbConnectionString;
 namespace {
 
 DbTimeouts timeouts;
+// Calls abandoned by WithDeadline that have not returned yet.
+std::atomic<int> stuckCalls{0};
 
 // The first diagnostic of a handle as "[SQLSTATE] text", on one line.
 std::string Diagnostic(SQLSMALLINT type, SQLHANDLE handle) {
@@ -81,14 +83,22 @@ SQLHANDLE SharedEnvironment() {
     static const bool pooled = SQL_SUCCEEDED(
         SQLSetEnvAttr(SQL_NULL_HANDLE, SQL_ATTR_CONNECTION_POOLING,
                       reinterpret_cast<SQLPOINTER>(SQL_CP_ONE_PER_DRIVER), SQL_IS_UINTEGER));
-    // Never freed: a call abandoned by WithDeadline may still be inside the
-    // driver when the program ends.
-    static Handle &env = *new Handle(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+    // Freed at the end (which closes the pooled connections), unless a call
+    // abandoned by WithDeadline may still be inside the driver.
+    struct Environment {
+        Handle *env = new Handle(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+        ~Environment() {
+            if (stuckCalls.load() == 0) {
+                delete env;
+            }
+        }
+    };
+    static Environment shared;
     static const bool odbc3 = SQL_SUCCEEDED(SQLSetEnvAttr(
-        env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
+        shared.env->get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
     (void)pooled;
     (void)odbc3;
-    return env.get();
+    return shared.env->get();
 }
 
 class Connection {
@@ -351,9 +361,6 @@ std::string CallText(const std::string &procedure, size_t count) {
     }
     return call + ")}";
 }
-
-// Calls abandoned by WithDeadline that have not returned yet.
-std::atomic<int> stuckCalls{0};
 
 // Some drivers (psqlODBC among them) wait without end for a server that
 // stops answering in the middle of a call, whatever the query timeout says.
