@@ -86,8 +86,15 @@ suite_cleanup() {
         "$ROOT/tools/demo-server" remove "$DEMO" >/dev/null 2>&1 || true
     fi
     if [ -n "${WORK:-}" ] && [ "${FAULT_KEEP:-0}" != 1 ] && [ -z "${FAULT_WORK:-}" ]; then
-        rm -rf "$WORK"
+        remove_tree "$WORK"
     fi
+}
+
+# Backups keep read-only folders read-only, which stops rm for anyone but root.
+remove_tree() {
+    [ -e "$1" ] || return 0
+    chmod -R u+rwX "$1" 2>/dev/null || true
+    rm -rf "$1"
 }
 
 # The server keeps more than the recordings the database lists: a folder of
@@ -217,11 +224,17 @@ fail() {
 # logged yet, a new program folder (with STANDIN as its sndprobe and the
 # real one beside it), registry and empty backup folder.
 trial_begin() {
+    # The last trial's folder goes unless something in it failed.
+    if [ -n "${T:-}" ] && [ -d "$T" ] && [ "${FAULT_KEEP:-0}" != 1 ] &&
+        [ "$(wc -l <"$FAILURES")" = "${FAILURES_BEFORE:-0}" ]; then
+        remove_tree "$T"
+    fi
+    FAILURES_BEFORE=$(wc -l <"$FAILURES")
     TRIALS=$((TRIALS + 1))
     TRIAL_N=$TRIALS
     local slug=${CASE//[^A-Za-z0-9]/-}
     T=$WORK/cases/$slug/$TRIAL_N
-    rm -rf "$T"
+    remove_tree "$T"
     mkdir -p "$T/backup" "$T/state"
     chmod -R 755 "$WORK/cases"
     PROG=$T/prog
