@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -74,6 +75,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
         abort();
     g_file = dir + "/registry.reg";
     setenv("BREVITA_REGISTRY", g_file.c_str(), 1);
+    static std::string scratch = dir;
+    atexit([] { std::filesystem::remove_all(scratch); });
     return 0;
 }
 

@@ -19,6 +19,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     if (!mkdtemp(t.data()))
         abort();
     g_dir = t;
+    atexit([] { std::filesystem::remove_all(g_dir); });
     return 0;
 }
 
