@@ -187,6 +187,19 @@ std::string TrimBatch::SummaryText() const {
            " greetings updated.\r\n" + errors + " error(s) encountered.\r\nView log file now?";
 }
 
+// The caption doubles as the log's heading for the stage.
+void TrimBatch::BeginStage(const std::string &caption, int32_t steps) {
+    view_.SetProgressCaption(caption);
+    view_.SetProgressMax(steps);
+    view_.SetProgressValue(0);
+    ProcessPendingEvents();
+    WriteToLog("*** " + caption + " ****\r\n");
+}
+
+void TrimBatch::StepProgress() {
+    view_.SetProgressValue(std::min(view_.ProgressValue() + 1, view_.ProgressMax()));
+}
+
 void TrimBatch::TrimNames() {
     ErrorHandler onError(ErrorReport::FormLog, "TrimNames", "frmMain");
     int32_t count = 0;
@@ -195,12 +208,8 @@ void TrimBatch::TrimNames() {
         MsgBox("No subscribers with voice names found on the local server");
         return;
     }
-    view_.SetProgressCaption("Updating voice names");
     const int32_t max = MaxVoiceNames();
-    view_.SetProgressMax(max > 0 && max < count ? max : count);
-    view_.SetProgressValue(0);
-    ProcessPendingEvents();
-    WriteToLog("*** Updating voice names ****\r\n");
+    BeginStage("Updating voice names", max > 0 && max < count ? max : count);
 
     for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
         onError.Step(
@@ -235,7 +244,7 @@ void TrimBatch::TrimNames() {
             view_.SetProgressValue(view_.ProgressMax());
             return;
         }
-        view_.SetProgressValue(std::min(view_.ProgressValue() + 1, view_.ProgressMax()));
+        StepProgress();
     }
     view_.SetProgressValue(view_.ProgressMax());
     rs->Close();
@@ -249,11 +258,7 @@ void TrimBatch::TrimGreetings() {
         MsgBox("No greetings found on the local server");
         return;
     }
-    view_.SetProgressCaption("Updating greeting files");
-    view_.SetProgressMax(count);
-    view_.SetProgressValue(0);
-    ProcessPendingEvents();
-    WriteToLog("*** Updating greeting files ****\r\n");
+    BeginStage("Updating greeting files", count);
 
     for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
         onError.Step([&] {
@@ -273,7 +278,7 @@ void TrimBatch::TrimGreetings() {
                 ++GreetingsUpdated;
             }
         }
-        view_.SetProgressValue(std::min(view_.ProgressValue() + 1, view_.ProgressMax()));
+        StepProgress();
     }
     rs->Close();
 }

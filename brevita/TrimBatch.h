@@ -73,6 +73,8 @@ class TrimBatch {
     int32_t GreetingsUpdated = 0;
 
   private:
+    void BeginStage(const std::string &caption, int32_t steps);
+    void StepProgress();
     void TrimNames();
     void TrimGreetings();
     // True when the server took the request.
