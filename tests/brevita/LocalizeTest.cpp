@@ -27,8 +27,6 @@
 
 #include <unicode/uloc.h>
 
-#include <gtest/gtest.h>
-
 #include <regex>
 
 using namespace brevita;

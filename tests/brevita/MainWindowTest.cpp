@@ -23,8 +23,6 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <gtest/gtest.h>
-
 using namespace brevita;
 using namespace brevita_test;
 

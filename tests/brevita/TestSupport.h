@@ -61,6 +61,11 @@ inline void WriteFile(const std::filesystem::path &p, const std::string &text) {
     std::ofstream(p, std::ios::binary) << text;
 }
 
+// For EXPECT_PRED2, which shows both on failure.
+inline bool Contains(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
 // Every name under dir, relative to it.
 inline std::set<std::string> Names(const std::filesystem::path &dir) {
     std::set<std::string> out;

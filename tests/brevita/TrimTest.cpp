@@ -14,8 +14,6 @@
 #include "Recordings.h"
 #include "TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -179,7 +177,7 @@ TEST_F(TrimTest, TheBatchChangesExactlyTheFilesWithSilence) {
         "trim\r\n",
         ":     Trimming silence from subscriber's voice name\r\n"};
     for (const std::string &line : lines)
-        EXPECT_NE(log.find(line), std::string::npos) << line;
+        EXPECT_PRED2(Contains, log, line);
     EXPECT_EQ(LogErrorCount, 1);
     EXPECT_EQ(prompt.Messages(),
               (std::vector<std::string>{
@@ -210,9 +208,9 @@ TEST_F(TrimTest, TheMaximumStopsTheVoiceNamesAfterTheLastAllowedChange) {
     EXPECT_TRUE(Untouched((live / "vn3.wav").string()));
     EXPECT_EQ(view.max, 2);
     EXPECT_EQ(view.value, 2);
-    EXPECT_NE(Log().find("    The maximum number of names to update has been reached - exiting "
-                         "TrimVoiceNames routine."),
-              std::string::npos);
+    EXPECT_PRED2(Contains, Log(),
+                 "    The maximum number of names to update has been reached - exiting "
+                 "TrimVoiceNames routine.");
     EXPECT_TRUE(Untouched((live / "gr.wav").string()));
 }
 
@@ -226,8 +224,8 @@ TEST_F(TrimTest, AFailedOrHangingSndprobeChangesNothing) {
     // A complete, smaller output and exit status 1: a failure all the same.
     FakeSndprobe("head -c 1000 \"$1\" > tempWAVFile.wav; exit 1\n");
     ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
-    EXPECT_NE(Log().find("(error) file trim function failed to run properly.  Skipping file"),
-              std::string::npos);
+    EXPECT_PRED2(Contains, Log(),
+                 "(error) file trim function failed to run properly.  Skipping file");
     EXPECT_TRUE(Untouched(vn));
     EXPECT_TRUE(Requests().empty());
 
@@ -302,8 +300,7 @@ TEST_F(TrimTest, BackupThenRestoreGivesBackTheSameFiles) {
     ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::NotStarted);
     ASSERT_EQ(prompt.Messages().size(), 1u);
     EXPECT_EQ(prompt.Messages()[0].rfind("Error ", 0), 0u);
-    EXPECT_NE(prompt.Messages()[0].find(") in procedure BackupFiles of Form frmMain"),
-              std::string::npos);
+    EXPECT_PRED2(Contains, prompt.Messages()[0], ") in procedure BackupFiles of Form frmMain");
     EXPECT_TRUE(Untouched(vn));
     fs::remove(tmp / "backup");
 
@@ -347,15 +344,14 @@ TEST_F(TrimTest, TheBatchWithoutAWindowReportsThroughItsExitStatus) {
     std::string out;
     // Without --yes the confirmation is answered No: nothing starts.
     EXPECT_EQ(run("--batch", &out), 2) << out;
-    EXPECT_NE(out.find("Are you sure you want to trim silence"), std::string::npos);
+    EXPECT_PRED2(Contains, out, "Are you sure you want to trim silence");
     EXPECT_TRUE(Untouched(vn));
 
     EXPECT_EQ(run("--batch --yes", &out), 1) << out; // the missing file is an error line
-    EXPECT_NE(out.find("Trim process complete.  1 voice names updated and 0 greetings updated.\n"
-                       " 1 error(s) encountered.\nView log file now?"),
-              std::string::npos)
-        << out;
-    EXPECT_NE(out.find("Log file: " + (program / "logs").string()), std::string::npos);
+    EXPECT_PRED2(Contains, out,
+                 "Trim process complete.  1 voice names updated and 0 greetings updated.\n"
+                 " 1 error(s) encountered.\nView log file now?");
+    EXPECT_PRED2(Contains, out, "Log file: " + (program / "logs").string());
     EXPECT_FALSE(Untouched(vn));
     Psql("DELETE FROM subscriber WHERE alias = 'bob'");
     EXPECT_EQ(run("--batch --yes", &out), 0) << out;
@@ -363,11 +359,11 @@ TEST_F(TrimTest, TheBatchWithoutAWindowReportsThroughItsExitStatus) {
     // A stored number out of range, a bad option, a missing server.
     WriteFile(registry, ReadFile(registry) + "\"SilenceLevel\"=\"-90\"\r\n");
     EXPECT_EQ(run("--batch --yes", &out), 2);
-    EXPECT_NE(out.find("You must enter a number between -80 and 0"), std::string::npos);
+    EXPECT_PRED2(Contains, out, "You must enter a number between -80 and 0");
     EXPECT_EQ(run("--batch --bogus", &out), 2);
     WriteFile(registry, "Windows Registry Editor Version 5.00\r\n");
     EXPECT_EQ(run("--batch --yes", &out), 2);
-    EXPECT_NE(out.find("This tool only works with Corvox 4.0(2) or later"), std::string::npos);
+    EXPECT_PRED2(Contains, out, "This tool only works with Corvox 4.0(2) or later");
     EXPECT_EQ(run("--help", &out), 0);
-    EXPECT_NE(out.find("--batch"), std::string::npos);
+    EXPECT_PRED2(Contains, out, "--batch");
 }

@@ -5,8 +5,6 @@
 #include "brevita/SafeFiles.h"
 #include "../brevita/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>

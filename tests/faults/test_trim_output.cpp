@@ -5,8 +5,6 @@
 #include "../brevita/Recordings.h"
 #include "../brevita/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <chrono>
