@@ -272,6 +272,7 @@ TEST_F(MainWindowTest, ExitsDoNotSaveBrowseFillsTheDestinationTheNoticeIsCentred
     ShowActive(w);
     frmSplashScreen notice(&w);
     notice.ShowOver(&w);
+    EXPECT_TRUE(notice.isVisible());
     EXPECT_EQ(notice.findChild<QLabel *>("Label1")->text(), "Copying voice names and greetings...");
     const QRect m = w.frameGeometry(), n = notice.frameGeometry();
     EXPECT_EQ(n.topLeft(), QPoint(m.left() + m.width() / 2 - n.width() / 2,
