@@ -1,8 +1,6 @@
 #include "PgServer.h"
+#include "TestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,13 +14,7 @@ const std::string kScript = BREVITA_PGSERVER_SCRIPT;
 
 std::string Run(const std::string &command) {
     std::string out;
-    std::FILE *p = ::popen(command.c_str(), "r");
-    if (!p)
-        throw std::runtime_error("cannot run " + command);
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-        out.append(buf, n);
-    if (::pclose(p) != 0)
+    if (RunCommand(command, &out) != 0)
         throw std::runtime_error(command + " failed: " + out);
     return out;
 }

@@ -2,8 +2,6 @@
 #include "brevita/modCallExternalApp.h"
 #include "TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -30,7 +28,7 @@ int64_t TimedMs(const std::function<void()> &f) {
 
 } // namespace
 
-TEST(WaitForProcessExit, ReturnsWhenTheProgramEndsOrTheTimeIsUp) {
+TEST(WaitForProcessExit, ReturnsWhenTheProgramEndsOrTheTimeIsUpOrAtOnce) {
     int32_t pid = StartHiddenProgram({"/bin/sleep", "1"});
     ASSERT_GT(pid, 0);
     int64_t ms = TimedMs([&] { EXPECT_TRUE(WaitForProcessExit(pid, 5000)); });
@@ -47,13 +45,12 @@ TEST(WaitForProcessExit, ReturnsWhenTheProgramEndsOrTheTimeIsUp) {
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
     EXPECT_TRUE(WaitForProcessExit(pid, 5000) || !Alive(pid));
     EXPECT_FALSE(Alive(pid));
-}
 
-TEST(WaitForProcessExit, NothingToWaitFor) {
-    for (int32_t pid : {0, -1, 0x7ffffff0})
-        EXPECT_FALSE(WaitForProcessExit(pid, 5000)) << pid;
+    // Nothing to wait for.
+    for (int32_t none : {0, -1, 0x7ffffff0})
+        EXPECT_FALSE(WaitForProcessExit(none, 5000)) << none;
     // Ended before the wait begins.
-    int32_t pid = StartHiddenProgram({"/bin/true"});
+    pid = StartHiddenProgram({"/bin/true"});
     siginfo_t info{};
     for (int i = 0; i < 500 && info.si_pid != pid; ++i) {
         ::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT);

@@ -4,8 +4,6 @@
 #include "brevita/UserPrompt.h"
 #include "TestSupport.h"
 
-#include <gtest/gtest.h>
-
 using namespace brevita;
 using namespace brevita_test;
 
@@ -128,7 +126,7 @@ TEST_F(RegistryTest, HandWrittenStoreIsReadAndKept) {
         EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
-TEST_F(RegistryTest, UnreadableStoreIsNeverOverwritten) {
+TEST_F(RegistryTest, UnreadableOrUnwritableStoreIsNeverOverwritten) {
     const std::string garbage = "Windows Registry Editor Version 5.00\r\n\r\n"
                                 "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brevita]\r\n"
                                 "\"SilenceLevel\"=\"-45\"\r\n"
@@ -150,11 +148,8 @@ TEST_F(RegistryTest, UnreadableStoreIsNeverOverwritten) {
         Set("v", REG_SZ, Text("x"), "A");
         EXPECT_EQ(ReadFile(store), text);
     }
-}
-
-TEST_F(RegistryTest, KeyThatCannotBeMadeRaises) {
-    WriteFile(dir / "file", "");
-    ScopedEnv blocked("BREVITA_REGISTRY", (dir / "file" / "registry.reg").string());
+    // A store that cannot be written, a key name that cannot be.
+    ScopedEnv blocked("BREVITA_REGISTRY", (dir / "registry.reg" / "registry.reg").string());
     EXPECT_EQ(RaisedWith([] { CreateRegistryKey(HKLM, kSettings); }, kUnableKey), 1001);
     EXPECT_EQ(RaisedWith([] { CreateRegistryKey(HKLM, "bad\\\\path"); }, kUnableKey), 1001);
 }

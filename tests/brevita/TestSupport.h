@@ -2,15 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 
 #include "brevita/AppError.h"
+
+#include <sys/wait.h>
 
 namespace brevita_test {
 
@@ -55,6 +59,48 @@ inline std::string ReadFile(const std::filesystem::path &p) {
 
 inline void WriteFile(const std::filesystem::path &p, const std::string &text) {
     std::ofstream(p, std::ios::binary) << text;
+}
+
+// For EXPECT_PRED2, which shows both on failure.
+inline bool Contains(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Every name under dir, relative to it.
+inline std::set<std::string> Names(const std::filesystem::path &dir) {
+    std::set<std::string> out;
+    for (const auto &e : std::filesystem::recursive_directory_iterator(dir))
+        out.insert(e.path().lexically_relative(dir).string());
+    return out;
+}
+
+// The exit status of a shell command (-1 when it did not exit); *out gets
+// what it printed.
+inline int RunCommand(const std::string &command, std::string *out) {
+    out->clear();
+    std::FILE *p = ::popen(command.c_str(), "r");
+    if (!p)
+        return -1;
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        out->append(buf, n);
+    const int status = ::pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A store naming a Corvox 4.0(2.0) server installed at root (with its final
+// "/"); the store's settings key follows when settings are given.
+inline std::string ServerRegistry(const std::string &root, const std::string &settings = "") {
+    std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n"
+                      "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\]\r\n"
+                      "\"Version Number\"=dword:00040000\r\n"
+                      "\"Build Number\"=dword:00020000\r\n\r\n";
+    if (!root.empty())
+        reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora\\Ostrel\\1.0]\r\n\"Root Path\"=\"" + root +
+               "\"\r\n\r\n";
+    if (!settings.empty())
+        reg += "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brevita]\r\n" + settings;
+    return reg;
 }
 
 // The number of the AppError f raises (0 when none); its text goes to *why.

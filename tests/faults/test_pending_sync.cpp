@@ -4,8 +4,6 @@
 #include "brevita/modPendingSync.h"
 #include "../brevita/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 using namespace brevita;
 using namespace brevita_test;
 namespace fs = std::filesystem;

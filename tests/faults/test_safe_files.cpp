@@ -5,29 +5,13 @@
 #include "brevita/SafeFiles.h"
 #include "../brevita/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <set>
-
 using namespace brevita;
 using namespace brevita_test;
 namespace fs = std::filesystem;
-
-namespace {
-
-std::set<std::string> Names(const fs::path &dir) {
-    std::set<std::string> out;
-    for (const auto &e : fs::recursive_directory_iterator(dir)) {
-        out.insert(fs::relative(e.path(), dir).string());
-    }
-    return out;
-}
-
-} // namespace
 
 TEST(ReplaceIfUnchanged, AFileRewrittenSinceItWasNotedIsLeftAlone) {
     TempDir tmp;
@@ -82,18 +66,17 @@ TEST(RemoveLeftovers, WhatKilledCopiesLeftGoesAndNothingElse) {
         ".Stream Files.00112233445566aa.partial-Ab12C",
         ".tempWAVFile.wav.123-1.tmp",
     };
-    for (const auto &name : kept) {
+    for (const auto &name : kept)
         WriteFile(live / name, "keep");
-    }
     for (const auto &name : leftovers) {
-        if (name.find(".partial-") != std::string::npos || name.ends_with(".old")) {
-            // A copied tree, with a read-only folder in it.
-            fs::create_directories(live / name / "sub");
-            WriteFile(live / name / "sub" / "vn.wav", "copy");
-            fs::permissions(live / name / "sub", fs::perms::owner_read | fs::perms::owner_exec);
-        } else {
+        if (name.find(".partial-") == std::string::npos && !name.ends_with(".old")) {
             WriteFile(live / name, "half");
+            continue;
         }
+        // A copied tree, with a read-only folder in it.
+        fs::create_directories(live / name / "sub");
+        WriteFile(live / name / "sub" / "vn.wav", "copy");
+        fs::permissions(live / name / "sub", fs::perms::owner_read | fs::perms::owner_exec);
     }
     RemoveLeftovers(live, true);
     std::set<std::string> want(kept.begin(), kept.end());
@@ -127,28 +110,21 @@ TEST(CopyFolderAtomically, ReadOnlyFoldersNamedPipesAndLinksAreCopiedAsTheyAre) 
     // Replacing that backup removes the old one, read-only folder and all.
     WriteFile(live / "new.wav", "new");
     CopyFolderAtomically(live, backup, true);
-    EXPECT_TRUE(fs::exists(backup / "new.wav"));
-    EXPECT_EQ(Names(tmp / "backup"), [&] {
-        std::set<std::string> want{"Stream Files"};
-        for (const auto &n : Names(live))
-            want.insert("Stream Files/" + n);
-        return want;
-    }());
+    EXPECT_EQ(Names(backup), Names(live));
+    EXPECT_EQ(Names(tmp / "backup").size(), Names(live).size() + 1) << "nothing beside it";
     fs::permissions(live / "locked", fs::perms::owner_all);
     fs::permissions(backup / "locked", fs::perms::owner_all);
 }
 
 TEST(CopyFolderAtomically, AFullDiskSaysDiskFullAndLeavesNothing) {
-    if (::geteuid() != 0) {
+    if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to mount a small tmpfs";
-    }
     TempDir tmp;
     const fs::path live = tmp / "Stream Files", small = tmp / "small";
     fs::create_directories(live);
     fs::create_directories(small);
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 8; ++i)
         WriteFile(live / ("vn" + std::to_string(i) + ".wav"), std::string(64 * 1024, 'x'));
-    }
     ASSERT_EQ(::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k"), 0);
     std::string why;
     EXPECT_EQ(Raised([&] { CopyFolderAtomically(live, small / "Stream Files", false); }, &why),

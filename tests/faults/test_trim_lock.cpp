@@ -5,8 +5,6 @@
 #include "brevita/modTrimLock.h"
 #include "../brevita/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>

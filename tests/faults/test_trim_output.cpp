@@ -2,10 +2,8 @@
 // never a file cut short, whatever sndprobe's exit status said; and reading
 // it never waits on something that is not a file.
 #include "brevita/modTrimFile.h"
+#include "../brevita/Recordings.h"
 #include "../brevita/TestSupport.h"
-#include "../common/siggen.h"
-
-#include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
@@ -17,70 +15,34 @@ using namespace brevita;
 using namespace brevita_test;
 namespace fs = std::filesystem;
 
-namespace {
-
-struct TrimOutput : ::testing::Test {
+TEST(TrimOutput, OnlyACompleteTrimOfTheInputIsAccepted) {
     TempDir tmp;
-    std::string input = (tmp / "in.wav").string();
-    fs::path output = tmp / "out.wav";
-
-    void SetUp() override {
-        ASSERT_TRUE(siggen::WriteWav16(
-            input,
-            siggen::Concat({siggen::Silence(1200, 8000), siggen::Noise(3000, 1500, 8000, 3),
-                            siggen::Silence(900, 8000)}),
-            8000));
-        const std::string cmd = "'" + std::string(BREVITA_BIN_DIR) + "/sndprobe' '" + input +
-                                "' -silence:-45dB,300,20 '-strip:" + output.string() +
-                                ",3,250' >/dev/null";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
-        ASSERT_LT(fs::file_size(output), fs::file_size(input));
-    }
-    // The output with its bytes changed by edit.
-    fs::path Variant(const std::string &name, const std::function<void(std::string &)> &edit) {
-        std::string bytes = ReadFile(output);
-        edit(bytes);
-        WriteFile(tmp / name, bytes);
-        return tmp / name;
-    }
-};
-
-} // namespace
-
-TEST_F(TrimOutput, SndprobesOwnTrimAndTheUnchangedCopyAreAccepted) {
+    const fs::path input = tmp / "in.wav", output = tmp / "out.wav";
+    ASSERT_TRUE(WriteRecording(input.string(), 1200, 900));
+    ASSERT_TRUE(SndprobeTrim(input.string(), output.string()));
+    const std::string whole = ReadFile(output), in = ReadFile(input);
+    ASSERT_LT(whole.size(), in.size());
     EXPECT_TRUE(IsCompleteTrimOf(output, input));
     EXPECT_TRUE(IsCompleteTrimOf(input, input));
-}
 
-TEST_F(TrimOutput, AnOutputCutShortIsRefusedWhereverItStops) {
-    const std::string whole = ReadFile(output);
-    for (size_t keep : {size_t{0}, size_t{8}, size_t{12}, size_t{44}, whole.size() / 2,
-                        whole.size() - 2, whole.size() - 1}) {
-        SCOPED_TRACE(keep);
-        EXPECT_FALSE(
-            IsCompleteTrimOf(Variant("cut.wav", [&](std::string &b) { b.resize(keep); }), input));
-    }
-}
-
-TEST_F(TrimOutput, AnotherFormatOrMoreAudioThanTheInputIsRefused) {
-    // Another sample rate in the format chunk.
-    EXPECT_FALSE(IsCompleteTrimOf(Variant("rate.wav", [](std::string &b) { b[24] ^= 1; }), input));
     // More audio than the input holds: the input's data plus a few bytes.
-    const std::string in = ReadFile(input);
-    EXPECT_FALSE(IsCompleteTrimOf(Variant("long.wav",
-                                          [&](std::string &b) {
-                                              b = in + "abcd";
-                                              const uint32_t riff = uint32_t(b.size() - 8);
-                                              const uint32_t data = uint32_t(b.size() - 44);
-                                              std::memcpy(b.data() + 4, &riff, 4);
-                                              std::memcpy(b.data() + 40, &data, 4);
-                                          }),
-                                  input));
-    // Not a WAV file at all.
-    EXPECT_FALSE(IsCompleteTrimOf(Variant("text.wav", [](std::string &b) { b = "RIFF"; }), input));
-}
+    std::string longer = in + "abcd";
+    const uint32_t riff = uint32_t(longer.size() - 8), data = uint32_t(longer.size() - 44);
+    std::memcpy(longer.data() + 4, &riff, 4);
+    std::memcpy(longer.data() + 40, &data, 4);
+    std::string rate = whole;
+    rate[24] ^= 1; // another sample rate in the format chunk
+    std::vector<std::pair<std::string, std::string>> refused = {
+        {"longer", longer}, {"rate", rate}, {"no WAV", "RIFF"}};
+    for (size_t keep : {size_t{0}, size_t{8}, size_t{12}, size_t{44}, whole.size() / 2,
+                        whole.size() - 2, whole.size() - 1})
+        refused.emplace_back("cut at " + std::to_string(keep), whole.substr(0, keep));
+    for (const auto &[what, bytes] : refused) {
+        WriteFile(tmp / "variant.wav", bytes);
+        EXPECT_FALSE(IsCompleteTrimOf(tmp / "variant.wav", input)) << what;
+    }
 
-TEST_F(TrimOutput, NothingThatIsNotAFileIsWaitedOn) {
+    // Nothing that is not a file is waited on.
     const fs::path fifo = tmp / "fifo.wav";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     auto result = std::async(std::launch::async, [&] {
