@@ -63,13 +63,23 @@ inline bool WriteBytes(const std::string &path, const std::vector<uint8_t> &byte
     return bool(f);
 }
 
+inline std::string ReadText(const std::string &path) {
+    const std::vector<uint8_t> bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+inline bool WriteText(const std::string &path, const std::string &text) {
+    return WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
 inline void SetLe32(std::vector<uint8_t> &v, size_t at, uint32_t x) {
     for (size_t i = 0; i < 4; ++i)
         v[at + i] = uint8_t(x >> (8 * i));
 }
 
 inline uint32_t Le32(const std::vector<uint8_t> &v, size_t at) {
-    return v[at] | v[at + 1] << 8 | v[at + 2] << 16 | uint32_t(v[at + 3]) << 24;
+    return uint32_t(v[at]) | uint32_t(v[at + 1]) << 8 | uint32_t(v[at + 2]) << 16 |
+           uint32_t(v[at + 3]) << 24;
 }
 
 // Appends x as n little-endian bytes.
@@ -139,8 +149,8 @@ inline bool WellFormed(const std::vector<uint8_t> &file) {
     if (file.size() < 12 || Le32(file, 4) != file.size() - 8)
         return false;
     size_t at = 12;
-    while (at + 8 <= file.size())
-        at += 8 + size_t(Le32(file, at + 4)) + (file[at + 4] & 1);
+    for (uint32_t cb; at + 8 <= file.size(); at += 8 + size_t(cb) + (cb & 1))
+        cb = Le32(file, at + 4);
     return at == file.size();
 }
 

@@ -184,16 +184,15 @@ TEST(CliErrors, UsageLevelTableAndTraceLevel) {
     // The trace level is stored; a refused one leaves it.
     RunProbe(dir, {"-trace"});
     RunProbe(dir, {"-trace:12"});
-    auto ini = ReadBytes(dir / "trace.ini");
-    EXPECT_NE(std::string(ini.begin(), ini.end()).find("Level=5"), std::string::npos);
+    EXPECT_NE(ReadText(dir / "trace.ini").find("Level=5"), std::string::npos);
 }
 
 TEST(CliErrors, BadInputsFailCleanlyAndLeaveNothingBehind) {
     TempDir dir;
     const std::string good = GreetingFile(dir, "good.wav");
     const auto bytes = ReadBytes(good);
-    auto write = [&](const std::string &name, const std::string &b) {
-        std::ofstream(dir / name, std::ios::binary) << b;
+    const auto write = [&](const std::string &name, const std::string &b) {
+        ASSERT_TRUE(WriteText(dir / name, b));
     };
     const std::string header(bytes.begin(), bytes.begin() + 44);
     write("text.wav", "hello\n");
