@@ -186,6 +186,9 @@ TEST(DetectSilence, LevelsOnRealSignals) {
         // Noise at RMS 150 sits below the -40 dB default, noise at RMS 300 above it.
         {k8k, 0xFFFF, ToPcm16(Noise(150, 1000, 8000)), 0, 1000},
         {k8k, 0xFFFF, ToPcm16(Noise(300, 1000, 8000)), 0, 0},
+        // -45 dB is the amplitude 184: a window is silent up to an RMS of 130.
+        {k8k, 184, ToPcm16(Noise(110, 1000, 8000)), 0, 1000},
+        {k8k, 184, ToPcm16(Noise(150, 1000, 8000)), 0, 0},
         {k8k, 0xFFFF, ToPcm16(clicks), DETECT_SILENCE_MEAN, 1000},
         {k8k, 0xFFFF, ToPcm16(clicks), 0, 0},
         {k8k, 0xFFFF, sine300, DETECT_SILENCE_MEAN, 0},
@@ -223,6 +226,12 @@ TEST(DetectStats, ExactSumsCrossingsAndTheirTrace) {
     EXPECT_DOUBLE_EQ(st.dMean, 99519 / 9.0);
     EXPECT_DOUBLE_EQ(st.dRootMeanSquare, sqrt(3222600021 / 9.0));
     EXPECT_EQ(st.lCrossingsPerSecond, 6222);
+    // The spread is that of the magnitudes: 2, 2, 6, 6 about their mean 4.
+    const auto spread = ToPcm16({2, -2, 6, -6});
+    DetectComputeStats(&inst, spread.data(), 8, &st);
+    EXPECT_DOUBLE_EQ(st.dPopulationVariance, 4);
+    EXPECT_DOUBLE_EQ(st.dPopulationDeviation, 2);
+    EXPECT_DOUBLE_EQ(st.dSampleVariance, 16 / 3.0);
 
     // A long window of full-scale samples overflows any 32-bit sum.
     const auto full = ToPcm16(Samples(200001, -32768));
