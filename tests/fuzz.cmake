@@ -34,7 +34,7 @@ target_compile_definitions(fuzz_registry PRIVATE
   BREVITA_VERSION_PATCH=${PROJECT_VERSION_PATCH})
 
 foreach(t fuzz_args fuzz_strip fuzz_registry)
-  target_include_directories(${t} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_include_directories(${t} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
   # clang counts changes of sign under -Wconversion where gcc, which builds
   # these units everywhere else, does not.
   target_compile_options(${t} PRIVATE -Wno-sign-conversion

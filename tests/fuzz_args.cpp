@@ -48,13 +48,9 @@ std::wstring Piece(FuzzedDataProvider &in, size_t maxChars) {
     return s;
 }
 
-bool IsOptionLike(const std::wstring &arg) {
-    return IsArgOption(arg.c_str()) != 0;
-}
-
 // The value of arg as option name (case-insensitive), or nothing.
 bool ValueOf(const std::wstring &arg, const std::wstring &name, std::wstring *value) {
-    if (!IsOptionLike(arg) || arg.size() < 1 + name.size())
+    if (!IsArgOption(arg.c_str()) || arg.size() < 1 + name.size())
         return false;
     for (size_t i = 0; i < name.size(); ++i)
         if (towlower(wint_t(arg[1 + i])) != towlower(wint_t(name[i])))
@@ -177,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             // Nothing at or after the start matches.
             for (int32_t i = from < 0 ? argc : from; i < argc; ++i) {
                 std::wstring v;
-                Check(n ? !ValueOf(args[size_t(i)], n, &v) : IsOptionLike(args[size_t(i)]));
+                Check(n ? !ValueOf(args[size_t(i)], n, &v) : IsArgOption(args[size_t(i)].c_str()));
             }
             continue;
         }
@@ -186,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (n) {
             Check(ValueOf(args[size_t(at)], n, &whole));
         } else {
-            Check(!IsOptionLike(args[size_t(at)]));
+            Check(!IsArgOption(args[size_t(at)].c_str()));
             whole = args[size_t(at)];
         }
         if (cch > 0) {

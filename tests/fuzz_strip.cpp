@@ -14,17 +14,11 @@
 // - the writer never fails on such a list.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
 #include <unistd.h>
-
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "sndkit/eventlist.h"
 #include "sndkit/strip.h"
+#include "common/files.h"
 #include "vmwav/vmwav.h"
 
 namespace {
@@ -45,66 +39,23 @@ std::string g_dir;
 struct Spans {
     HVMARRAY h = CreateSpanList();
     ~Spans() { DestroySpanList(h); }
-    int32_t size() const { return ArrayGetSize(h); }
-    const EventSpan &operator[](int32_t i) const { return *SpanAt(h, i); }
 };
 
-void Put(std::vector<uint8_t> &v, uint32_t x, int n) {
-    for (int i = 0; i < n; ++i)
-        v.push_back(uint8_t(x >> (8 * i)));
+void Check(bool ok) {
+    if (!ok)
+        __builtin_trap();
 }
 
 // A WAV file of nBlocks frames, frame i holding i in its first four bytes.
 std::vector<uint8_t> Source(const WAVEFORMATEX &wfx, uint32_t nBlocks) {
-    std::vector<uint8_t> v = {'R', 'I', 'F', 'F', 0,   0,   0,   0,
-                              'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
-    Put(v, 16, 4);
-    Put(v, wfx.wFormatTag, 2);
-    Put(v, wfx.nChannels, 2);
-    Put(v, wfx.nSamplesPerSec, 4);
-    Put(v, wfx.nAvgBytesPerSec, 4);
-    Put(v, wfx.nBlockAlign, 2);
-    Put(v, wfx.wBitsPerSample, 2);
-    v.insert(v.end(), {'d', 'a', 't', 'a'});
-    Put(v, nBlocks * wfx.nBlockAlign, 4);
+    std::vector<uint8_t> audio;
     for (uint32_t i = 0; i < nBlocks; ++i) {
-        Put(v, i, 4);
-        v.insert(v.end(), wfx.nBlockAlign - 4u, uint8_t(0x5A));
+        Put(audio, i, 4);
+        audio.insert(audio.end(), wfx.nBlockAlign - 4u, uint8_t(0x5A));
     }
-    const uint32_t riff = uint32_t(v.size() - 8);
-    memcpy(v.data() + 4, &riff, 4);
-    return v;
-}
-
-bool WriteFile(const std::string &path, const std::vector<uint8_t> &bytes) {
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return fclose(f) == 0 && ok;
-}
-
-// The data chunk of a WAV file written by the library.
-std::vector<uint8_t> DataOf(const std::string &path) {
-    std::vector<uint8_t> all;
-    if (FILE *f = fopen(path.c_str(), "rb")) {
-        uint8_t buf[65536];
-        for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;)
-            all.insert(all.end(), buf, buf + n);
-        fclose(f);
-    }
-    for (size_t at = 12; at + 8 <= all.size();) {
-        uint32_t n;
-        memcpy(&n, all.data() + at + 4, 4);
-        if (!memcmp(all.data() + at, "data", 4) && at + 8 + n <= all.size())
-            return std::vector<uint8_t>(all.begin() + long(at + 8), all.begin() + long(at + 8 + n));
-        at += 8 + uint64_t(n) + (n & 1);
-    }
-    __builtin_trap(); // the writer left no data chunk
-}
-
-std::wstring Wide(const std::string &s) {
-    return std::wstring(s.begin(), s.end());
+    return BuildRiff({{"fmt ", FmtBody(wfx.wFormatTag, wfx.nChannels, wfx.nSamplesPerSec,
+                                       wfx.nBlockAlign, wfx.wBitsPerSample)},
+                      {"data", audio}});
 }
 
 } // namespace
@@ -138,18 +89,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         in.ConsumeBool() ? in.ConsumeIntegralInRange<int32_t>(0, 7) : in.ConsumeIntegral<int32_t>();
 
     const std::string src = g_dir + "/src.wav", dst = g_dir + "/dst.wav";
-    if (!WriteFile(src, Source(wfx, nBlocks)))
+    if (!WriteBytes(src, Source(wfx, nBlocks)))
         abort();
     unlink(dst.c_str());
     HWAVFILE hSource =
         WavOpen(WAV_VERSION, VmModuleHandle(), Wide(src).c_str(), nullptr, 0, 0, WAV_MODE_READ);
-    if (!hSource)
-        __builtin_trap(); // a plain PCM file the library refuses
+    Check(hSource != nullptr); // a plain PCM file the library refuses
     WAVEFORMATEX *pwfxStored = WavGetFormat(hSource, WAV_FORMAT_STORED);
     const int32_t msLength = WavGetLength(hSource);
     const int32_t cbData = WavGetDataSize(hSource);
-    if (!pwfxStored || msLength < 0 || cbData != int32_t(nBlocks * align))
-        __builtin_trap();
+    Check(pwfxStored && msLength >= 0 && cbData == int32_t(nBlocks * align));
 
     // Events: as one detector reports them, or anything at all.
     Spans events;
@@ -176,16 +125,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     HVMARRAY hProcessed = ProcessSpans(events.h, msLength, flags);
     HVMARRAY hInverse = (flags & STRIP_EXTRACT) ? nullptr : InvertSpans(hProcessed, msLength);
     HVMARRAY hKept = (flags & STRIP_EXTRACT) ? hProcessed : hInverse;
-    if (!hProcessed || !hKept || !hAdjusted)
-        __builtin_trap();
+    Check(hProcessed && hKept && hAdjusted);
 
     // Every widened stretch lies inside the audio.
     const int32_t nAdjusted = ArrayGetSize(hAdjusted);
     for (int32_t i = 0; i < nAdjusted; ++i) {
         const EventSpan *p = SpanAt(hAdjusted, i);
-        if (p->msStart < 0 || p->msDuration < 0 ||
-            (p->msStart < msLength && int64_t(p->msStart) + p->msDuration > msLength))
-            __builtin_trap();
+        Check(p->msStart >= 0 && p->msDuration >= 0 &&
+              (p->msStart >= msLength || int64_t(p->msStart) + p->msDuration <= msLength));
     }
     const bool stripping = !(flags & STRIP_EXTRACT);
     const bool brevita = stripping && (flags & (STRIP_LEADING | STRIP_TRAILING));
@@ -197,50 +144,43 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const int32_t nKept = ArrayGetSize(hKept);
         for (int32_t i = 0; i < nKept; ++i) {
             const EventSpan *k = SpanAt(hKept, i);
-            if (k->msDuration < 0 || k->msStart < 0 ||
-                int64_t(k->msStart) + k->msDuration > msLength)
-                __builtin_trap();
+            Check(k->msDuration >= 0 && k->msStart >= 0 &&
+                  int64_t(k->msStart) + k->msDuration <= msLength);
             if (i > 0) {
                 const EventSpan *prev = SpanAt(hKept, i - 1);
-                if (int64_t(prev->msStart) + prev->msDuration > k->msStart)
-                    __builtin_trap();
+                Check(int64_t(prev->msStart) + prev->msDuration <= k->msStart);
             }
             for (int32_t e = 0; e < ArrayGetSize(hProcessed); ++e) {
                 const EventSpan *c = SpanAt(hProcessed, e);
-                if (k->msStart < int64_t(c->msStart) + c->msDuration &&
-                    c->msStart < int64_t(k->msStart) + k->msDuration)
-                    __builtin_trap();
+                Check(k->msStart >= int64_t(c->msStart) + c->msDuration ||
+                      c->msStart >= int64_t(k->msStart) + k->msDuration);
             }
         }
         // Stripping the ends leaves at most the one stretch between them.
-        if (brevita && nKept > 1)
-            __builtin_trap();
+        Check(!brevita || nKept <= 1);
     }
 
     const int32_t written = WriteSpans(hAdjusted, hSource, Wide(dst).c_str(), pwfxStored, msLength);
-    if (sane && written != 0)
-        __builtin_trap();
+    Check(!sane || written == 0);
     if (written == 0) {
-        const std::vector<uint8_t> out = DataOf(dst);
+        // A complete file from the writer.
+        const std::vector<uint8_t> file = ReadBytes(dst);
+        Check(WellFormed(file) && Chunks(file).count("data"));
+        const std::vector<uint8_t> out = Chunks(file)["data"];
         // Whole blocks of the source's data, nothing else.
-        if (out.size() % align)
-            __builtin_trap();
+        Check(out.size() % align == 0);
         std::vector<uint32_t> blocks;
         for (size_t at = 0; at < out.size(); at += align) {
-            uint32_t index;
-            memcpy(&index, out.data() + at, 4);
-            if (index >= nBlocks)
-                __builtin_trap();
+            const uint32_t index = Le32(out, at);
+            Check(index < nBlocks);
             for (size_t b = 4; b < align; ++b)
-                if (out[at + b] != 0x5A)
-                    __builtin_trap();
+                Check(!(out[at + b] != 0x5A));
             blocks.push_back(index);
         }
         if (sane && brevita && !blocks.empty()) {
             // One run, in order, no block twice...
             for (size_t i = 1; i < blocks.size(); ++i)
-                if (blocks[i] != blocks[i - 1] + 1)
-                    __builtin_trap();
+                Check(!(blocks[i] != blocks[i - 1] + 1));
             // ...from the stretch's start, rounded down to its block, to its
             // end, within one block (or to the end of the data).
             const EventSpan *p = SpanAt(hAdjusted, 0);
@@ -249,11 +189,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             const double end = double(int64_t(p->msStart) + p->msDuration) * bytesPerMs;
             const double first = double(blocks.front()) * align;
             const double last = double(blocks.back() + 1) * align;
-            if (first > start || first + align <= start)
-                __builtin_trap();
+            Check(first <= start && start < first + align);
             const bool toTheEnd = int64_t(p->msStart) + p->msDuration >= msLength;
-            if (toTheEnd ? last != double(cbData) : (last <= end - align || last >= end + align))
-                __builtin_trap();
+            Check(toTheEnd ? last == double(cbData) : end - align < last && last < end + align);
         }
     }
 

@@ -4,20 +4,13 @@
 
 #include <dlfcn.h>
 
-#include <cstdlib>
-#include <filesystem>
-
+#include "common/files.h"
 #include "sndprobe.h"
 
 namespace {
 
 TEST(Exports, FunctionsCalledByNameWorkOnTheLibrarysOwnState) {
-    // Tests are built into the same folder as the library.
-    const char *dir = getenv("SNDPROBE_BIN_DIR");
-    std::filesystem::path folder =
-        dir != nullptr ? std::filesystem::path(dir)
-                       : std::filesystem::read_symlink("/proc/self/exe").parent_path();
-    void *lib = dlopen((folder / "libsndprobe.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    void *lib = dlopen((BinDir() + "/libsndprobe.so").c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib, nullptr) << dlerror();
 
     auto alloc = reinterpret_cast<decltype(&MemAllocEx)>(dlsym(lib, "MemAllocEx"));

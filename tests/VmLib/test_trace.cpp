@@ -2,24 +2,12 @@
 
 #include <sys/wait.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "VmLib/trace.h"
 #include "VmLib/trace_capture.h"
 
 namespace {
-
-std::string ReadFile(const std::string &p) {
-    std::ostringstream s;
-    s << std::ifstream(p, std::ios::binary).rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::string &p, const std::string &text) {
-    std::ofstream(p, std::ios::binary) << text;
-}
 
 // Points "trace.ini" at path and makes the context read its level again.
 void UseIni(const std::string &path) {
@@ -33,7 +21,7 @@ TEST(Trace, LevelFromIniFiltersLines) {
     for (int32_t level = -1; level <= 9; ++level)
         EXPECT_EQ(TraceIsEnabled(nullptr, level), 0) << level;
 
-    WriteFile(dir / "trace.ini", "[other]\nLevel=9\n[trace]\n  level = 3 \n");
+    WriteText(dir / "trace.ini", "[other]\nLevel=9\n[trace]\n  level = 3 \n");
     UseIni(dir / "trace.ini");
     EXPECT_EQ(TraceGetLevel(nullptr), 3);
     for (int32_t level = -1; level <= 9; ++level)
@@ -44,7 +32,7 @@ TEST(Trace, SetLevelWritesBackAndRefuses) {
     TempDir dir;
     const std::string before =
         "; kept\r\n[TRACE]\r\nOutputTo=2\r\nLevel=3\r\n\r\n[Next]\r\nLevel=8\r\n";
-    WriteFile(dir / "trace.ini", before);
+    WriteText(dir / "trace.ini", before);
     UseIni(dir / "trace.ini");
     {
         TraceCapture capture(3);
@@ -53,11 +41,11 @@ TEST(Trace, SetLevelWritesBackAndRefuses) {
         EXPECT_EQ(capture.Positions(L"TRACE"), 2u);
     }
     EXPECT_EQ(TraceGetLevel(nullptr), 3);
-    EXPECT_EQ(ReadFile(dir / "trace.ini"), before);
+    EXPECT_EQ(ReadText(dir / "trace.ini"), before);
 
     EXPECT_EQ(TraceSetLevel(nullptr, 4), 0);
     EXPECT_EQ(TraceGetLevel(nullptr), 4);
-    EXPECT_EQ(ReadFile(dir / "trace.ini"),
+    EXPECT_EQ(ReadText(dir / "trace.ini"),
               "; kept\r\n[TRACE]\r\nOutputTo=2\r\nLevel=4\r\n\r\n[Next]\r\nLevel=8\r\n");
 
     // The current value is not written again.
@@ -66,19 +54,19 @@ TEST(Trace, SetLevelWritesBackAndRefuses) {
     EXPECT_FALSE(std::filesystem::exists(dir / "trace.ini"));
 
     // -1 reads what is stored now; a missing key goes into its section.
-    WriteFile(dir / "trace.ini", "[TRACE]\nOutputTo=1\n[Other]\nx=1\n");
+    WriteText(dir / "trace.ini", "[TRACE]\nOutputTo=1\n[Other]\nx=1\n");
     EXPECT_EQ(TraceSetLevel(nullptr, -1), 0);
     EXPECT_EQ(TraceGetLevel(nullptr), 0);
     EXPECT_EQ(TraceSetLevel(nullptr, 6), 0);
-    EXPECT_EQ(ReadFile(dir / "trace.ini"), "[TRACE]\nOutputTo=1\nLevel=6\n[Other]\nx=1\n");
+    EXPECT_EQ(ReadText(dir / "trace.ini"), "[TRACE]\nOutputTo=1\nLevel=6\n[Other]\nx=1\n");
 
     // A missing file and folder are created.
     UseIni(dir / "sub/dir/trace.ini");
     EXPECT_EQ(TraceSetLevel(nullptr, 2), 0);
-    EXPECT_EQ(ReadFile(dir / "sub/dir/trace.ini"), "[TRACE]\nLevel=2\n");
+    EXPECT_EQ(ReadText(dir / "sub/dir/trace.ini"), "[TRACE]\nLevel=2\n");
 
     // A write-back that cannot happen is reported; the level still holds.
-    WriteFile(dir / "file", "");
+    WriteText(dir / "file", "");
     UseIni(dir / "file/trace.ini");
     EXPECT_EQ(TraceSetLevel(nullptr, 5), -1);
     EXPECT_EQ(TraceGetLevel(nullptr), 5);
@@ -149,16 +137,16 @@ void RunChild(const TempDir &dir, std::string &out, std::string &err) {
         " --gtest_filter=TraceChild.* >" + (dir / "out") + " 2>" + (dir / "err");
     const int status = system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    out = ReadFile(dir / "out");
-    err = ReadFile(dir / "err");
+    out = ReadText(dir / "out");
+    err = ReadText(dir / "err");
 }
 
 TEST(TraceStartup, OutputToChoosesTheChannel) {
-    if (ReadFile("/proc/self/status").find("TracerPid:\t0\n") == std::string::npos)
+    if (ReadText("/proc/self/status").find("TracerPid:\t0\n") == std::string::npos)
         GTEST_SKIP() << "a debugger is attached";
     TempDir dir;
     std::string out, err;
-    WriteFile(dir / "trace.ini", "[TRACE]\nLevel=3\nOutputTo=2\n");
+    WriteText(dir / "trace.ini", "[TRACE]\nLevel=3\nOutputTo=2\n");
     RunChild(dir, out, err);
     EXPECT_NE(out.find("caf\xc3\xa9 \xe2\x82\xac 5\nunit(7) : *** TracePosition\n"),
               std::string::npos)
@@ -171,7 +159,7 @@ TEST(TraceStartup, OutputToChoosesTheChannel) {
     EXPECT_EQ(err.find("unit(7)"), std::string::npos);
 
     // The debugger channel drops everything while no debugger is attached.
-    WriteFile(dir / "trace.ini", "[TRACE]\nLevel=3\n");
+    WriteText(dir / "trace.ini", "[TRACE]\nLevel=3\n");
     RunChild(dir, out, err);
     EXPECT_NE(out.find("[       OK ] TraceChild"), std::string::npos) << out;
     EXPECT_EQ(out.find("unit(7)"), std::string::npos);

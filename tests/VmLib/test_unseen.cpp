@@ -21,11 +21,6 @@ bool Write(const UnseenFile &f, const std::string &text) {
     return write(f.fd, text.data(), text.size()) == ssize_t(text.size());
 }
 
-std::string Text(const std::string &path) {
-    auto b = ReadBytes(path);
-    return std::string(b.begin(), b.end());
-}
-
 class Unseen : public ::testing::TestWithParam<unsigned> {};
 
 TEST_P(Unseen, AppearsWhenCompleteAndReplacesOnlyFilesAndLinks) {
@@ -43,7 +38,7 @@ TEST_P(Unseen, AppearsWhenCompleteAndReplacesOnlyFilesAndLinks) {
             << name;
     ASSERT_EQ(UnseenPublish(&f), UNSEEN_OK);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"out.wav"});
-    EXPECT_EQ(Text(out), "new");
+    EXPECT_EQ(ReadText(out), "new");
 
     // A regular file is replaced; so is a link, which is not followed.
     WriteBytes(dir / "target", {'o', 'l', 'd'});
@@ -52,10 +47,10 @@ TEST_P(Unseen, AppearsWhenCompleteAndReplacesOnlyFilesAndLinks) {
         ASSERT_EQ(UnseenCreate((dir / name).c_str(), GetParam(), &f), UNSEEN_OK);
         ASSERT_TRUE(Write(f, "again"));
         ASSERT_EQ(UnseenPublish(&f), UNSEEN_OK);
-        EXPECT_EQ(Text(dir / name), "again");
+        EXPECT_EQ(ReadText(dir / name), "again");
         EXPECT_FALSE(fs::is_symlink(dir / name));
     }
-    EXPECT_EQ(Text(dir / "target"), "old");
+    EXPECT_EQ(ReadText(dir / "target"), "old");
 
     // Anything else keeps its name, and nothing is left.
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
@@ -82,7 +77,7 @@ TEST_P(Unseen, DiscardedOrInterruptedLeavesNothing) {
     ASSERT_TRUE(Write(f, "new"));
     UnseenDiscard(&f);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"out.wav"});
-    EXPECT_EQ(Text(dir / "out.wav"), "old");
+    EXPECT_EQ(ReadText(dir / "out.wav"), "old");
 
     // A signal in the middle of the write ends the program as it would have,
     // but first removes the file; an ignored one stays ignored.

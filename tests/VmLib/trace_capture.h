@@ -31,6 +31,13 @@ class TraceCapture {
         return lines;
     }
     void Clear() { text_.clear(); }
+    bool Has(const std::wstring &s) const { return text_.find(s) != std::wstring::npos; }
+    size_t Count(const std::wstring &s) const {
+        size_t n = 0;
+        for (size_t p = text_.find(s); p != std::wstring::npos; p = text_.find(s, p + 1))
+            ++n;
+        return n;
+    }
     // How many lines "unit(n) : *** TracePosition\n" of this unit were written.
     size_t Positions(const std::wstring &unit) const {
         const auto lines = Lines();

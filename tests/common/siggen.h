@@ -54,16 +54,21 @@ inline Samples Sine(double hz, double amplitude, double ms, unsigned nRate) {
     return Tones({hz}, amplitude, ms, nRate);
 }
 
-// Gaussian white noise of the given RMS, reproducible from seed.
-inline Samples Noise(double rms, double ms, unsigned nRate, uint32_t seed = 1) {
-    Samples out(SampleCount(ms, nRate));
-    uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
-    auto uniform = [&state] {
+// Uniform in (0, 1), reproducible from its start state.
+struct Uniform {
+    uint64_t state;
+    double operator()() {
         state ^= state << 13;
         state ^= state >> 7;
         state ^= state << 17;
         return (double(state >> 11) + 0.5) / 9007199254740992.0;
-    };
+    }
+};
+
+// Gaussian white noise of the given RMS, reproducible from seed.
+inline Samples Noise(double rms, double ms, unsigned nRate, uint32_t seed = 1) {
+    Samples out(SampleCount(ms, nRate));
+    Uniform uniform{seed * 0x9E3779B97F4A7C15ull + 1};
     for (auto &s : out)
         s = Clip(rms * sqrt(-2 * log(uniform())) * cos(2 * kPi * uniform()));
     return out;
@@ -232,13 +237,7 @@ inline Samples SpeechLike(double ms, unsigned nRate, uint32_t seed = 1) {
                                         {530, 1840, 2480}, {570, 840, 2410},  {660, 1720, 2410},
                                         {520, 1190, 2390}, {490, 1350, 1690}};
     const size_t nVowels = sizeof kVowels / sizeof kVowels[0];
-    uint64_t state = seed * 0x9E3779B97F4A7C15ull + 7;
-    auto uniform = [&state] {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return (double(state >> 11) + 0.5) / 9007199254740992.0;
-    };
+    Uniform uniform{seed * 0x9E3779B97F4A7C15ull + 7};
     auto between = [&](double lo, double hi) { return lo + (hi - lo) * uniform(); };
     // A two-pole resonator per formant, retuned every sample.
     struct Resonator {

@@ -1,5 +1,5 @@
 // Runs a detector over generated PCM the way the command line does (blocks,
-// then the end-of-data call) and collects its events; captures trace lines.
+// then the end-of-data call) and collects its events.
 #ifndef TESTS_SNDKIT_DETECT_HARNESS_H
 #define TESTS_SNDKIT_DETECT_HARNESS_H
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "VmLib/trace.h"
+#include "VmLib/trace_capture.h"
 #include "VmLib/vmapi.h"
 #include "sndprobe.h"
 
@@ -56,28 +56,14 @@ inline DetectRun RunDetector(const WAVEFORMATEX &wfx, uint32_t dwType, uint32_t 
     return run;
 }
 
-// Collects every trace line up to nLevel while alive.
-struct TraceCapture {
-    int32_t nLevel;
-    std::wstring text;
-    explicit TraceCapture(int32_t level) : nLevel(level) {
-        TraceSetHooks(nullptr, this, &Filter, &Output);
-    }
-    ~TraceCapture() { TraceSetHooks(nullptr, nullptr, nullptr, nullptr); }
-    bool Has(const std::wstring &s) const { return text.find(s) != std::wstring::npos; }
-    size_t Count(const std::wstring &s) const {
-        size_t n = 0;
-        for (size_t p = text.find(s); p != std::wstring::npos; p = text.find(s, p + 1))
-            ++n;
-        return n;
-    }
-    static int32_t Filter(void *p, int32_t level, uintptr_t, uintptr_t) {
-        return level >= 1 && level <= static_cast<TraceCapture *>(p)->nLevel;
-    }
-    static int32_t Output(void *p, uint32_t, const wchar_t *psz, uintptr_t, uintptr_t) {
-        static_cast<TraceCapture *>(p)->text += psz;
-        return 0;
-    }
-};
+// The characters of the events (keys or text), TTY shifts left out.
+inline std::string Chars(const DetectRun &run) {
+    std::string s;
+    for (const DetectEvent &e : run.events)
+        if (e.dwType != DETECT_BAUDOT ||
+            (e.lParam != DETECT_BAUDOT_FIGURES && e.lParam != DETECT_BAUDOT_LETTERS))
+            s += char(e.lParam);
+    return s;
+}
 
 #endif

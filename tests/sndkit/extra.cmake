@@ -1,13 +1,10 @@
 # The end-to-end tests run the built program (and, for block-coded formats,
 # its codec module) on fixtures that libsndfile writes.
-foreach(t sndkit_test_cli sndkit_test_cli_errors sndkit_test_cli_damaged sndkit_test_cli_hostile
-          sndkit_test_cli_flags)
-  if(TARGET ${t})
-    target_link_libraries(${t} PRIVATE PkgConfig::SNDFILE)
-    add_dependencies(${t} sndprobe)
-    if(TARGET vmwav_sndfile)
-      add_dependencies(${t} vmwav_sndfile)
-    endif()
+foreach(t sndkit_test_cli sndkit_test_cli_hostile)
+  target_link_libraries(${t} PRIVATE PkgConfig::SNDFILE)
+  add_dependencies(${t} sndprobe)
+  if(TARGET vmwav_sndfile)
+    add_dependencies(${t} vmwav_sndfile)
   endif()
 endforeach()
 
@@ -19,7 +16,7 @@ if(BUILD_FUZZ)
     get_target_property(_units ${_layer} SOURCES)
     get_target_property(_headers ${_layer} INTERFACE_INCLUDE_DIRECTORIES)
     target_sources(fuzz_sndprobe PRIVATE ${_units})
-    target_include_directories(fuzz_sndprobe PRIVATE ${_headers})
+    target_include_directories(fuzz_sndprobe PRIVATE ${_headers} ${CMAKE_SOURCE_DIR}/tests)
   endforeach()
   target_compile_definitions(fuzz_sndprobe PRIVATE SNDPROBE_BUILDING)
   target_link_libraries(fuzz_sndprobe PRIVATE sndprobe_api ${CMAKE_DL_LIBS} m)

@@ -1,44 +1,48 @@
+// The TTY receivers: the zero-crossing one step by step and end to end, the
+// robust one (DETECT_BAUDOT_ROBUST) under noise, and the return to letters
+// at a space (DETECT_BAUDOT_UNSHIFT_ON_SPACE), on generated FSK.
 #include <gtest/gtest.h>
 #include <wchar.h>
 
 #include "common/siggen.h"
-#include "sndkit/detect_internal.h"
 #include "sndkit/detect_harness.h"
-#include "sndkit/wavtime.h"
+#include "sndkit/detect_internal.h"
 
 using namespace siggen;
 
 namespace {
 
-// The decoded text without the shift characters.
-std::string Text(const DetectRun &run) {
-    std::string s;
-    for (const DetectEvent &e : run.events)
-        if (e.lParam != DETECT_BAUDOT_FIGURES && e.lParam != DETECT_BAUDOT_LETTERS)
-            s += char(e.lParam);
-    return s;
+// Fed in the program's 1000 ms blocks.
+DetectRun Receive(unsigned rate, const Samples &s, uint32_t dwFlags = 0) {
+    const WAVEFORMATEX wfx = PcmFormat(rate);
+    return RunDetector(wfx, DETECT_BAUDOT, 0, ToPcm16(s), int32_t(wfx.nAvgBytesPerSec),
+                       DETECT_DEFAULT, DETECT_DEFAULT, dwFlags);
+}
+
+// The RMS of white noise snrDb below a carrier of this peak amplitude.
+double NoiseRms(const BaudotOptions &opt, double snrDb) {
+    return opt.amplitude / sqrt(2.0) / pow(10.0, snrDb / 20);
+}
+
+Samples WithNoise(const Samples &s, double rms, unsigned rate, uint32_t seed) {
+    return Mix(s, Noise(rms, double(s.size()) * 1000 / rate, rate, seed));
 }
 
 // Decodes text sent with stopBits and msGap of extra mark between characters,
-// after msLead of mark, between stretches of digital silence, fed in the
-// program's 1000 ms blocks. snrDb > 0 lays white noise over the carrier.
+// after msLead of mark, between stretches of digital silence. snrDb > 0 lays
+// white noise over the carrier.
 std::string RoundTrip(const std::string &text, unsigned rate, double stopBits, double msGap,
                       double msLead, double snrDb = 0) {
     BaudotOptions opt;
     opt.stopBits = stopBits;
     opt.msCharGap = msGap;
     opt.msLeadMark = msLead;
-    const WAVEFORMATEX wfx = PcmFormat(rate);
     Samples tty = Baudot(text, rate, opt);
-    if (snrDb > 0) {
-        const double rms = opt.amplitude / sqrt(2.0) / pow(10.0, snrDb / 20);
-        tty = Mix(tty, Noise(rms, double(tty.size()) * 1000 / rate, rate, uint32_t(msLead) + 1));
-    }
-    const Samples s = Concat({Silence(200, rate), tty, Silence(203, rate)});
-    const DetectRun run =
-        RunDetector(wfx, DETECT_BAUDOT, 0, ToPcm16(s), WavFormatMsToBytes(&wfx, 1000, +1));
+    if (snrDb > 0)
+        tty = WithNoise(tty, NoiseRms(opt, snrDb), rate, uint32_t(msLead) + 1);
+    const DetectRun run = Receive(rate, Concat({Silence(200, rate), tty, Silence(203, rate)}));
     EXPECT_EQ(run.nResult, 0);
-    return Text(run);
+    return Chars(run);
 }
 
 // Runs the Baudot step over one window per letter of script, 5 ms at 8000 Hz
@@ -59,11 +63,9 @@ std::string Runs(const char *script) {
     DetectTerm(h);
     std::string runs;
     long hz, ms;
-    for (const wchar_t *p = trace.text.c_str(); (p = wcsstr(p, L"tone=")) != nullptr; ++p)
-        if (swscanf(p, L"tone=%ld Hz, duration=%ld ms", &hz, &ms) == 2) {
-            runs += hz == BAUDOT_MARK ? " M" : " S";
-            runs += std::to_string(ms);
-        }
+    for (const wchar_t *p = trace.Text().c_str(); (p = wcsstr(p, L"tone=")) != nullptr; ++p)
+        if (swscanf(p, L"tone=%ld Hz, duration=%ld ms", &hz, &ms) == 2)
+            runs += (hz == BAUDOT_MARK ? " M" : " S") + std::to_string(ms);
     return runs.empty() ? runs : runs.substr(1);
 }
 
@@ -81,13 +83,27 @@ struct Decoder {
         for (const char *p = bits; *p; ++p)
             DetectBaudotDecode(h, *p == '1' ? BAUDOT_MARK : BAUDOT_SPACE, 0, 22);
     }
-    std::string Chars() const {
+    std::string Chars() const { // shifts included
         std::string s;
         for (const DetectEvent &e : log.events)
             s += char(e.lParam);
         return s;
     }
 };
+
+// Characters to insert, drop or change to turn a into b.
+size_t EditDistance(const std::string &a, const std::string &b) {
+    std::vector<size_t> prev(b.size() + 1), cur(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j)
+        prev[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        cur[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j)
+            cur[j] = std::min({prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + (a[i - 1] != b[j - 1])});
+        std::swap(prev, cur);
+    }
+    return prev[b.size()];
+}
 
 } // namespace
 
@@ -127,11 +143,18 @@ TEST(Baudot, TransitionsBetweenToneRuns) {
     // A character's event spans the run that completed it, here the stop
     // bits of E (0 10000 11) and the trailing mark, up to the silence.
     const Samples s = Concat({Silence(200, 8000), Baudot("E", 8000), Silence(100, 8000)});
-    const DetectRun run = RunDetector(PcmFormat(8000), DETECT_BAUDOT, 0, ToPcm16(s), 16000);
+    DetectRun run = RunDetector(PcmFormat(8000), DETECT_BAUDOT, 0, ToPcm16(s), 16000);
     ASSERT_EQ(run.events.size(), 1u);
     EXPECT_EQ(run.events[0].lParam, uint32_t('E'));
     EXPECT_NEAR(run.events[0].msStart, 200 + 150 + 6 * kBaudotBitMs, 3);
     EXPECT_NEAR(run.events[0].msDuration, 2 * kBaudotBitMs + 150, 3);
+    // The robust receiver times a frame from its start bit to the end of the
+    // first stop bit, seven bits.
+    run = Receive(8000, s, DETECT_BAUDOT_ROBUST);
+    ASSERT_EQ(run.events.size(), 1u);
+    EXPECT_EQ(run.events[0].lParam, uint32_t('E'));
+    EXPECT_NEAR(run.events[0].msStart, 350, 2);
+    EXPECT_NEAR(run.events[0].msDuration, 7 * kBaudotBitMs, 2);
 }
 
 TEST(Baudot, ToneClassesFromTheCrossingRate) {
@@ -144,27 +167,24 @@ TEST(Baudot, ToneClassesFromTheCrossingRate) {
         EXPECT_EQ(DetectBaudotClassify(&st), tone) << rate;
     }
     // A tail shorter than 1 ms ends the data without failing the run.
-    const WAVEFORMATEX wfx = PcmFormat(8000);
     Samples s = Baudot("E", 8000);
     s.resize((s.size() / 20 + 1) * 20 + 4, 0); // whole 5 ms windows and 0.5 ms
-    const DetectRun run = RunDetector(wfx, DETECT_BAUDOT, 0, ToPcm16(s));
+    const DetectRun run = RunDetector(PcmFormat(8000), DETECT_BAUDOT, 0, ToPcm16(s));
     EXPECT_EQ(run.nResult, 0);
-    EXPECT_EQ(Text(run), "E");
+    EXPECT_EQ(Chars(run), "E");
 }
 
 TEST(Baudot, FramesShiftsAndResynchronisation) {
     {
-        // 0 (start), 10000 (code 16), 11 (stop): E in letters, 3 in figures.
+        // 0 (start), 10000 (code 16), 11 (stop): E in letters, 3 in figures;
+        // the figures shift (27) holds until the letters shift (31).
         Decoder d;
-        d.Bits("01000011");
-        d.Bits("01101111"); // figures shift, reported as 27
-        d.Bits("01000011");
-        d.Bits("01000011"); // the shift holds
-        d.Bits("01111111"); // letters
-        d.Bits("01000011");
-        EXPECT_EQ(d.Chars(), std::string("E\x1b"
-                                         "33\x1f"
-                                         "E"));
+        for (const char *frame :
+             {"01000011", "01101111", "01000011", "01000011", "01111111", "01000011"})
+            d.Bits(frame);
+        EXPECT_EQ(d.Chars(), "E\x1b"
+                             "33\x1f"
+                             "E");
     }
     {
         // A frame with a bad stop bit is skipped one bit at a time until a
@@ -177,33 +197,76 @@ TEST(Baudot, FramesShiftsAndResynchronisation) {
         EXPECT_EQ(d.Chars(), "E");
         EXPECT_GE(trace.Count(L"detect("), 1u);
     }
-    {
-        // Past the first bit a run rounds up from 0.27 bit: a whole bit read
-        // 5 ms long stays one, 1.5 stop bits read 3 ms short make two.
-        Decoder d;
-        TraceCapture trace(4);
-        DetectBaudotDecode(d.h, BAUDOT_MARK, 0, 27);
-        DetectBaudotDecode(d.h, BAUDOT_MARK, 0, 30);
-        EXPECT_TRUE(trace.Has(L"sndprobe: tone=1400 Hz, duration=27 ms, cBits=1\n"));
-        EXPECT_TRUE(trace.Has(L"sndprobe: tone=1400 Hz, duration=30 ms, cBits=2\n"));
+    // Runs are cut into 22 ms bits, rounded: 10 ms is no bit, 11 ms one, 33 ms
+    // two; past the first bit a run rounds up from 0.27 bit: a whole bit read
+    // 5 ms long stays one, 1.5 stop bits read 3 ms short make two.
+    Decoder d;
+    TraceCapture trace(5);
+    for (int ms : {27, 30, 10, 11, 33})
+        DetectBaudotDecode(d.h, BAUDOT_MARK, 0, uint32_t(ms));
+    for (const wchar_t *line : {L"=27 ms, cBits=1\n", L"=30 ms, cBits=2\n", L"=10 ms, cBits=0\n",
+                                L"=11 ms, cBits=1\n", L"=33 ms, cBits=2\n"})
+        EXPECT_TRUE(trace.Has(std::wstring(L"sndprobe: tone=1400 Hz, duration") + line)) << line;
+    // After those mark bits, 5 space bits and 3 mark bits line up as the
+    // frame 0 00001 11 (code 1, T) only at the last bit.
+    DetectBaudotDecode(d.h, BAUDOT_SPACE, 0, 110);
+    DetectBaudotDecode(d.h, BAUDOT_MARK, 500, 66);
+    EXPECT_TRUE(trace.Has(L"sndprobe: 0x07 (00000111)\n"));
+    ASSERT_EQ(d.Chars(), "T");
+    EXPECT_EQ(d.log.events[0].msStart, 500u);
+    EXPECT_EQ(d.log.events[0].msDuration, 66u);
+}
+
+TEST(BaudotRobust, UnderTwoPercentCharacterErrorsAt3dBAndNothingFromNoise) {
+    const std::string text = "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789 $?!/-(). "
+                             "CALL 555-1234, HELLO\r\n";
+    // The text under white noise of 3 dB SNR, which also fills 300 ms before
+    // the carrier and after it.
+    const auto noisy = [&](unsigned rate, const BaudotOptions &opt, uint32_t seed) {
+        const double rms = NoiseRms(opt, 3);
+        return Concat({Noise(rms, 300, rate, seed + 100),
+                       WithNoise(Baudot(text, rate, opt), rms, rate, seed),
+                       Noise(rms, 300, rate, seed + 200)});
+    };
+    for (unsigned rate : {8000u, 11025u}) {
+        size_t nErrors = 0, nSent = 0;
+        uint32_t seed = 1;
+        for (double speed : {0.98, 1.0, 1.02}) {
+            for (double stopBits : {1.5, 2.0}) {
+                BaudotOptions opt;
+                opt.speed = speed;
+                opt.stopBits = stopBits;
+                const DetectRun run = Receive(rate, noisy(rate, opt, ++seed), DETECT_BAUDOT_ROBUST);
+                EXPECT_EQ(run.nResult, 0);
+                // Noise before the carrier adds nothing in front of the text.
+                EXPECT_EQ(Chars(run).substr(0, 4), "THE ") << rate << " Hz, " << speed;
+                nErrors += EditDistance(Chars(run), text);
+                nSent += text.size();
+            }
+        }
+        EXPECT_LT(double(nErrors) / double(nSent), 0.02) << rate << " Hz";
+        // The zero-crossing receiver fails on the same signal.
+        EXPECT_GT(EditDistance(Chars(Receive(rate, noisy(rate, {}, 1))), text), text.size() / 2)
+            << rate << " Hz";
+        EXPECT_TRUE(
+            Receive(rate, Noise(3000, 60000, rate, rate), DETECT_BAUDOT_ROBUST).events.empty())
+            << rate << " Hz";
     }
-    {
-        // Runs are cut into 22 ms bits, rounded: 10 ms is no bit, 11 ms one, 33 ms two.
-        Decoder d;
-        TraceCapture trace(5);
-        DetectBaudotDecode(d.h, BAUDOT_MARK, 0, 10);
-        DetectBaudotDecode(d.h, BAUDOT_MARK, 0, 11);
-        DetectBaudotDecode(d.h, BAUDOT_MARK, 0, 33);
-        EXPECT_TRUE(trace.Has(L"sndprobe: tone=1400 Hz, duration=10 ms, cBits=0\n"));
-        EXPECT_TRUE(trace.Has(L"sndprobe: tone=1400 Hz, duration=11 ms, cBits=1\n"));
-        EXPECT_TRUE(trace.Has(L"sndprobe: tone=1400 Hz, duration=33 ms, cBits=2\n"));
-        // After those three mark bits, 5 space bits and 3 mark bits line up
-        // as the frame 0 00001 11 (code 1, T) only at the last bit.
-        DetectBaudotDecode(d.h, BAUDOT_SPACE, 0, 110);
-        DetectBaudotDecode(d.h, BAUDOT_MARK, 500, 66);
-        EXPECT_TRUE(trace.Has(L"sndprobe: 0x07 (00000111)\n"));
-        ASSERT_EQ(d.Chars(), "T");
-        EXPECT_EQ(d.log.events[0].msStart, 500u);
-        EXPECT_EQ(d.log.events[0].msDuration, 66u);
-    }
+    // Both tones must lie below half the sample rate.
+    const WAVEFORMATEX low = PcmFormat(3000);
+    EXPECT_EQ(DetectInit(DETECT_VERSION, VmModuleHandle(), &low, DETECT_BAUDOT, 0, DETECT_DEFAULT,
+                         DETECT_DEFAULT, nullptr, 0, DETECT_BAUDOT_ROBUST),
+              nullptr);
+}
+
+TEST(BaudotRobust, LettersAgainAfterASpaceWhenAsked) {
+    BaudotOptions opt;
+    opt.unshiftOnSpace = true;
+    const std::string text = "CALL 555 1234 NOW";
+    const Samples s = Concat({Baudot(text, 8000, opt), Silence(100, 8000)});
+    // Without the convention the letters after the figures come out as figures.
+    EXPECT_EQ(Chars(Receive(8000, s, DETECT_BAUDOT_ROBUST)), "CALL 555 1234 ,92");
+    EXPECT_EQ(Chars(Receive(8000, s, DETECT_BAUDOT_ROBUST | DETECT_BAUDOT_UNSHIFT_ON_SPACE)), text);
+    // The convention belongs to the decoding, so the default receiver keeps it too.
+    EXPECT_EQ(Chars(Receive(8000, s, DETECT_BAUDOT_UNSHIFT_ON_SPACE)), text);
 }

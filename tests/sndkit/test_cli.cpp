@@ -1,16 +1,16 @@
-#include <gtest/gtest.h>
-
+// The built program as the desktop application and a user run it: events
+// printed, kept stretches copied byte for byte, usage, level tables, and
+// inputs and options it refuses.
 #include "sndkit/test_cli_support.h"
 
 namespace {
 
 using namespace cli;
-using siggen::Samples;
+using namespace siggen;
 
 TEST(Cli, DesktopCommandLineTrimsAFileWithBlanksAndUmlautsInItsName) {
     TempDir dir;
-    std::string src = dir / "Grüße an alle.wav";
-    ASSERT_TRUE(siggen::WriteWav16(src, Greeting(8000), 8000));
+    const std::string src = GreetingFile(dir, "Grüße an alle.wav");
     Result r = RunProbe(dir, {src, kDesktopSilence, kDesktopStrip});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
@@ -28,25 +28,23 @@ TEST(Cli, DesktopCommandLineTrimsAFileWithBlanksAndUmlautsInItsName) {
     ExpectCopyOf(dir / "ohne Stille ü.wav", src, {{0, 4200 * kMs8k}});
 }
 
-struct Encoding {
-    const char *name;
-    int format, rate, channels;
-    long msSlack; // how far a lossy codec may move the silences
-};
-
 TEST(Cli, EveryEncodingKeepsTheSourceBytesOfTheKeptStretch) {
-    const Encoding encodings[] = {{"mulaw", SF_FORMAT_ULAW, 8000, 1, 20},
-                                  {"gsm", SF_FORMAT_GSM610, 8000, 1, 300},
-                                  {"pcm8", SF_FORMAT_PCM_U8, 8000, 1, 20},
-                                  {"stereo", SF_FORMAT_PCM_16, 8000, 2, 0},
-                                  {"pcm11025", SF_FORMAT_PCM_16, 11025, 1, 20}};
-    for (const Encoding &e : encodings) {
+    const struct {
+        const char *name;
+        int format, rate, channels;
+        long msSlack; // how far a lossy codec may move the silences
+    } encodings[] = {{"mulaw", SF_FORMAT_ULAW, 8000, 1, 20},
+                     {"gsm", SF_FORMAT_GSM610, 8000, 1, 300},
+                     {"pcm8", SF_FORMAT_PCM_U8, 8000, 1, 20},
+                     {"stereo", SF_FORMAT_PCM_16, 8000, 2, 0},
+                     {"pcm11025", SF_FORMAT_PCM_16, 11025, 1, 20}};
+    for (const auto &e : encodings) {
         SCOPED_TRACE(e.name);
         TempDir dir;
-        Samples mono = Greeting(unsigned(e.rate)), interleaved;
-        for (int16_t s : mono)
+        Samples interleaved;
+        for (int16_t s : Greeting(unsigned(e.rate)))
             interleaved.insert(interleaved.end(), size_t(e.channels), s);
-        std::string src = dir / "in.wav";
+        const std::string src = dir / "in.wav";
         ASSERT_TRUE(WriteSndfile(src, SF_FORMAT_WAV | e.format, e.rate, e.channels, interleaved));
         Result r = RunProbe(dir, {src, kDesktopSilence, kDesktopStrip});
         EXPECT_EQ(r.status, 0) << r.out;
@@ -61,70 +59,35 @@ TEST(Cli, EveryEncodingKeepsTheSourceBytesOfTheKeptStretch) {
     }
 }
 
-TEST(Cli, NoiseFloorsJustUnderAndOverTheThreshold) {
-    // -45 dB is the amplitude 184: a window is silent up to an RMS of 130.
-    for (double rms : {110.0, 150.0}) {
-        SCOPED_TRACE(rms);
-        TempDir dir;
-        std::string src = dir / "noisy.wav";
-        ASSERT_TRUE(siggen::WriteWav16(
-            src, siggen::Mix(Greeting(8000), siggen::Noise(rms, 5000, 8000)), 8000));
-        Result r = RunProbe(dir, {src, kDesktopSilence, kDesktopStrip});
-        EXPECT_EQ(r.status, 0);
-        auto out = ReadBytes(dir / "tempWAVFile.wav");
-        if (rms < 130) {
-            EXPECT_EQ(Events(r.out).size(), 2u) << r.out;
-            EXPECT_EQ(Chunks(out)["data"].size(), 3900u * 16);
-        } else {
-            // Nothing found: the copy is the source itself, byte for byte.
-            EXPECT_EQ(r.out, "\n");
-            EXPECT_TRUE(out == ReadBytes(src));
-        }
-    }
-}
-
 TEST(Cli, NothingToCutGivesAnIdenticalFileAlsoForAPartialMillisecond) {
     TempDir dir;
-    std::string src = dir / "talk.wav";
+    const std::string src = dir / "talk.wav";
     // 5000.09 ms: whole-millisecond rounding must not drop the last samples.
-    ASSERT_TRUE(siggen::WriteWav16(src, siggen::Sine(300, 9000, 5000.09, 11025), 11025));
-    Result r = RunProbe(dir, {src, kDesktopSilence, kDesktopStrip});
-    EXPECT_EQ(r.status, 0);
+    ASSERT_TRUE(WriteWav16(src, Sine(300, 9000, 5000.09, 11025), 11025));
+    EXPECT_EQ(RunProbe(dir, {src, kDesktopSilence, kDesktopStrip}).status, 0);
     EXPECT_TRUE(ReadBytes(dir / "tempWAVFile.wav") == ReadBytes(src));
     // Without any detector the whole audio is kept as well.
-    r = RunProbe(dir, {src, "-strip:copy.wav"});
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(RunProbe(dir, {src, "-strip:copy.wav"}).status, 0);
     EXPECT_TRUE(ReadBytes(dir / "copy.wav") == ReadBytes(src));
 }
 
 TEST(Cli, WorkedExamplesOfTheStripFlags) {
     TempDir dir;
-    std::string silent = dir / "silent.wav", greeting = dir / "greeting.wav", two = dir / "two.wav";
-    ASSERT_TRUE(siggen::WriteWav16(silent, siggen::Silence(5000, 8000), 8000));
-    ASSERT_TRUE(siggen::WriteWav16(greeting, Greeting(8000), 8000));
+    const std::string greeting = GreetingFile(dir, "greeting.wav"), two = dir / "two.wav";
     // A tone and a noise burst 300 ms apart.
-    ASSERT_TRUE(siggen::WriteWav16(
-        two,
-        siggen::Concat({siggen::Silence(1000, 8000), siggen::Sine(1000, 12000, 500, 8000),
-                        siggen::Silence(300, 8000), siggen::Noise(4000, 500, 8000),
-                        siggen::Silence(2700, 8000)}),
-        8000));
-
-    Result r = RunProbe(dir, {silent, kDesktopSilence, kDesktopStrip});
-    EXPECT_EQ(r.out,
-              "sndprobe: dwType=DETECT_SILENCE, msStart=0, msDuration=5000, nThreshold=184\n\n");
-    ExpectCopyOf(dir / "tempWAVFile.wav", silent, {{0, 500 * kMs8k}});
-
-    // Edge -1: each cut is widened by the detector's window.
-    r = RunProbe(dir, {greeting, kDesktopSilence, "-strip:edge.wav,3"});
-    EXPECT_EQ(r.status, 0);
+    ASSERT_TRUE(
+        WriteWav16(two,
+                   Concat({Silence(1000, 8000), Sine(1000, 12000, 500, 8000), Silence(300, 8000),
+                           Noise(4000, 500, 8000), Silence(2700, 8000)}),
+                   8000));
+    // No edge given: each cut is widened by the detector's window.
+    EXPECT_EQ(RunProbe(dir, {greeting, kDesktopSilence, "-strip:edge.wav,3"}).status, 0);
     ExpectCopyOf(dir / "edge.wav", greeting, {{780 * kMs8k, 3440 * kMs8k}});
     // Extracting the leading and trailing silences themselves.
-    r = RunProbe(dir, {greeting, kDesktopSilence, "-strip:quiet.wav,7,0"});
+    RunProbe(dir, {greeting, kDesktopSilence, "-strip:quiet.wav,7,0"});
     ExpectCopyOf(dir / "quiet.wav", greeting, {{0, 800 * kMs8k}, {4200 * kMs8k, 800 * kMs8k}});
-
     // Flags 0 cut every silence; the widened stretches overlap by 200 ms.
-    r = RunProbe(dir, {two, "-silence:-45dB,200,20", "-strip:both.wav,0,250"});
+    Result r = RunProbe(dir, {two, "-silence:-45dB,200,20", "-strip:both.wav,0,250"});
     EXPECT_EQ(Events(r.out).size(), 3u) << r.out;
     ExpectCopyOf(dir / "both.wav", two,
                  {{750 * kMs8k, 1000 * kMs8k}, {1550 * kMs8k, 1000 * kMs8k}});
@@ -132,11 +95,11 @@ TEST(Cli, WorkedExamplesOfTheStripFlags) {
 
 TEST(Cli, SeveralDetectorsShareOneEventList) {
     TempDir dir;
-    std::string src = dir / "keys.wav";
-    Samples keys =
-        siggen::Concat({siggen::Silence(500, 8000), siggen::Dtmf("123#", 80, 80, 8000, 8000),
-                        siggen::Sine(1000, 8000, 600, 8000), siggen::Silence(500, 8000)});
-    ASSERT_TRUE(siggen::WriteWav16(src, keys, 8000));
+    const std::string src = dir / "keys.wav";
+    ASSERT_TRUE(WriteWav16(src,
+                           Concat({Silence(500, 8000), Dtmf("123#", 80, 80, 8000, 8000),
+                                   Sine(1000, 8000, 600, 8000), Silence(500, 8000)}),
+                           8000));
     // Keys print as one run of characters at trace level 1.
     Result r = RunProbe(dir, {src, "-dtmf"});
     EXPECT_EQ(r.status, 0);
@@ -150,6 +113,141 @@ TEST(Cli, SeveralDetectorsShareOneEventList) {
     r = RunProbe(dir, {src, "-dtmf", "-trace:3"});
     EXPECT_NE(r.out.find("dwType=DETECT_DTMF, msStart="), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(", cDTMF=#\n"), std::string::npos) << r.out;
+}
+
+TEST(Cli, DetectorFlagsAndAnyBlockSizeReachTheDetectors) {
+    TempDir dir;
+    const std::string keys = dir / "keys.wav", tty = dir / "tty.wav";
+    ASSERT_TRUE(
+        WriteWav16(keys,
+                   Concat({Silence(300, 8000), Dtmf("159#", 60, 60, DbToAmplitude(-12), 8000),
+                           Dtmf("26", 60, 60, DbToAmplitude(-40), 8000)}),
+                   8000));
+    BaudotOptions opt;
+    opt.unshiftOnSpace = true;
+    const Samples text = Baudot("CALL 555 NOW", 11025, opt);
+    const double rms = opt.amplitude / sqrt(2.0) / pow(10.0, 3 / 20.0);
+    ASSERT_TRUE(WriteWav16(tty, Mix(text, Noise(rms, double(text.size()) * 1000 / 11025, 11025, 4)),
+                           11025));
+    // Keys at -40 dBFS are below the default detector, not the sensitive
+    // one; blocks that are no whole number of windows change nothing.
+    for (const char *block : {"-block", "-block:7", "-block:50", "-block:333"}) {
+        SCOPED_TRACE(block);
+        EXPECT_EQ(RunProbe(dir, {keys, "-dtmf", block}).out, "159#\n");
+        EXPECT_EQ(RunProbe(dir, {keys, "-dtmf:,,,256", block}).out, "159#26\n");
+        EXPECT_EQ(RunProbe(dir, {tty, "-baudot:all,,,768", block}).out, "CALL 555 NOW\n");
+    }
+}
+
+TEST(CliErrors, UsageLevelTableAndTraceLevel) {
+    const char kUsage[] =
+        "usage: sndprobe <srcfile> [options]\n"
+        "  options:\n"
+        "    -silence[:level,duration,window,flags]      (default: -40dB,200,20,0)\n"
+        "    -tone[:frequency,duration,window,flags]     (default: 440,100,100,0)\n"
+        "    -dtmf[:chars,duration,window,flags]         (default: all,40,20,0)\n"
+        "    -baudot[:chars,duration,window,flags]       (default: all,11,5,0)\n"
+        "    -block[:duration]                           (default: 1000)\n"
+        "    -strip:dstfile,flags,edge (flags: leading=1,trailing=2,extract=4)\n"
+        "    -acm[:acmfile[,mid,pid]] load all acm drivers, or specific one\n"
+        "    -trace[:level] verbosity level 0-9\n"
+        "    -leveltable[:field[,start,stop,step]]       (default:dB,0,-120,-1)\n"
+        "  level:         max        silence     min\n"
+        "    decibels    0.0dB      -120.0dB                \n"
+        "    linear      1.000         0.000    -1.000      \n"
+        "    pcm         32767         0        -32768      \n"
+        "    percent     100%          0%                 \n";
+    TempDir dir;
+    Result r = RunProbe(dir, {});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string(kUsage) + "\n");
+    r = RunProbe(dir, {"-trace:3"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find(kUsage), std::string::npos);
+
+    // The table needs no file, even when one is named.
+    r = RunProbe(dir, {"missing.wav", "-leveltable"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.find("unable"), std::string::npos);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 5 + 121 + 1);
+    EXPECT_NE(r.out.find("\n   -40.000dB   0.010000     328     1.00%\n"), std::string::npos);
+    r = RunProbe(dir, {"-leveltable:dB,-10,0,-2"});
+    EXPECT_EQ(r.out, "\n\n    decibels     linear     pcm   percent\n\n"
+                     "  ---------------------------------------\n"
+                     "   -10.000dB   0.316228   10362    31.62%\n"
+                     "    -8.000dB   0.398107   13045    39.81%\n"
+                     "    -6.000dB   0.501187   16422    50.12%\n"
+                     "    -4.000dB   0.630957   20675    63.10%\n"
+                     "    -2.000dB   0.794328   26028    79.43%\n"
+                     "     0.000dB   1.000000   32767   100.00%\n\n");
+
+    // The trace level is stored; a refused one leaves it.
+    RunProbe(dir, {"-trace"});
+    RunProbe(dir, {"-trace:12"});
+    EXPECT_NE(ReadText(dir / "trace.ini").find("Level=5"), std::string::npos);
+}
+
+TEST(CliErrors, BadInputsFailCleanlyAndLeaveNothingBehind) {
+    TempDir dir;
+    const std::string good = GreetingFile(dir, "good.wav");
+    const auto bytes = ReadBytes(good);
+    const auto write = [&](const std::string &name, const std::string &b) {
+        ASSERT_TRUE(WriteText(dir / name, b));
+    };
+    const std::string header(bytes.begin(), bytes.begin() + 44);
+    write("text.wav", "hello\n");
+    // Cut off inside its format chunk: there is no audio to find.
+    write("cut.wav", std::string(bytes.begin(), bytes.begin() + 30));
+    // A header whose data chunk is empty.
+    write("empty.wav", header.substr(0, 4) + std::string("\x24\0\0\0", 4) + header.substr(8, 32) +
+                           std::string(4, '\0'));
+    write("keep.wav", "old");
+    fs::create_directory(dir / "folder");
+    fs::create_directory(dir / "full");
+    write("full/inside", {'x'});
+    const auto before = dir.Names();
+
+    const std::string events =
+        "sndprobe: dwType=DETECT_SILENCE, msStart=0, msDuration=800, nThreshold=328\n"
+        "sndprobe: dwType=DETECT_SILENCE, msStart=4200, msDuration=800, nThreshold=328\n";
+    std::vector<std::string> seventeen{good};
+    seventeen.insert(seventeen.end(), 17, "-silence");
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{"missing.wav", "-strip:keep.wav,3"}, "sndprobe: unable to open file: missing.wav\n\n"},
+        {{"folder", "-strip:keep.wav"}, "sndprobe: unable to open file: folder\n\n"},
+        {{"text.wav", "-strip:keep.wav"}, "sndprobe: unable to open file: text.wav\n\n"},
+        {{"cut.wav", "-strip:keep.wav"}, "sndprobe: unable to open file: cut.wav\n\n"},
+        {{"empty.wav", "-strip:keep.wav"}, ""},
+        {{good, "-silence", "-strip:gone/out.wav,3,250"},
+         events + "sndprobe: unable to create file: gone/out.wav\n\n"},
+        {{good, "-silence", "-strip:keep.wav/out.wav,3,250"},
+         events + "sndprobe: unable to create file: keep.wav/out.wav\n\n"},
+        // The copy is complete but cannot take the place of a folder.
+        {{good, "-silence", "-strip:full,3,250"},
+         events + "sndprobe: unable to create file: full\n\n"},
+        {{good, "-silence", "-block:0", "-strip:keep.wav"}, "\n"},
+        {seventeen, "\n"},
+        {{good, "-silence:abc", "-strip:keep.wav"}, "\n"},
+        {{good, "-silence:-40dB,2x0", "-strip:keep.wav"}, "\n"},
+        {{good, "-silence", "-strip:,x,y"}, "sndprobe: unable to create file: \n\n"},
+        {{good, "-silence", "-strip:keep.wav,x"}, "\n"},
+        {{good, "-silence", "-strip:" + std::string(600, 'a')}, "\n"},
+        {{dir / std::string(600, 'b'), "-strip:keep.wav"},
+         "sndprobe: unable to open file: " + dir / std::string(600, 'b') + "\n\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.back());
+        Result r = RunProbe(dir, c.args);
+        EXPECT_EQ(r.status, 1);
+        if (!c.out.empty()) {
+            EXPECT_EQ(r.out, c.out);
+        }
+        EXPECT_EQ(dir.Names(), before);
+        EXPECT_TRUE(ReadBytes(dir / "keep.wav") == std::vector<uint8_t>({'o', 'l', 'd'}));
+    }
 }
 
 } // namespace

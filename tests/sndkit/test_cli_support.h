@@ -7,15 +7,13 @@
 #include <string.h>
 #include <sys/wait.h>
 
+#include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -33,12 +31,6 @@ struct Result {
     int signal = 0;
     std::string out;
 };
-
-// The folder of the built programs; the tests are built into it as well.
-inline std::string BinDir() {
-    const char *dir = getenv("SNDPROBE_BIN_DIR");
-    return dir && *dir ? dir : fs::read_symlink("/proc/self/exe").parent_path().string();
-}
 
 // s as one word for the shell.
 inline std::string Quoted(const std::string &s) {
@@ -80,34 +72,6 @@ inline Result RunProbe(const TempDir &folder, const std::vector<std::string> &ar
 // The options Brevita starts sndprobe with.
 const char kDesktopSilence[] = "-silence:-45dB,300,20";
 const char kDesktopStrip[] = "-strip:tempWAVFile.wav,3,250";
-
-// The first chunk of each kind in a RIFF/WAVE file.
-inline std::map<std::string, std::vector<uint8_t>> Chunks(const std::vector<uint8_t> &file) {
-    std::map<std::string, std::vector<uint8_t>> chunks;
-    for (size_t at = 12; at + 8 <= file.size();) {
-        std::string id(file.begin() + long(at), file.begin() + long(at) + 4);
-        uint32_t cb;
-        memcpy(&cb, &file[at + 4], 4);
-        size_t end = std::min(file.size(), at + 8 + cb);
-        chunks.emplace(id,
-                       std::vector<uint8_t>(file.begin() + long(at) + 8, file.begin() + long(end)));
-        at = at + 8 + cb + (cb & 1);
-    }
-    return chunks;
-}
-
-// True when the RIFF size is the file's and the chunks fill the file exactly.
-inline bool WellFormed(const std::vector<uint8_t> &file) {
-    uint32_t cb;
-    if (file.size() < 12 || (memcpy(&cb, &file[4], 4), cb != file.size() - 8))
-        return false;
-    size_t at = 12;
-    while (at + 8 <= file.size()) {
-        memcpy(&cb, &file[at + 4], 4);
-        at += 8 + size_t(cb) + (cb & 1);
-    }
-    return at == file.size();
-}
 
 // dst is a well-formed WAV file with this fmt chunk and these audio bytes.
 inline void ExpectWav(const std::string &dst, const std::vector<uint8_t> &fmt,
@@ -176,6 +140,13 @@ inline std::vector<Event> Events(const std::string &out) {
 inline siggen::Samples Greeting(unsigned rate) {
     return siggen::Concat({siggen::Silence(800, rate), siggen::Sine(440, 16384, 3400, rate),
                            siggen::Silence(800, rate)});
+}
+
+// The greeting at 8000 Hz as folder/name; its path.
+inline std::string GreetingFile(const TempDir &folder, const std::string &name) {
+    const std::string path = folder / name;
+    EXPECT_TRUE(siggen::WriteWav16(path, Greeting(8000), 8000)) << path;
+    return path;
 }
 
 } // namespace cli

@@ -14,12 +14,6 @@
 
 namespace {
 
-// The programs' folder; the test programs are built into it as well.
-std::string BinDir() {
-    const char *d = getenv("SNDPROBE_BIN_DIR");
-    return d ? d : std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
-}
-
 // How many loads of the test driver are live, read from the driver itself,
 // which stays loaded so that its count survives the library's unloads.
 int DriverLoads() {

@@ -1,5 +1,5 @@
-// Helpers shared by the WAV library tests: hand-made RIFF files, test signals
-// and whole-file decoding and copying through the library's own calls.
+// Helpers shared by the WAV library tests: test signals and whole-file
+// decoding and copying through the library's own calls.
 #ifndef TESTS_VMWAV_WAVFIXTURE_H
 #define TESTS_VMWAV_WAVFIXTURE_H
 
@@ -14,53 +14,6 @@
 
 #include "VmLib/trace_capture.h"
 #include "vmwav/vmwav.h"
-
-// Appends x as n little-endian bytes.
-inline void Put(std::vector<uint8_t> &v, uint32_t x, int n) {
-    for (int i = 0; i < n; ++i)
-        v.push_back(uint8_t(x >> (8 * i)));
-}
-
-inline uint32_t Le32(const std::vector<uint8_t> &v, size_t at) {
-    return v[at] | v[at + 1] << 8 | v[at + 2] << 16 | uint32_t(v[at + 3]) << 24;
-}
-
-// A RIFF file put together by hand, for layouts no library writes. Odd
-// chunks get their pad byte; the RIFF size is right.
-struct Chunk {
-    std::string id;
-    std::vector<uint8_t> body;
-};
-
-inline std::vector<uint8_t> BuildRiff(const std::vector<Chunk> &chunks) {
-    std::vector<uint8_t> v = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
-    for (const Chunk &c : chunks) {
-        v.insert(v.end(), c.id.begin(), c.id.end());
-        Put(v, uint32_t(c.body.size()), 4);
-        v.insert(v.end(), c.body.begin(), c.body.end());
-        if (c.body.size() & 1)
-            v.push_back(0);
-    }
-    SetLe32(v, 4, uint32_t(v.size() - 8));
-    return v;
-}
-
-// A "fmt " body; a negative cbSize leaves the field out (the 16-byte layout).
-inline std::vector<uint8_t> FmtBody(uint16_t tag, uint16_t channels, uint32_t rate,
-                                    uint16_t blockAlign, uint16_t bits, int cbSize = -1,
-                                    const std::vector<uint8_t> &extra = {}) {
-    std::vector<uint8_t> v;
-    Put(v, tag, 2);
-    Put(v, channels, 2);
-    Put(v, rate, 4);
-    Put(v, rate * blockAlign, 4);
-    Put(v, blockAlign, 2);
-    Put(v, bits, 2);
-    if (cbSize >= 0)
-        Put(v, uint32_t(cbSize), 2);
-    v.insert(v.end(), extra.begin(), extra.end());
-    return v;
-}
 
 // Offset of the body of the first chunk with this id (found by its name
 // alone), or the size of bytes when there is none.
