@@ -120,8 +120,9 @@ TEST(Cli, DetectorsShareOneEventListAndTakeTheirFlagsInAnyBlockSize) {
     Result r = RunProbe(dir, {keys, "-dtmf", "-tone:1000", "-silence", "-strip:out.wav,0,0"});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find(", nFrequency=1000\n"), std::string::npos) << r.out;
-    // Keys and the tone are cut like silences: little of the file is left.
-    EXPECT_LT(Chunks(ReadBytes(dir / "out.wav"))["data"].size(), 1000u * kMs8k);
+    // Keys and the tone are cut like silences: of 2120 ms, the 480 ms after
+    // the loud keys and of the quiet ones remain; keys left in would add 240.
+    EXPECT_LT(Chunks(ReadBytes(dir / "out.wav"))["data"].size(), 600u * kMs8k);
     r = RunProbe(dir, {keys, "-dtmf", "-trace:3"});
     EXPECT_NE(r.out.find(", cDTMF=#\n"), std::string::npos) << r.out;
 }
