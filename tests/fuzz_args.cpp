@@ -33,18 +33,12 @@ void Check(bool ok) {
 
 std::wstring Piece(FuzzedDataProvider &in, size_t maxChars) {
     std::wstring s;
-    while (s.size() < maxChars && in.remaining_bytes()) {
-        uint8_t b = in.ConsumeIntegral<uint8_t>();
-        if (b == 0)
-            break;
-        if (b == 0xFF) {
-            // Any code point: letters whose case folding is not simple, and
-            // values beyond Unicode.
-            s.push_back(wchar_t(in.ConsumeIntegralInRange<uint32_t>(1, 0x10FFFF + 0x100)));
-        } else {
-            s.push_back(wchar_t(b));
-        }
-    }
+    for (uint8_t b;
+         s.size() < maxChars && in.remaining_bytes() && (b = in.ConsumeIntegral<uint8_t>()) != 0;)
+        // 0xFF: any code point, letters whose case folding is not simple and
+        // values beyond Unicode.
+        s.push_back(b == 0xFF ? wchar_t(in.ConsumeIntegralInRange<uint32_t>(1, 0x10FFFF + 0x100))
+                              : wchar_t(b));
     return s;
 }
 
@@ -56,23 +50,16 @@ bool ValueOf(const std::wstring &arg, const std::wstring &name, std::wstring *va
         if (towlower(wint_t(arg[1 + i])) != towlower(wint_t(name[i])))
             return false;
     const size_t rest = 1 + name.size();
-    if (rest == arg.size()) {
-        value->clear();
-        return true;
-    }
-    if (arg[rest] != L':')
+    if (rest < arg.size() && arg[rest] != L':')
         return false;
-    *value = arg.substr(rest + 1);
+    *value = rest < arg.size() ? arg.substr(rest + 1) : L"";
     return true;
 }
 
 void CheckLevels(double d, int16_t s) {
-    const double lin = DbToLinear(d);
-    Check(!isnan(lin) && lin > 0 && lin <= 1.0);
-    const double db = LinearToDb(d);
-    Check(!isnan(db) && db >= -120.0 && db <= 0.0);
-    const int32_t pcm = LinearToPcm(d);
-    Check(pcm >= -32767 && pcm <= 32767);
+    const double lin = DbToLinear(d), db = LinearToDb(d);
+    Check(!isnan(lin) && lin > 0 && lin <= 1.0 && !isnan(db) && db >= -120.0 && db <= 0.0);
+    Check(abs(LinearToPcm(d)) <= 32767);
     // PCM -> linear -> PCM comes back (the one value beyond -32767 folds).
     Check(LinearToPcm(PcmToLinear(s)) == (s == -32768 ? -32767 : s));
     // dB -> linear -> dB comes back inside the range the conversions keep.
@@ -82,55 +69,42 @@ void CheckLevels(double d, int16_t s) {
 
 void CheckValue(const std::wstring &v) {
     const double level = ParseLevel(v.c_str());
-    Check(!isnan(level));
-    const int32_t pcm = LinearToPcm(level);
-    Check(pcm >= -32767 && pcm <= 32767);
+    Check(!isnan(level) && abs(LinearToPcm(level)) <= 32767 && !isnan(StrToDouble(v.c_str())));
     // Every whole number is a decimal number, and every decimal number a level.
-    if (IsIntText(v.c_str()))
-        Check(IsFloatText(v.c_str()));
-    if (IsFloatText(v.c_str()))
-        Check(IsLevelText(v.c_str()));
+    const bool isInt = IsIntText(v.c_str()), isFloat = IsFloatText(v.c_str());
+    Check((!isInt || isFloat) && (!isFloat || IsLevelText(v.c_str())));
     // A whole number that fits is read as the C library reads it.
-    if (IsIntText(v.c_str())) {
-        const long long n = wcstoll(v.c_str(), nullptr, 10);
-        if (n > -2147483648LL && n < 2147483647LL)
-            Check(StrToInt(v.c_str()) == int32_t(n));
-    }
-    Check(!isnan(StrToDouble(v.c_str())));
+    const long long n = wcstoll(v.c_str(), nullptr, 10);
+    if (isInt && n > -2147483648LL && n < 2147483647LL)
+        Check(StrToInt(v.c_str()) == int32_t(n));
 }
 
-void CheckFields(const std::wstring &list, const std::wstring &separators) {
-    std::vector<wchar_t> buf(list.begin(), list.end());
+// Splitting a list and joining its fields with the separators gives it back;
+// the typed readers take the same fields.
+void CheckFields(const std::wstring &list, const wchar_t *separators) {
+    std::vector<wchar_t> buf(list.begin(), list.end()), again;
     buf.push_back(0);
-    wchar_t *cursor = buf.data();
+    again = buf;
     std::wstring joined;
-    bool first = true;
-    while (cursor) {
+    for (wchar_t *cursor = buf.data(); cursor;) {
         const wchar_t *start = cursor;
-        const size_t offset = size_t(start - buf.data());
-        wchar_t *field = NextToken(&cursor, separators.c_str());
+        if (start != buf.data())
+            joined += list[size_t(start - buf.data()) - 1];
+        wchar_t *field = NextToken(&cursor, separators);
         Check(field == start);
-        if (!first)
-            joined += list[offset - 1];
         joined += field;
-        first = false;
     }
     Check(joined == list);
-    // The typed readers take the same fields.
-    std::vector<wchar_t> again(list.begin(), list.end());
-    again.push_back(0);
-    cursor = again.data();
-    while (cursor) {
-        wchar_t *copy = nullptr;
+    for (wchar_t *cursor = again.data(); cursor;) {
         switch (size_t(cursor - again.data()) % 3) {
         case 0:
-            NextTokenInt(&cursor, separators.c_str(), 7);
+            NextTokenInt(&cursor, separators, 7);
             break;
         case 1:
-            Check(!isnan(NextTokenFloat(&cursor, separators.c_str(), 0.5)));
+            Check(!isnan(NextTokenFloat(&cursor, separators, 0.5)));
             break;
         default:
-            copy = NextTokenString(&cursor, separators.c_str(), L"default", ARGF_UNESCAPE);
+            wchar_t *copy = NextTokenString(&cursor, separators, L"default", ARGF_UNESCAPE);
             Check(copy != nullptr);
             StrRelease(copy);
         }
@@ -178,13 +152,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             continue;
         }
         Check(from >= 0 && at >= from && at < argc);
-        std::wstring whole;
-        if (n) {
-            Check(ValueOf(args[size_t(at)], n, &whole));
-        } else {
-            Check(!IsArgOption(args[size_t(at)].c_str()));
-            whole = args[size_t(at)];
-        }
+        std::wstring whole = args[size_t(at)];
+        Check(n ? ValueOf(args[size_t(at)], n, &whole) : !IsArgOption(whole.c_str()));
         if (cch > 0) {
             const std::wstring got(value.data());
             Check(got.size() < size_t(cch) && whole.compare(0, got.size(), got) == 0);
@@ -195,12 +164,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         wchar_t *text = GetArgString(from, argc, pargv, n, L"default", 0);
         Check(text && std::wstring(text) == (seen.empty() ? L"default" : seen));
         StrRelease(text);
-        const int32_t number = GetArgInt(from, argc, pargv, n, 12345);
-        Check(number == (seen.empty() ? 12345 : StrToInt(seen.c_str())));
+        Check(GetArgInt(from, argc, pargv, n, 12345) ==
+              (seen.empty() ? 12345 : StrToInt(seen.c_str())));
         const int32_t flag = GetArgBool(from, argc, pargv, n, 7);
-        Check(flag == 0 || flag == 1);
-        const double real = GetArgFloat(from, argc, pargv, n, 0.25);
-        Check(!isnan(real));
+        Check((flag == 0 || flag == 1) && !isnan(GetArgFloat(from, argc, pargv, n, 0.25)));
     }
     return 0;
 }

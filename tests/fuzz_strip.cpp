@@ -16,6 +16,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "sndkit/eventlist.h"
 #include "sndkit/strip.h"
 #include "common/files.h"
@@ -36,26 +38,24 @@ const uint32_t kRates[] = {8000, 11025, 16000, 22050, 44100, 48000, 7350, 1000};
 
 std::string g_dir;
 
-struct Spans {
-    HVMARRAY h = CreateSpanList();
-    ~Spans() { DestroySpanList(h); }
-};
-
 void Check(bool ok) {
     if (!ok)
         __builtin_trap();
 }
 
+int64_t End(const EventSpan *p) {
+    return int64_t(p->msStart) + p->msDuration;
+}
+
 // A WAV file of nBlocks frames, frame i holding i in its first four bytes.
-std::vector<uint8_t> Source(const WAVEFORMATEX &wfx, uint32_t nBlocks) {
+std::vector<uint8_t> Source(const Format &f, uint32_t rate, uint32_t align, uint32_t nBlocks) {
     std::vector<uint8_t> audio;
     for (uint32_t i = 0; i < nBlocks; ++i) {
         Put(audio, i, 4);
-        audio.insert(audio.end(), wfx.nBlockAlign - 4u, uint8_t(0x5A));
+        audio.insert(audio.end(), align - 4u, uint8_t(0x5A));
     }
-    return BuildRiff({{"fmt ", FmtBody(wfx.wFormatTag, wfx.nChannels, wfx.nSamplesPerSec,
-                                       wfx.nBlockAlign, wfx.wBitsPerSample)},
-                      {"data", audio}});
+    return BuildRiff(
+        {{"fmt ", FmtBody(f.tag, f.channels, rate, uint16_t(align), f.bits)}, {"data", audio}});
 }
 
 } // namespace
@@ -73,14 +73,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FuzzedDataProvider in(data, size);
     const Format &f = kFormats[in.ConsumeIntegralInRange<size_t>(0, std::size(kFormats) - 1)];
-    WAVEFORMATEX wfx = {};
-    wfx.wFormatTag = f.tag;
-    wfx.nChannels = f.channels;
-    wfx.nSamplesPerSec = kRates[in.ConsumeIntegralInRange<size_t>(0, std::size(kRates) - 1)];
-    wfx.wBitsPerSample = f.bits;
-    wfx.nBlockAlign = uint16_t(f.channels * f.bits / 8);
-    wfx.nAvgBytesPerSec = wfx.nSamplesPerSec * wfx.nBlockAlign;
-    const uint32_t align = wfx.nBlockAlign;
+    const uint32_t rate = kRates[in.ConsumeIntegralInRange<size_t>(0, std::size(kRates) - 1)];
+    const uint32_t align = f.channels * f.bits / 8u;
     const uint32_t nBlocks = in.ConsumeIntegralInRange<uint32_t>(1, 96000 / align);
     const bool sane = in.ConsumeBool();
     int32_t msEdge = in.ConsumeBool() ? in.ConsumeIntegralInRange<int32_t>(-1, 1000)
@@ -89,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         in.ConsumeBool() ? in.ConsumeIntegralInRange<int32_t>(0, 7) : in.ConsumeIntegral<int32_t>();
 
     const std::string src = g_dir + "/src.wav", dst = g_dir + "/dst.wav";
-    if (!WriteBytes(src, Source(wfx, nBlocks)))
+    if (!WriteBytes(src, Source(f, rate, align, nBlocks)))
         abort();
     unlink(dst.c_str());
     HWAVFILE hSource =
@@ -101,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Check(pwfxStored && msLength >= 0 && cbData == int32_t(nBlocks * align));
 
     // Events: as one detector reports them, or anything at all.
-    Spans events;
+    HVMARRAY hEvents = CreateSpanList();
     const int32_t window = in.ConsumeIntegralInRange<int32_t>(1, 200);
     int64_t cursor = in.ConsumeBool() ? 0 : in.ConsumeIntegralInRange<int32_t>(0, msLength);
     for (int n = in.ConsumeIntegralInRange<int>(0, 12); n > 0 && in.remaining_bytes(); --n) {
@@ -111,28 +105,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 break;
             const int32_t start = int32_t(cursor);
             const int32_t duration = in.ConsumeIntegralInRange<int32_t>(1, msLength - start);
-            AppendSpan(events.h, start, duration, window);
+            AppendSpan(hEvents, start, duration, window);
             cursor = int64_t(start) + duration + in.ConsumeIntegralInRange<int32_t>(1, msLength);
         } else {
-            AppendSpan(events.h, in.ConsumeIntegral<int32_t>(), in.ConsumeIntegral<int32_t>(),
+            AppendSpan(hEvents, in.ConsumeIntegral<int32_t>(), in.ConsumeIntegral<int32_t>(),
                        in.ConsumeIntegral<int32_t>());
         }
     }
 
     // The plan, which sorts the events, and the steps it is made of for what
     // lies between them.
-    HVMARRAY hAdjusted = StripPlan(events.h, msLength, msEdge, flags);
-    HVMARRAY hProcessed = ProcessSpans(events.h, msLength, flags);
+    HVMARRAY hAdjusted = StripPlan(hEvents, msLength, msEdge, flags);
+    HVMARRAY hProcessed = ProcessSpans(hEvents, msLength, flags);
     HVMARRAY hInverse = (flags & STRIP_EXTRACT) ? nullptr : InvertSpans(hProcessed, msLength);
     HVMARRAY hKept = (flags & STRIP_EXTRACT) ? hProcessed : hInverse;
     Check(hProcessed && hKept && hAdjusted);
 
     // Every widened stretch lies inside the audio.
-    const int32_t nAdjusted = ArrayGetSize(hAdjusted);
-    for (int32_t i = 0; i < nAdjusted; ++i) {
+    for (int32_t i = 0; i < ArrayGetSize(hAdjusted); ++i) {
         const EventSpan *p = SpanAt(hAdjusted, i);
         Check(p->msStart >= 0 && p->msDuration >= 0 &&
-              (p->msStart >= msLength || int64_t(p->msStart) + p->msDuration <= msLength));
+              (p->msStart >= msLength || End(p) <= msLength));
     }
     const bool stripping = !(flags & STRIP_EXTRACT);
     const bool brevita = stripping && (flags & (STRIP_LEADING | STRIP_TRAILING));
@@ -144,16 +137,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const int32_t nKept = ArrayGetSize(hKept);
         for (int32_t i = 0; i < nKept; ++i) {
             const EventSpan *k = SpanAt(hKept, i);
-            Check(k->msDuration >= 0 && k->msStart >= 0 &&
-                  int64_t(k->msStart) + k->msDuration <= msLength);
-            if (i > 0) {
-                const EventSpan *prev = SpanAt(hKept, i - 1);
-                Check(int64_t(prev->msStart) + prev->msDuration <= k->msStart);
-            }
+            Check(k->msDuration >= 0 && k->msStart >= 0 && End(k) <= msLength &&
+                  (i == 0 || End(SpanAt(hKept, i - 1)) <= k->msStart));
             for (int32_t e = 0; e < ArrayGetSize(hProcessed); ++e) {
                 const EventSpan *c = SpanAt(hProcessed, e);
-                Check(k->msStart >= int64_t(c->msStart) + c->msDuration ||
-                      c->msStart >= int64_t(k->msStart) + k->msDuration);
+                Check(k->msStart >= End(c) || c->msStart >= End(k));
             }
         }
         // Stripping the ends leaves at most the one stretch between them.
@@ -171,30 +159,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         Check(out.size() % align == 0);
         std::vector<uint32_t> blocks;
         for (size_t at = 0; at < out.size(); at += align) {
-            const uint32_t index = Le32(out, at);
-            Check(index < nBlocks);
-            for (size_t b = 4; b < align; ++b)
-                Check(!(out[at + b] != 0x5A));
-            blocks.push_back(index);
+            blocks.push_back(Le32(out, at));
+            Check(blocks.back() < nBlocks &&
+                  std::all_of(out.begin() + long(at + 4), out.begin() + long(at + align),
+                              [](uint8_t b) { return b == 0x5A; }));
+            // One run, in order, no block twice.
+            Check(!(sane && brevita) || blocks.size() == 1 ||
+                  blocks.back() == blocks[blocks.size() - 2] + 1);
         }
         if (sane && brevita && !blocks.empty()) {
-            // One run, in order, no block twice...
-            for (size_t i = 1; i < blocks.size(); ++i)
-                Check(!(blocks[i] != blocks[i - 1] + 1));
-            // ...from the stretch's start, rounded down to its block, to its
-            // end, within one block (or to the end of the data).
+            // The run goes from the stretch's start, rounded down to its
+            // block, to its end, within one block (or to the end of the data).
             const EventSpan *p = SpanAt(hAdjusted, 0);
-            const double bytesPerMs = wfx.nAvgBytesPerSec / 1000.0;
-            const double start = p->msStart * bytesPerMs;
-            const double end = double(int64_t(p->msStart) + p->msDuration) * bytesPerMs;
-            const double first = double(blocks.front()) * align;
-            const double last = double(blocks.back() + 1) * align;
+            const double bytesPerMs = rate * align / 1000.0, start = p->msStart * bytesPerMs,
+                         end = double(End(p)) * bytesPerMs;
+            const double first = double(blocks.front()) * align,
+                         last = double(blocks.back() + 1) * align;
             Check(first <= start && start < first + align);
-            const bool toTheEnd = int64_t(p->msStart) + p->msDuration >= msLength;
-            Check(toTheEnd ? last == double(cbData) : end - align < last && last < end + align);
+            Check(End(p) >= msLength ? last == double(cbData)
+                                     : end - align < last && last < end + align);
         }
     }
 
+    DestroySpanList(hEvents);
     DestroySpanList(hAdjusted);
     DestroySpanList(hInverse);
     DestroySpanList(hProcessed);

@@ -93,35 +93,14 @@ TEST(Cli, WorkedExamplesOfTheStripFlags) {
                  {{750 * kMs8k, 1000 * kMs8k}, {1550 * kMs8k, 1000 * kMs8k}});
 }
 
-TEST(Cli, SeveralDetectorsShareOneEventList) {
-    TempDir dir;
-    const std::string src = dir / "keys.wav";
-    ASSERT_TRUE(WriteWav16(src,
-                           Concat({Silence(500, 8000), Dtmf("123#", 80, 80, 8000, 8000),
-                                   Sine(1000, 8000, 600, 8000), Silence(500, 8000)}),
-                           8000));
-    // Keys print as one run of characters at trace level 1.
-    Result r = RunProbe(dir, {src, "-dtmf"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "123#\n");
-    r = RunProbe(dir, {src, "-dtmf", "-tone:1000", "-silence", "-strip:out.wav,0,0"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("dwType=DETECT_TONE, msStart="), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(", nFrequency=1000\n"), std::string::npos) << r.out;
-    // Keys and the tone are cut like silences: little of the file is left.
-    EXPECT_LT(Chunks(ReadBytes(dir / "out.wav"))["data"].size(), 1000u * 16);
-    r = RunProbe(dir, {src, "-dtmf", "-trace:3"});
-    EXPECT_NE(r.out.find("dwType=DETECT_DTMF, msStart="), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(", cDTMF=#\n"), std::string::npos) << r.out;
-}
-
-TEST(Cli, DetectorFlagsAndAnyBlockSizeReachTheDetectors) {
+TEST(Cli, DetectorsShareOneEventListAndTakeTheirFlagsInAnyBlockSize) {
     TempDir dir;
     const std::string keys = dir / "keys.wav", tty = dir / "tty.wav";
     ASSERT_TRUE(
         WriteWav16(keys,
                    Concat({Silence(300, 8000), Dtmf("159#", 60, 60, DbToAmplitude(-12), 8000),
-                           Dtmf("26", 60, 60, DbToAmplitude(-40), 8000)}),
+                           Dtmf("26", 60, 60, DbToAmplitude(-40), 8000),
+                           Sine(1000, 8000, 600, 8000), Silence(500, 8000)}),
                    8000));
     BaudotOptions opt;
     opt.unshiftOnSpace = true;
@@ -129,41 +108,35 @@ TEST(Cli, DetectorFlagsAndAnyBlockSizeReachTheDetectors) {
     const double rms = opt.amplitude / sqrt(2.0) / pow(10.0, 3 / 20.0);
     ASSERT_TRUE(WriteWav16(tty, Mix(text, Noise(rms, double(text.size()) * 1000 / 11025, 11025, 4)),
                            11025));
-    // Keys at -40 dBFS are below the default detector, not the sensitive
-    // one; blocks that are no whole number of windows change nothing.
-    for (const char *block : {"-block", "-block:7", "-block:50", "-block:333"}) {
+    // Keys print as one run of characters at trace level 1. Keys at -40 dBFS
+    // are below the default detector, not the sensitive one; blocks that are
+    // no whole number of windows change nothing.
+    for (const char *block : {"-block:7", "-block:333"}) {
         SCOPED_TRACE(block);
         EXPECT_EQ(RunProbe(dir, {keys, "-dtmf", block}).out, "159#\n");
         EXPECT_EQ(RunProbe(dir, {keys, "-dtmf:,,,256", block}).out, "159#26\n");
         EXPECT_EQ(RunProbe(dir, {tty, "-baudot:all,,,768", block}).out, "CALL 555 NOW\n");
     }
+    Result r = RunProbe(dir, {keys, "-dtmf", "-tone:1000", "-silence", "-strip:out.wav,0,0"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(", nFrequency=1000\n"), std::string::npos) << r.out;
+    // Keys and the tone are cut like silences: of 2120 ms, the 480 ms after
+    // the loud keys and of the quiet ones remain; keys left in would add 240.
+    EXPECT_LT(Chunks(ReadBytes(dir / "out.wav"))["data"].size(), 600u * kMs8k);
+    r = RunProbe(dir, {keys, "-dtmf", "-trace:3"});
+    EXPECT_NE(r.out.find(", cDTMF=#\n"), std::string::npos) << r.out;
 }
 
 TEST(CliErrors, UsageLevelTableAndTraceLevel) {
-    const char kUsage[] =
-        "usage: sndprobe <srcfile> [options]\n"
-        "  options:\n"
-        "    -silence[:level,duration,window,flags]      (default: -40dB,200,20,0)\n"
-        "    -tone[:frequency,duration,window,flags]     (default: 440,100,100,0)\n"
-        "    -dtmf[:chars,duration,window,flags]         (default: all,40,20,0)\n"
-        "    -baudot[:chars,duration,window,flags]       (default: all,11,5,0)\n"
-        "    -block[:duration]                           (default: 1000)\n"
-        "    -strip:dstfile,flags,edge (flags: leading=1,trailing=2,extract=4)\n"
-        "    -acm[:acmfile[,mid,pid]] load all acm drivers, or specific one\n"
-        "    -trace[:level] verbosity level 0-9\n"
-        "    -leveltable[:field[,start,stop,step]]       (default:dB,0,-120,-1)\n"
-        "  level:         max        silence     min\n"
-        "    decibels    0.0dB      -120.0dB                \n"
-        "    linear      1.000         0.000    -1.000      \n"
-        "    pcm         32767         0        -32768      \n"
-        "    percent     100%          0%                 \n";
     TempDir dir;
     Result r = RunProbe(dir, {});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, std::string(kUsage) + "\n");
+    EXPECT_TRUE(r.out.starts_with("usage: sndprobe <srcfile> [options]\n")) << r.out;
+    const char kLastLine[] = "    percent     100%          0%                 \n";
+    EXPECT_TRUE(r.out.ends_with(std::string(kLastLine) + "\n")) << r.out;
     r = RunProbe(dir, {"-trace:3"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find(kUsage), std::string::npos);
+    EXPECT_NE(r.out.find(kLastLine), std::string::npos);
 
     // The table needs no file, even when one is named.
     r = RunProbe(dir, {"missing.wav", "-leveltable"});
@@ -223,8 +196,6 @@ TEST(CliErrors, BadInputsFailCleanlyAndLeaveNothingBehind) {
         {{"empty.wav", "-strip:keep.wav"}, ""},
         {{good, "-silence", "-strip:gone/out.wav,3,250"},
          events + "sndprobe: unable to create file: gone/out.wav\n\n"},
-        {{good, "-silence", "-strip:keep.wav/out.wav,3,250"},
-         events + "sndprobe: unable to create file: keep.wav/out.wav\n\n"},
         // The copy is complete but cannot take the place of a folder.
         {{good, "-silence", "-strip:full,3,250"},
          events + "sndprobe: unable to create file: full\n\n"},

@@ -19,32 +19,27 @@ bool IsWav(const std::string &path) {
 
 TEST(CliDamaged, CutsComeFromTheAudioNotFromTheClaimedByteRate) {
     TempDir dir;
+    const std::string pcm = GreetingFile(dir, "pcm.wav"), gsm = dir / "gsm.wav";
+    ASSERT_TRUE(WriteSndfile(gsm, SF_FORMAT_WAV | SF_FORMAT_GSM610, 8000, 1, Greeting(8000)));
     // 16-bit 8 kHz mono moves 16000 bytes a second whatever the header says.
-    const std::string src = GreetingFile(dir, "claims.wav");
-    auto bytes = ReadBytes(src);
-    for (uint32_t avg : {0u, 32000u, 16001u, 8000u}) {
-        SCOPED_TRACE(avg);
+    // A block codec's rate cannot be worked out from the other fields: a
+    // header that does not give it is refused, never trimmed at a guess.
+    const std::pair<std::string, uint32_t> cases[] = {{gsm, 0}, {gsm, 3250},  {gsm, 1626},
+                                                      {pcm, 0}, {pcm, 16001}, {pcm, 8000}};
+    for (const auto &[src, avg] : cases) {
+        SCOPED_TRACE(src + " " + std::to_string(avg));
+        auto bytes = ReadBytes(src);
         SetLe32(bytes, 28, avg);
         WriteBytes(src, bytes);
         Result r = RunProbe(dir, {src, kDesktopSilence, kDesktopStrip});
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(Events(r.out).size(), 2u) << r.out;
-        ExpectCopyOf(dir / "tempWAVFile.wav", src, {{550 * kMs8k, 3900 * kMs8k}});
-    }
-    // A block codec's rate cannot be worked out from the other fields: a
-    // header that does not give it is refused, never trimmed at a guess.
-    TempDir gsmDir;
-    const std::string gsm = gsmDir / "gsm.wav";
-    ASSERT_TRUE(WriteSndfile(gsm, SF_FORMAT_WAV | SF_FORMAT_GSM610, 8000, 1, Greeting(8000)));
-    bytes = ReadBytes(gsm);
-    for (uint32_t avg : {0u, 3250u, 1626u}) {
-        SCOPED_TRACE(avg);
-        SetLe32(bytes, 28, avg);
-        WriteBytes(gsm, bytes);
-        Result r = RunProbe(gsmDir, {gsm, kDesktopSilence, kDesktopStrip});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, "sndprobe: unable to open file: " + gsm + "\n\n");
-        EXPECT_EQ(gsmDir.Names(), std::vector<std::string>{"gsm.wav"});
+        if (src == gsm) {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out, "sndprobe: unable to open file: " + gsm + "\n\n");
+            EXPECT_EQ(dir.Names(), (std::vector<std::string>{"gsm.wav", "pcm.wav"}));
+        } else {
+            EXPECT_EQ(r.status, 0);
+            ExpectCopyOf(dir / "tempWAVFile.wav", src, {{550 * kMs8k, 3900 * kMs8k}});
+        }
     }
 }
 
