@@ -16,17 +16,12 @@ TEST(Exports, FunctionsCalledByNameWorkOnTheLibrarysOwnState) {
     auto alloc = reinterpret_cast<decltype(&MemAllocEx)>(dlsym(lib, "MemAllocEx"));
     auto size = reinterpret_cast<decltype(&MemSize)>(dlsym(lib, "MemSize"));
     auto release = reinterpret_cast<decltype(&MemFreeEx)>(dlsym(lib, "MemFreeEx"));
-    auto getInt = reinterpret_cast<decltype(&GetArgInt)>(dlsym(lib, "GetArgInt"));
-    ASSERT_TRUE(alloc && size && release && getInt);
+    ASSERT_TRUE(alloc && size && release);
     void *p = alloc(nullptr, 24, 0, L"exports", __LINE__);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(size(nullptr, p), 24u);
     EXPECT_EQ(MemSize(nullptr, p), 0u); // unknown to the statically linked copy
     EXPECT_EQ(release(nullptr, p, L"exports", __LINE__), nullptr);
-
-    wchar_t prog[] = L"prog", block[] = L"/BLOCK:250";
-    wchar_t *argv[] = {prog, block};
-    EXPECT_EQ(getInt(1, 2, argv, L"block", 1000), 250);
     dlclose(lib);
 }
 

@@ -9,9 +9,10 @@
 
 #include <filesystem>
 
-#include "VmLib/trace_capture.h"
+#include <gtest/gtest.h>
+
 #include "VmLib/unseen.h"
-#include "vmwav/wavfixture.h"
+#include "common/files.h"
 
 namespace {
 
@@ -113,25 +114,5 @@ TEST_P(Unseen, DiscardedOrInterruptedLeavesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Unnamed, Unseen, ::testing::Values(0u));
 INSTANTIATE_TEST_SUITE_P(Named, Unseen, ::testing::Values(UNSEEN_NAMED));
-
-// The library's created files behave the same: only WavClose lets them be
-// seen, WavDiscard leaves nothing.
-TEST(Unseen, CreatedWavFilesAppearOnClose) {
-    TempDir dir;
-    WAVEFORMATEX *fmt = WavFormatPcm(8000, 16, 1, 0);
-    ASSERT_NE(fmt, nullptr);
-    HWAVFILE h = Create(dir / "a.wav", fmt);
-    ASSERT_NE(h, nullptr);
-    EXPECT_EQ(WavWrite(h, "\1\2\3\4", 4), 4);
-    EXPECT_TRUE(dir.Names().empty());
-    EXPECT_EQ(WavClose(h), 0);
-    EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.wav"});
-    h = Create(dir / "b.wav", fmt);
-    ASSERT_NE(h, nullptr);
-    EXPECT_EQ(WavDiscard(h), 0);
-    EXPECT_EQ(WavDiscard(h), -1) << "gone";
-    EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.wav"});
-    EXPECT_EQ(WavFormatFree(fmt), 0);
-}
 
 } // namespace

@@ -9,29 +9,24 @@
 
 namespace {
 
-// What the decoded audio must equal, besides coming within minSnrDb of the
-// source: G.711 and 8 bits keep the shape, well above 30 dB for this signal.
-enum Match {
-    kExact,       // the 16-bit source itself
-    kIndependent, // what the independent implementation decodes
-    kSnr,         // nothing more
-};
+// What the decoded audio must equal besides coming within minSnrDb of the
+// source: the 16-bit source itself (kExact), what the independent
+// implementation decodes (kIndependent: G.711 and 8 bits keep the shape, well
+// above 30 dB for this signal), or nothing more (kSnr).
+enum Match { kExact, kIndependent, kSnr };
 
-struct Encoding {
+const struct Encoding {
     const char *name;
     int format;
     Match match;
     double minSnrDb;
-};
-
-const Encoding kEncodings[] = {
+} kEncodings[] = {
     {"pcm_u8", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, kIndependent, 30},
     {"pcm_16", SF_FORMAT_WAV | SF_FORMAT_PCM_16, kExact, 0},
     {"pcm_24", SF_FORMAT_WAV | SF_FORMAT_PCM_24, kExact, 0},
     {"pcm_32", SF_FORMAT_WAV | SF_FORMAT_PCM_32, kExact, 0},
     {"float", SF_FORMAT_WAV | SF_FORMAT_FLOAT, kExact, 0},
     {"double", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, kExact, 0},
-    {"ext_pcm_16", SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, kExact, 0},
     {"ext_pcm_24", SF_FORMAT_WAVEX | SF_FORMAT_PCM_24, kExact, 0},
     {"ext_float", SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, kExact, 0},
     {"ext_ulaw", SF_FORMAT_WAVEX | SF_FORMAT_ULAW, kIndependent, 30},
@@ -86,22 +81,25 @@ TEST_P(Decode, LengthAndContentMatchTheSource) {
     EXPECT_GT(SnrDb(mono, got), enc.minSnrDb);
 }
 
-// Every encoding at every rate, in mono and stereo (GSM 6.10 has no stereo).
+// Every encoding at 8000 Hz and at 11025 Hz, whose milliseconds are no whole
+// number of samples, in mono and stereo (GSM 6.10 has no stereo).
 std::vector<std::tuple<int, int, int>> Cases() {
     std::vector<std::tuple<int, int, int>> v;
     for (int e = 0; e < int(std::size(kEncodings)); ++e)
-        for (int rate : {8000, 11025, 22050})
+        for (int rate : {8000, 11025})
             for (int channels : {1, 2})
                 if (channels == 1 || kEncodings[e].format != (SF_FORMAT_WAV | SF_FORMAT_GSM610))
                     v.emplace_back(e, rate, channels);
     return v;
 }
 
-INSTANTIATE_TEST_SUITE_P(AllEncodings, Decode, ::testing::ValuesIn(Cases()), [](const auto &test) {
-    return std::string(kEncodings[std::get<0>(test.param)].name) + "_" +
-           std::to_string(std::get<1>(test.param)) + "_" + std::to_string(std::get<2>(test.param)) +
-           "ch";
-});
+std::string CaseName(const ::testing::TestParamInfo<std::tuple<int, int, int>> &t) {
+    const auto [e, rate, channels] = t.param;
+    return std::string(kEncodings[e].name) + "_" + std::to_string(rate) + "_" +
+           std::to_string(channels) + "ch";
+}
+
+INSTANTIATE_TEST_SUITE_P(AllEncodings, Decode, ::testing::ValuesIn(Cases()), CaseName);
 
 TEST(DecodeCoded, AFactCountEndingInTheLastBlockIsTheLength) {
     TempDir dir;

@@ -77,7 +77,8 @@ inline std::vector<int16_t> DecodeAll(const std::string &path, int32_t *pmsLengt
 }
 
 // Copies raw bytes [offset, offset + cb) of the source's data into a new file
-// made from the source's stored format; cb < 0 copies through the end.
+// made from the source's stored format, as the strip writer does; cb < 0
+// copies through the end.
 inline bool CopyStretch(const std::string &from, const std::string &to, int32_t offset,
                         int32_t cb) {
     HWAVFILE src = OpenRead(from);
@@ -85,9 +86,7 @@ inline bool CopyStretch(const std::string &from, const std::string &to, int32_t 
     HWAVFILE dst = fmt ? Create(to, fmt) : nullptr;
     if (cb < 0 && src != nullptr)
         cb = WavGetDataSize(src) - offset;
-    std::vector<uint8_t> buf(size_t(std::max(cb, 1)));
-    bool ok = dst != nullptr && WavSeek(src, offset, 0) == offset &&
-              WavRead(src, buf.data(), cb) == cb && WavWrite(dst, buf.data(), cb) == cb;
+    bool ok = dst != nullptr && WavSeek(src, offset, 0) == offset && WavCopyRaw(src, dst, cb) == cb;
     ok = (dst == nullptr || WavClose(dst) == 0) && ok;
     ok = (fmt == nullptr || WavFormatFree(fmt) == 0) && ok;
     return (src == nullptr || WavClose(src) == 0) && ok;
