@@ -1,4 +1,3 @@
-#include "brevita/AppError.h"
 #include "brevita/modCallExternalApp.h"
 #include "TestSupport.h"
 
@@ -52,11 +51,8 @@ TEST(WaitForProcessExit, ReturnsWhenTheProgramEndsOrTheTimeIsUpOrAtOnce) {
     // Ended before the wait begins.
     pid = StartHiddenProgram({"/bin/true"});
     siginfo_t info{};
-    for (int i = 0; i < 500 && info.si_pid != pid; ++i) {
+    for (int i = 0; i < 500 && info.si_pid != pid; ++i, ::usleep(10000))
         ::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT);
-        if (info.si_pid != pid)
-            ::usleep(10000);
-    }
     ASSERT_EQ(info.si_pid, pid);
     EXPECT_LT(TimedMs([&] { EXPECT_FALSE(WaitForProcessExit(pid, 5000)); }), 2000);
     EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1); // and reaped
