@@ -114,7 +114,6 @@ TEST_F(LocalizeTest, AbbreviationsAndIdsBothWays) {
         EXPECT_EQ(LanguageIdFromAbbreviation(other), 1033) << other;
 
     EXPECT_EQ(LanguageNameFromId(33801), "English (TDD/TTY)");
-    EXPECT_EQ(LanguageNameFromAbbreviation("DEU"), "German (Germany)");
     EXPECT_EQ(LanguageNameFromAbbreviation("jpn"), "English (United States)");
     // Outside the table: the system's abbreviation, or the ISO code.
     EXPECT_EQ(AbbreviationFromLanguageId(1025), "ARA");

