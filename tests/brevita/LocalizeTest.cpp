@@ -51,16 +51,6 @@ struct LocalizeTest : ::testing::Test {
         const std::string name = std::string("Brevita_") + abbreviation + ".dll";
         fs::copy_file(fs::path(BREVITA_BIN_DIR) / name, tmp / name);
     }
-    // The language files of the folder in its own listing order.
-    std::vector<std::string> Listed(const std::vector<std::string> &names) {
-        std::vector<std::string> out;
-        for (const auto &e : fs::directory_iterator(tmp.path())) {
-            const std::string name = e.path().filename().string();
-            if (std::find(names.begin(), names.end(), name) != names.end())
-                out.push_back(name.substr(name.size() - 7, 3));
-        }
-        return out;
-    }
 };
 
 // Runs f inside the next modal loop (the About box's), then closes it.
@@ -124,14 +114,16 @@ TEST_F(LocalizeTest, AbbreviationsAndIdsBothWays) {
     EXPECT_EQ(LanguageNameFromId(0x7FFF), "(error)");
 }
 
-TEST_F(LocalizeTest, TheScanMatchesNamesWithoutCaseAndKeepsTheListingOrder) {
+TEST_F(LocalizeTest, TheScanMatchesNamesWithoutCaseAndSkipsFolders) {
     for (const char *name : {"brevita_jpn.DLL", "Brevita_DEU.dll", "Brevita_FRA.txt",
                              "Other_ITA.dll", "BrevitaXNLD.dll", "Brevita_ESPxdll"})
         WriteFile(tmp / name, "not a catalogue");
     fs::create_directory(tmp / "Brevita_NOR.dll");
     InitalizeLanguages();
-    EXPECT_EQ(AvailableLanguages,
-              Listed({"brevita_jpn.DLL", "Brevita_DEU.dll", "Brevita_ESPxdll"}));
+    // Each once; the order is the folder's own.
+    EXPECT_EQ(std::set<std::string>(AvailableLanguages.begin(), AvailableLanguages.end()),
+              (std::set<std::string>{"jpn", "DEU", "ESP"}));
+    EXPECT_EQ(AvailableLanguages.size(), 3u);
     EXPECT_EQ(LanguageResourceHandle(), nullptr) << "ENU is not there; the others are no catalogue";
     EXPECT_TRUE(prompt.questions.empty());
 
