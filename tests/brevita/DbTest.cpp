@@ -1,5 +1,3 @@
-#include "brevita/AppEnv.h"
-#include "brevita/AppError.h"
 #include "brevita/Module1.h"
 #include "brevita/VoicemailDb.h"
 #include "brevita/modLogging.h"

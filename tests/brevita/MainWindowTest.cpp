@@ -1,24 +1,17 @@
 // The main window offscreen: start-up checks, settings, the number boxes'
 // checks, the up-down controls, the exits and the folder picker. Every
 // question is answered by the recording prompt.
-#include "brevita/AppEnv.h"
 #include "brevita/RegistryAPI.h"
-#include "brevita/Twips.h"
 #include "brevita/UpDown.h"
-#include "brevita/UserPrompt.h"
 #include "brevita/VoicemailDb.h"
 #include "brevita/frmMain.h"
-#include "brevita/frmSplashScreen.h"
 #include "brevita/modLogging.h"
 #include "brevita/modStartup.h"
 #include "TestSupport.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -148,35 +141,19 @@ TEST_F(MainWindowTest, NumberBoxesRefuseBadTextAndKeepTheFocus) {
     frmMain w;
     ASSERT_TRUE(w.Form_Load());
     ShowActive(w);
-    // Each box with its own range, message and reset text.
-    const std::string maxMessage = "You must enter a number between 0 and 1000";
-    const struct {
-        const char *box, *bad;
-        std::string message;
-        const char *reset;
-    } rules[] = {
-        {"txtMaxNamesToTouch", "12.5", maxMessage, "200"},
-        {"txtMaxNamesToTouch", "abc", maxMessage, "200"},
-        {"txtMaxNamesToTouch", "", maxMessage, "200"},
-        {"txtMaxNamesToTouch", "1001", maxMessage, "200"},
-        {"txtSilenceLevel", "5", "You must enter a number between -80 and 0", "-43"},
-        {"txtSilencePadding", "401", "You must enter a number between 0 and 400", "120"},
-        {"txtSilenceToTrim", "99", "You must enter a number between 100 and 2000", "300"},
-    };
-    for (const auto &r : rules) {
-        prompt.questions.clear();
-        auto *box = Find<QLineEdit>(w, r.box);
-        box->setFocus();
-        box->setText(r.bad);
-        Find<QCheckBox>(w, "chkBackup")->setFocus();
-        EXPECT_EQ(prompt.Messages(), std::vector<std::string>{r.message}) << r.box << r.bad;
-        EXPECT_EQ(box->text(), r.reset) << r.box << r.bad;
-        EXPECT_EQ(QApplication::focusWidget(), box) << r.box << r.bad;
-    }
+    // Refused: the message, the box's reset text, and the focus back. What
+    // counts as a number is MyIsNumber's own test; each box's range, the
+    // up-downs' test.
     auto *maxBox = Find<QLineEdit>(w, "txtMaxNamesToTouch");
     auto *levelBox = Find<QLineEdit>(w, "txtSilenceLevel");
-    prompt.questions.clear();
     maxBox->setFocus();
+    maxBox->setText("1001");
+    levelBox->setFocus();
+    EXPECT_EQ(prompt.Messages(),
+              std::vector<std::string>{"You must enter a number between 0 and 1000"});
+    EXPECT_EQ(maxBox->text(), "200");
+    EXPECT_EQ(QApplication::focusWidget(), maxBox);
+    prompt.questions.clear();
     maxBox->setText("1000");
     levelBox->setFocus();
     EXPECT_TRUE(prompt.questions.empty());
@@ -209,46 +186,41 @@ TEST_F(MainWindowTest, NumberBoxesRefuseBadTextAndKeepTheFocus) {
     EXPECT_EQ(Setting("SilenceLevel", REG_SZ), "x");
 }
 
-TEST_F(MainWindowTest, UpDownsStepWithinTheirBounds) {
+TEST_F(MainWindowTest, UpDownsStepTheirBoxWithinItsRange) {
     WriteServer();
     frmMain w;
     ASSERT_TRUE(w.Form_Load());
-    const struct {
-        const char *updown, *box;
-        int min, max, step, start;
-    } drawn[] = {{"UpDownSilenceLevel", "txtSilenceLevel", -80, 0, 1, -45},
-                 {"UpDownSilencetoBeTrimmed", "txtSilenceToTrim", 100, 2000, 10, 300},
-                 {"UpDownMaxNames", "txtMaxNamesToTouch", 0, 1000, 25, 200},
-                 {"UpDownSilencePadding", "txtSilencePadding", 0, 400, 5, 250}};
-    for (const auto &d : drawn) {
-        auto *ud = Find<UpDown>(w, d.updown);
-        auto *box = Find<QLineEdit>(w, d.box);
-        EXPECT_EQ(std::make_tuple(ud->minimum(), ud->maximum(), ud->singleStep(), ud->value()),
-                  std::make_tuple(d.min, d.max, d.step, d.start))
-            << d.updown;
-        auto buttons = ud->findChildren<QToolButton *>();
-        ASSERT_EQ(buttons.size(), 2);
-        QTest::mouseClick(buttons[0], Qt::LeftButton);
-        EXPECT_EQ(box->text().toInt(), std::min(d.start + d.step, d.max)) << d.updown;
-        box->setText(QString::number(d.max - 1));
-        QTest::mouseClick(buttons[0], Qt::LeftButton);
-        QTest::mouseClick(buttons[0], Qt::LeftButton);
-        EXPECT_EQ(box->text().toInt(), d.max) << "stops at the top";
-        box->setText(QString::number(d.min));
-        QTest::mouseClick(buttons[1], Qt::LeftButton);
-        EXPECT_EQ(box->text().toInt(), d.min) << "stops at the bottom";
+    // Each up-down spans exactly the range its box accepts.
+    const auto valid = [&](QLineEdit *box, int v) {
+        box->setText(QString::number(v));
+        return w.Validate(box);
+    };
+    ASSERT_EQ(w.findChildren<UpDown *>().size(), 4);
+    for (UpDown *ud : w.findChildren<UpDown *>()) {
+        ASSERT_NE(ud->buddy(), nullptr);
+        EXPECT_TRUE(valid(ud->buddy(), ud->minimum()) && valid(ud->buddy(), ud->maximum()));
+        EXPECT_FALSE(valid(ud->buddy(), ud->minimum() - 1) || valid(ud->buddy(), ud->maximum() + 1))
+            << ud->objectName().toStdString();
     }
+    // The step starts from the typed number and stops at either end.
+    auto *box = Find<QLineEdit>(w, "txtMaxNamesToTouch");
+    auto buttons = Find<UpDown>(w, "UpDownMaxNames")->findChildren<QToolButton *>();
+    ASSERT_EQ(buttons.size(), 2);
+    box->setText("990");
+    QTest::mouseClick(buttons[0], Qt::LeftButton);
+    EXPECT_EQ(box->text(), "1000");
+    box->setText("10");
+    QTest::mouseClick(buttons[1], Qt::LeftButton);
+    EXPECT_EQ(box->text(), "0");
     // Text that is no number: the step starts from the up-down's own value.
-    auto *level = Find<QLineEdit>(w, "txtSilenceLevel");
-    level->setText("abc");
-    Find<UpDown>(w, "UpDownSilenceLevel")->stepBy(1);
-    EXPECT_EQ(level->text(), "-79"); // its last value was -80
-    level->setText("-50");
-    QTest::keyClick(level, Qt::Key_Up);
-    EXPECT_EQ(level->text(), "-49");
+    box->setText("abc");
+    QTest::mouseClick(buttons[0], Qt::LeftButton);
+    EXPECT_EQ(box->text(), "25");
+    QTest::keyClick(box, Qt::Key_Up);
+    EXPECT_EQ(box->text(), "50");
 }
 
-TEST_F(MainWindowTest, ExitsDoNotSaveBrowseFillsTheDestinationTheNoticeIsCentred) {
+TEST_F(MainWindowTest, ExitsDoNotSaveAndBrowseFillsTheDestination) {
     WriteServer();
     frmMain w;
     ASSERT_TRUE(w.Form_Load());
@@ -260,23 +232,12 @@ TEST_F(MainWindowTest, ExitsDoNotSaveBrowseFillsTheDestinationTheNoticeIsCentred
     EXPECT_EQ(ReadFile(tmp / "registry.reg"), saved);
 
     auto *dest = Find<QLineEdit>(w, "txtBackupDestination");
-    prompt.paths = {"/srv/bak", "/srv/bak2/", "/", ""};
-    for (const char *expected : {"/srv/bak/", "/srv/bak2/", "/", "/"}) {
+    // A cancelled choice keeps the last one.
+    prompt.paths = {"/srv/bak", "/srv/bak2/", ""};
+    for (const char *expected : {"/srv/bak/", "/srv/bak2/", "/srv/bak2/"}) {
         Find<QPushButton>(w, "cmbBrowseForBackupDestination")->click();
         EXPECT_EQ(dest->text().toStdString(), expected);
     }
-    EXPECT_EQ(prompt.questions.size(), 4u);
-
-    // The copy notice stands below the window's top, centred.
-    w.setGeometry(100, 80, 800, 500);
-    ShowActive(w);
-    frmSplashScreen notice(&w);
-    notice.ShowOver(&w);
-    EXPECT_TRUE(notice.isVisible());
-    EXPECT_EQ(notice.findChild<QLabel *>("Label1")->text(), "Copying voice names and greetings...");
-    const QRect m = w.frameGeometry(), n = notice.frameGeometry();
-    EXPECT_EQ(n.topLeft(), QPoint(m.left() + m.width() / 2 - n.width() / 2,
-                                  m.top() + TwipsToPixels(1700, w.logicalDpiY())));
 }
 
 TEST_F(MainWindowTest, ControlsThatStartARunAreDisabledWhileOneRuns) {

@@ -13,15 +13,13 @@ TEST(MyIsNumber, WholeNumbersWithinTheRangeAndOverflow) {
         const char *text;
         int lo, hi;
         bool ok;
-    } cases[] = {{"-40", -80, 0, true},     {" -40 ", -80, 0, true},     {"-80", -80, 0, true},
-                 {"0", -80, 0, true},       {"-81", -80, 0, false},      {"5", -80, 0, false},
-                 {"-40.0", -80, 0, false},  {"1000", 0, 1000, true},     {"+0012", 0, 1000, true},
-                 {"1001", 0, 1000, false},  {"-2147483648", 0, 0, true}, {"-300", 0, 0, true},
-                 {"2147483647", 0, 0, true}};
+    } cases[] = {{" -40 ", -80, 0, true},     {"-80", -80, 0, true},     {"0", -80, 0, true},
+                 {"-81", -80, 0, false},      {"1", -80, 0, false},      {"+0012", 0, 1000, true},
+                 {"-2147483648", 0, 0, true}, {"2147483647", 0, 0, true}};
     for (const auto &c : cases)
         EXPECT_EQ(MyIsNumber(c.text, c.lo, c.hi), c.ok) << c.text;
-    for (const char *bad : {"", "  ", "abc", "12.5", "12a", "- 5", "1e3", "--1", "+", "0x10",
-                            "1,000", "\xef\xbc\x91"})
+    for (const char *bad :
+         {"", "  ", "12.5", "12a", "- 5", "1e3", "--1", "+", "0x10", "1,000", "\xef\xbc\x91"})
         EXPECT_FALSE(MyIsNumber(bad, 0, 1000)) << bad;
     EXPECT_TRUE(prompt.questions.empty());
 

@@ -1,8 +1,6 @@
-#include "brevita/AppError.h"
 #include "brevita/modCallExternalApp.h"
 #include "TestSupport.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,17 +50,14 @@ TEST(WaitForProcessExit, ReturnsWhenTheProgramEndsOrTheTimeIsUpOrAtOnce) {
     // Ended before the wait begins.
     pid = StartHiddenProgram({"/bin/true"});
     siginfo_t info{};
-    for (int i = 0; i < 500 && info.si_pid != pid; ++i) {
+    for (int i = 0; i < 500 && info.si_pid != pid; ++i, ::usleep(10000))
         ::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT);
-        if (info.si_pid != pid)
-            ::usleep(10000);
-    }
     ASSERT_EQ(info.si_pid, pid);
     EXPECT_LT(TimedMs([&] { EXPECT_FALSE(WaitForProcessExit(pid, 5000)); }), 2000);
     EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1); // and reaped
 }
 
-TEST(StartHiddenProgram, ArgumentsAsGivenOutputDiscarded) {
+TEST(StartHiddenProgram, ArgumentsAsGivenOrFileNotFound) {
     TempDir dir;
     // Shell characters reach the program untouched: there is no shell.
     const std::string odd = "a b;$(echo c)|d*.wav";
@@ -70,17 +65,6 @@ TEST(StartHiddenProgram, ArgumentsAsGivenOutputDiscarded) {
     EXPECT_TRUE(WaitForProcessExit(pid, 5000) || !Alive(pid));
     EXPECT_TRUE(std::filesystem::exists(dir / odd));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
-
-    // Our own output channels stay clean.
-    int saved = ::dup(1);
-    int sink = ::open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ASSERT_GE(sink, 0);
-    ::dup2(sink, 1);
-    WaitForProcessExit(StartHiddenProgram({"/bin/sh", "-c", "echo out; echo err >&2"}), 5000);
-    ::dup2(saved, 1);
-    ::close(saved);
-    ::close(sink);
-    EXPECT_EQ(ReadFile(dir / "out"), "");
 
     std::string why;
     EXPECT_EQ(Raised([&] { StartHiddenProgram({(dir / "no-such-program").string()}); }, &why),

@@ -12,7 +12,9 @@
 #include <sstream>
 #include <string>
 
+#include "brevita/AppEnv.h"
 #include "brevita/AppError.h"
+#include "brevita/UserPrompt.h"
 
 #include <sys/wait.h>
 

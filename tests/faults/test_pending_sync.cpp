@@ -1,6 +1,5 @@
 // The requests a run could not make outlive it: the pending file keeps each
 // id once, in order, and goes away when none is left.
-#include "brevita/AppEnv.h"
 #include "brevita/modPendingSync.h"
 #include "../brevita/TestSupport.h"
 

@@ -1,7 +1,6 @@
 // The file operations after the faults the suite found: a replace that
 // finds its target rewritten meanwhile, what killed copies leave behind, and
 // backups of trees with read-only folders and named pipes in them.
-#include "brevita/AppError.h"
 #include "brevita/SafeFiles.h"
 #include "../brevita/TestSupport.h"
 

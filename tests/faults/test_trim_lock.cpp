@@ -1,6 +1,5 @@
 // A program started during a trim holds the trim lock with it: if Brevita
 // dies first, no new run starts until that program has ended too.
-#include "brevita/AppEnv.h"
 #include "brevita/modCallExternalApp.h"
 #include "brevita/modTrimLock.h"
 #include "../brevita/TestSupport.h"
