@@ -179,6 +179,11 @@ TEST_F(TrimTest, TheMaximumStopsTheVoiceNamesAfterTheLastAllowedChange) {
     ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
     EXPECT_EQ(Requests(), "sp_ModifySubscriber " + kId1 + "\nsp_ModifySubscriber " + kId2 + "\n");
     EXPECT_TRUE(Untouched((live / "vn3.wav").string()));
+    EXPECT_EQ(view.max, 2);
+    EXPECT_EQ(view.value, 2);
+    EXPECT_PRED2(Contains, Log(),
+                 "    The maximum number of names to update has been reached - exiting "
+                 "TrimVoiceNames routine.");
     EXPECT_TRUE(Untouched((live / "gr.wav").string()));
 }
 
