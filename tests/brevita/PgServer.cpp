@@ -1,6 +1,7 @@
 #include "PgServer.h"
 #include "TestSupport.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,24 +28,36 @@ bool LoadEnv(const std::string &file) {
     return bool(in.is_open());
 }
 
+// A failure here must fail the tests: a fatal assertion in an environment's
+// set-up makes GoogleTest skip them, and ctest counts skipped as passed.
+[[noreturn]] void SetUpFailed(const std::string &why) {
+    std::fprintf(stderr, "database test server: %s\n", why.c_str());
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
 struct PgEnvironment : ::testing::Environment {
     std::string own;
     void SetUp() override {
         // Nothing of the user's own ODBC set-up or PostgreSQL settings applies.
         for (const char *v : {"PGDATABASE", "PGPASSWORD", "PGSERVICE", "PGOPTIONS", "DSN"})
             ::unsetenv(v);
-        const char *shared = std::getenv("BREVITA_PG_ENV");
-        if (shared && LoadEnv(shared))
+        if (const char *shared = std::getenv("BREVITA_PG_ENV")) {
+            if (!LoadEnv(shared))
+                SetUpFailed(std::string("no settings at ") + shared);
             return;
+        }
         std::string tmpl = (std::filesystem::temp_directory_path() / "brevita-pg-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        if (!::mkdtemp(tmpl.data()))
+            SetUpFailed("no temporary folder");
         own = tmpl;
         try {
             Run("timeout 300 " + kScript + " start '" + own + "' 2>&1");
         } catch (const std::exception &e) {
-            FAIL() << e.what();
+            SetUpFailed(e.what());
         }
-        ASSERT_TRUE(LoadEnv(own + "/env"));
+        if (!LoadEnv(own + "/env"))
+            SetUpFailed("the server wrote no settings");
     }
     void TearDown() override {
         if (!own.empty())
