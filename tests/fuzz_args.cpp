@@ -59,7 +59,8 @@ bool ValueOf(const std::wstring &arg, const std::wstring &name, std::wstring *va
 void CheckLevels(double d, int16_t s) {
     const double lin = DbToLinear(d), db = LinearToDb(d);
     Check(!isnan(lin) && lin > 0 && lin <= 1.0 && !isnan(db) && db >= -120.0 && db <= 0.0);
-    Check(abs(LinearToPcm(d)) <= 32767);
+    const int32_t pcm = LinearToPcm(d);
+    Check(pcm >= -32767 && pcm <= 32767);
     // PCM -> linear -> PCM comes back (the one value beyond -32767 folds).
     Check(LinearToPcm(PcmToLinear(s)) == (s == -32768 ? -32767 : s));
     // dB -> linear -> dB comes back inside the range the conversions keep.
@@ -69,7 +70,8 @@ void CheckLevels(double d, int16_t s) {
 
 void CheckValue(const std::wstring &v) {
     const double level = ParseLevel(v.c_str());
-    Check(!isnan(level) && abs(LinearToPcm(level)) <= 32767 && !isnan(StrToDouble(v.c_str())));
+    const int32_t pcm = LinearToPcm(level);
+    Check(!isnan(level) && pcm >= -32767 && pcm <= 32767 && !isnan(StrToDouble(v.c_str())));
     // Every whole number is a decimal number, and every decimal number a level.
     const bool isInt = IsIntText(v.c_str()), isFloat = IsFloatText(v.c_str());
     Check((!isInt || isFloat) && (!isFloat || IsLevelText(v.c_str())));

@@ -102,6 +102,7 @@ TEST_F(LogTest, OldFilesGoAfterTenDayBoundaries) {
     const QDateTime march1(QDate(2026, 3, 1), QTime(0, 0, 1));
     Touch(logs / "Brevita_Log_260301_00_00_01.TXT", march1);
     Touch(logs / "sub" / "inner.TXT", march1);
+    Touch(logs / "recent.TXT", QDateTime(QDate(2026, 3, 10), QTime(12, 0)));
     const auto all = Names(logs);
 
     now = QDateTime(QDate(2026, 3, 11), QTime(23, 59, 59));
@@ -109,7 +110,7 @@ TEST_F(LogTest, OldFilesGoAfterTenDayBoundaries) {
     EXPECT_EQ(Names(logs), all);
     now = QDateTime(QDate(2026, 3, 12), QTime(0, 0, 1));
     GenerateNewLogFileName(); // cleans up on the way
-    EXPECT_EQ(Names(logs), (std::set<std::string>{"sub", "sub/inner.TXT"}));
+    EXPECT_EQ(Names(logs), (std::set<std::string>{"recent.TXT", "sub", "sub/inner.TXT"}));
 }
 
 TEST_F(LogTest, FolderOrFileThatCannotBeMadeLosesOnlyTheLines) {

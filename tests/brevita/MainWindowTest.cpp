@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -142,8 +143,8 @@ TEST_F(MainWindowTest, NumberBoxesRefuseBadTextAndKeepTheFocus) {
     ASSERT_TRUE(w.Form_Load());
     ShowActive(w);
     // Refused: the message, the box's reset text, and the focus back. What
-    // counts as a number is MyIsNumber's own test; each box's range, the
-    // up-downs' test.
+    // counts as a number is MyIsNumber's own test; each box's whole range,
+    // the up-downs' test.
     auto *maxBox = Find<QLineEdit>(w, "txtMaxNamesToTouch");
     auto *levelBox = Find<QLineEdit>(w, "txtSilenceLevel");
     maxBox->setFocus();
@@ -158,6 +159,24 @@ TEST_F(MainWindowTest, NumberBoxesRefuseBadTextAndKeepTheFocus) {
     levelBox->setFocus();
     EXPECT_TRUE(prompt.questions.empty());
     EXPECT_EQ(QApplication::focusWidget(), levelBox);
+    // Each of the other boxes with its own message and reset text.
+    const struct {
+        const char *box, *bad, *message, *reset;
+    } rules[] = {
+        {"txtSilenceLevel", "5", "You must enter a number between -80 and 0", "-43"},
+        {"txtSilencePadding", "401", "You must enter a number between 0 and 400", "120"},
+        {"txtSilenceToTrim", "99", "You must enter a number between 100 and 2000", "300"},
+    };
+    for (const auto &r : rules) {
+        prompt.questions.clear();
+        auto *box = Find<QLineEdit>(w, r.box);
+        box->setFocus();
+        box->setText(r.bad);
+        Find<QCheckBox>(w, "chkBackup")->setFocus();
+        EXPECT_EQ(prompt.Messages(), std::vector<std::string>{r.message}) << r.box;
+        EXPECT_EQ(box->text(), r.reset) << r.box;
+        EXPECT_EQ(QApplication::focusWidget(), box) << r.box;
+    }
 
     // A press on a button is checked before the button acts, and swallowed.
     prompt.questions.clear();

@@ -161,6 +161,8 @@ TEST_F(RegistryTest, VersionIsDecodedAndCompared) {
     } cases[] = {
         {0x00040000, 0x00020000, "4.0(2.0)", true},
         {0x00040000, 0x00010063, "4.0(1.99)", false},
+        // A newer major version counts whatever its build.
+        {0x00050000, 0, "5.0(0.0)", true},
         {0x00030001, 0x00990000, "3.1(99.0)", false},
         {0x00120003, 0x00020000, "12.3(2.0)", true},
         {std::nullopt, std::nullopt, "0.0(0.0)", false},

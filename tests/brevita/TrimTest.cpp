@@ -1,7 +1,7 @@
 // Trimming a test server's recordings: the batch, the test of one file,
 // backup and restore, the lock, a failing or hanging sndprobe, and the batch
 // without a window. The database is the tests' PostgreSQL server; the
-// recordings are made here.
+// recordings come from Recordings.h.
 #include "brevita/TrimBatch.h"
 #include "brevita/VoicemailDb.h"
 #include "brevita/modCallExternalApp.h"
@@ -113,8 +113,11 @@ TEST_F(TrimTest, TheBatchChangesExactlyTheFilesWithSilence) {
     const std::string vn3 = Make("sub/vn0003.wav", 700, 700);
     const std::string gr1 = Make("gr0001.wav", 1000, 600);
     const std::string sys = Make("gr-system.wav", 1000, 600);
-    const std::string trimmed1 = DirectTrim(vn1), trimmedG = DirectTrim(gr1);
+    const std::string trimmed1 = DirectTrim(vn1), trimmed3 = DirectTrim(vn3),
+                      trimmedG = DirectTrim(gr1);
     ASSERT_NE(trimmed1, original[vn1]);
+    struct stat before;
+    ASSERT_EQ(::stat(vn2.c_str(), &before), 0);
     ::chmod(vn1.c_str(), 0640);
 
     AddName("vn0001.wav", "alice", kId1);
@@ -131,10 +134,14 @@ TEST_F(TrimTest, TheBatchChangesExactlyTheFilesWithSilence) {
 
     EXPECT_TRUE(ReadFile(vn1) == trimmed1);
     EXPECT_TRUE(ReadFile(gr1) == trimmedG);
-    EXPECT_FALSE(Untouched(vn3));
+    EXPECT_TRUE(ReadFile(vn3) == trimmed3);
     EXPECT_TRUE(Untouched(vn2));
     EXPECT_TRUE(Untouched(sys));
     struct stat after;
+    // A recording with nothing to cut is not even rewritten.
+    ASSERT_EQ(::stat(vn2.c_str(), &after), 0);
+    EXPECT_EQ(std::tie(after.st_mtim.tv_sec, after.st_mtim.tv_nsec),
+              std::tie(before.st_mtim.tv_sec, before.st_mtim.tv_nsec));
     ASSERT_EQ(::stat(vn1.c_str(), &after), 0);
     EXPECT_EQ(after.st_mode & 0777, 0640u) << "the live file's mode is kept";
     // Nothing but the recordings is left in the folder.

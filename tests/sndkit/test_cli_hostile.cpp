@@ -175,6 +175,8 @@ TEST(CliHostile, AFullDiskOrASignalDuringTheWriteLeavesNothing) {
         }
         EXPECT_EQ(dir.Names(), before);
     }
+    if (!strace)
+        GTEST_SKIP() << "strace cannot run here: the signal cases did not run";
 }
 
 TEST(CliHostile, FileNamesReachTheFileSystemWithTheirOwnBytes) {

@@ -219,6 +219,9 @@ TEST(Goertzel, MagnitudeOfRealTonesAndRefusals) {
     // Samples are reduced to 8 bits, whose offset of 128 stays in bin 0.
     EXPECT_NEAR(Magnitude(ToPcm8(Sine(697, 32767, 20, 8000)), 697, 1), m16, 100);
     EXPECT_EQ(Magnitude(ToPcm16(Silence(20, 8000)), 697, 2), 0);
+    EXPECT_NEAR(Magnitude(ToPcm16(Silence(20, 8000)), 0, 2), 128 * 160, 1);
+    // Far from the tone the filter hears little of it.
+    EXPECT_LT(Magnitude(pcm, 1633, 2), m16 / 20);
 
     const VMHINSTANCE hi = VmModuleHandle();
     TraceCapture trace(3);

@@ -156,10 +156,15 @@ TEST(WavCopy, RawSeeksAndConvertedReadsKeepTheirOwnPlaces) {
     std::vector<uint8_t> raw(100);
     ASSERT_EQ(WavRead(h, raw.data(), 100), 100);
     EXPECT_TRUE(std::equal(raw.begin(), raw.end(), bytes.begin() + FindBody(bytes, "data") + 1234));
+    EXPECT_EQ(WavSeek(h, -34, SEEK_CUR), 1300);
     // Converted reads go on where they stopped, up to the end.
     ASSERT_EQ(WavReadFormatPlay(h, play.data(), 8000), 5000);
     EXPECT_TRUE(std::equal(play.begin(), play.begin() + 2500, whole.begin() + 500));
     EXPECT_EQ(WavReadFormatPlay(h, play.data(), 8000), 0);
+    // The raw end: the last bytes, then nothing; no seeking past it.
+    EXPECT_EQ(WavSeek(h, -10, SEEK_END), 11990);
+    EXPECT_EQ(WavRead(h, raw.data(), 100), 10);
+    EXPECT_EQ(WavRead(h, raw.data(), 100), 0);
     EXPECT_EQ(WavSeek(h, 12000, 0), 12000);
     EXPECT_EQ(WavSeek(h, 12001, 0), -1);
     EXPECT_EQ(WavSeek(h, -1, 0), -1);
@@ -183,6 +188,8 @@ TEST(WavCopy, AFileMadeFromAPlainFormatAppearsCompleteOnClose) {
     EXPECT_EQ(WavClose(h), 0);
     EXPECT_EQ(ReadBytes(dir / "new.wav"),
               BuildRiff({{"fmt ", FmtBody(WAVE_FORMAT_PCM, 1, 11025, 1, 8)}, {"data", audio}}));
+    // 8-bit audio is unsigned: its extremes decode to the 16-bit ones.
+    EXPECT_EQ(DecodeAll(dir / "new.wav"), (std::vector<int16_t>{-32768, -16384, 0, 16384, 32512}));
     h = Create(dir / "gone.wav", fmt);
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(WavDiscard(h), 0);
