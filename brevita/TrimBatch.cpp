@@ -18,6 +18,7 @@
 #include <cmath>
 #include <filesystem>
 #include <optional>
+#include <set>
 
 namespace brevita {
 
@@ -35,9 +36,23 @@ std::string LiveFolder() {
 }
 
 bool IsInside(const fs::path &inner, const fs::path &outer) {
-    const fs::path a = fs::weakly_canonical(inner), b = fs::weakly_canonical(outer);
+    std::error_code ec;
+    const fs::path a = fs::weakly_canonical(inner, ec), b = fs::weakly_canonical(outer, ec);
     auto [end, _] = std::mismatch(b.begin(), b.end(), a.begin(), a.end());
     return end == b.end();
+}
+
+// A backup inside the live folder would copy itself, and a live folder
+// inside the backup would go with the old backup; links are followed, as
+// the copy follows them.
+bool Nested(const std::string &backup, const std::string &live) {
+    if (!IsInside(backup, live) && !IsInside(live, backup)) {
+        return false;
+    }
+    MsgBox("The backup folder " + backup + " and the stream files folder " + live +
+           " lie one inside the other. Choose a backup destination outside the stream files "
+           "folder, and a stream files folder outside it.");
+    return true;
 }
 
 // Busy from construction to destruction, whichever way the run leaves.
@@ -63,7 +78,7 @@ class BusyScope {
 // is writing, so what a killed one left in the live folder goes.
 bool Lock(TrimLock &lock, ErrorHandler &onError) {
     bool taken = false;
-    if (!onError.Step([&] { taken = lock.TryAcquire(); })) {
+    if (!onError.Step([&] { taken = lock.TryAcquire(LiveFolder()); })) {
         return false;
     }
     if (!taken) {
@@ -151,6 +166,7 @@ RunResult TrimBatch::cmdTrimSilence_Click() {
     }
     VoiceNamesUpdated = 0;
     GreetingsUpdated = 0;
+    directoryUnavailable_ = false;
     dryRunChanges_.clear();
     onError.Step([] { OpenLogFile(GenerateNewLogFileName()); });
     if (dryRunFolder_.empty()) {
@@ -210,6 +226,14 @@ void TrimBatch::TrimNames() {
     }
     const int32_t max = MaxVoiceNames();
     BeginStage("Updating voice names", max > 0 && max < count ? max : count);
+    std::set<std::string> pendingBefore;
+    if (dryRunFolder_.empty()) {
+        onError.Step([&] {
+            for (std::string &id : PendingSyncs()) {
+                pendingBefore.insert(std::move(id));
+            }
+        });
+    }
 
     for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
         onError.Step(
@@ -226,7 +250,10 @@ void TrimBatch::TrimNames() {
         bool changed = false;
         onError.Step([&] { changed = TrimListed(rs->Text("StreamPath")); });
         if (!changed) {
-            onError.Step([&] { ClearPendingSync(pending); });
+            // An entry an earlier run left is still owed to the server.
+            if (!pendingBefore.contains(pending)) {
+                onError.Step([&] { ClearPendingSync(pending); });
+            }
             continue;
         }
         WriteToLog("    Trimmed silence from subscriber's voice name, requesting directory synch.");
@@ -288,8 +315,29 @@ bool TrimBatch::SynchVoiceMailUser(const std::string &objectId) {
         WriteToLog("    Dry run: no directory synch requested for objectID=" + objectId);
         return false;
     }
+    if (directoryUnavailable_) {
+        WriteToLog("    Directory synch kept pending for objectID=" + objectId);
+        return false;
+    }
     ErrorHandler onError(ErrorReport::FormMessage, "SynchVoiceMailUser", "frmMain");
-    const bool taken = onError.Step([&] { RequestSubscriberSync(DbConnectionString, objectId); });
+    bool taken = false;
+    try {
+        RequestSubscriberSync(DbConnectionString, objectId);
+        taken = true;
+    } catch (...) {
+        const AppError e = CurrentError(std::current_exception());
+        onError.Report(e);
+        // The box alone would leave no trace in the log or its count.
+        WriteToLog(LoggedErrorText(e, "SynchVoiceMailUser", "Form", "frmMain") +
+                   " for objectID=" + objectId);
+        // One time-out is enough to know: waiting out another for every
+        // later name would stall the run for minutes.
+        if (IsDatabaseTimeout(e)) {
+            directoryUnavailable_ = true;
+            WriteToLog("    The directory synch request was not answered in time: the requests "
+                       "still to come in this run are kept pending for the next run.");
+        }
+    }
     WriteToLog("    Directory synch requested for objectID=" + objectId);
     return taken;
 }
@@ -309,6 +357,9 @@ void TrimBatch::SynchPendingUsers() {
 BackupResult TrimBatch::BackupFiles() {
     ErrorHandler onError(ErrorReport::FormMessage, "BackupFiles", "frmMain");
     const std::string backup = BackupFolderOf(view_.CurrentSettings().backupDestination);
+    if (Nested(backup, LiveFolder())) {
+        return BackupResult::Failed;
+    }
     bool replace = false;
     std::error_code ec;
     if (fs::exists(fs::symlink_status(backup, ec))) {
@@ -320,13 +371,7 @@ BackupResult TrimBatch::BackupFiles() {
         replace = true;
     }
     view_.ShowCopyNotice();
-    const bool copied = onError.Step([&] {
-        // A backup inside the folder it copies would copy itself.
-        if (IsInside(backup, LiveFolder())) {
-            RaiseError(ErrPathFileAccess, "Path/File access error");
-        }
-        CopyFolderAtomically(LiveFolder(), backup, replace);
-    });
+    const bool copied = onError.Step([&] { CopyFolderAtomically(LiveFolder(), backup, replace); });
     view_.HideCopyNotice();
     return copied ? BackupResult::Copied : BackupResult::Failed;
 }
@@ -347,6 +392,9 @@ void TrimBatch::RestoreFiles() {
     if (!fs::is_directory(backup, ec)) {
         MsgBox("The selected backup folder does not contain the Stream Files directory to "
                "restore");
+        return;
+    }
+    if (Nested(backup, LiveFolder())) {
         return;
     }
     if (MsgBox("Are you sure you want to restore the greetings and voice names from the backup "

@@ -77,7 +77,8 @@ class TrimBatch {
     void StepProgress();
     void TrimNames();
     void TrimGreetings();
-    // True when the server took the request.
+    // True when the server took the request. A failed one is an error line
+    // of the log.
     bool SynchVoiceMailUser(const std::string &objectId);
     // The requests that an earlier run could not make.
     void SynchPendingUsers();
@@ -92,6 +93,9 @@ class TrimBatch {
 
     TrimView &view_;
     std::string dryRunFolder_;
+    // Set by a request the server did not answer in time; the run then
+    // keeps its remaining requests pending instead of waiting on each.
+    bool directoryUnavailable_ = false;
     std::vector<DryRunChange> dryRunChanges_;
 };
 

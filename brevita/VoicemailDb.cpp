@@ -24,6 +24,8 @@ std::string DbConnectionString;
 namespace {
 
 DbTimeouts timeouts;
+constexpr const char kStillWaiting[] = "The database has not answered an earlier call";
+constexpr const char kDidNotAnswer[] = "The database did not answer within ";
 // Calls abandoned by WithDeadline that have not returned yet.
 std::atomic<int> stuckCalls{0};
 
@@ -370,7 +372,7 @@ std::string CallText(const std::string &procedure, size_t count) {
 template <class Work> auto WithDeadline(Work work) -> decltype(work()) {
     using Result = decltype(work());
     if (stuckCalls.load() > 0) {
-        RaiseError(ErrDatabase, "The database has not answered an earlier call");
+        RaiseError(ErrDatabase, kStillWaiting);
     }
     struct Shared {
         std::mutex m;
@@ -403,8 +405,7 @@ template <class Work> auto WithDeadline(Work work) -> decltype(work()) {
                                [&] { return shared->finished; })) {
         shared->abandoned = true;
         ++stuckCalls;
-        RaiseError(ErrDatabase,
-                   "The database did not answer within " + std::to_string(seconds) + " seconds");
+        RaiseError(ErrDatabase, kDidNotAnswer + std::to_string(seconds) + " seconds");
     }
     if (shared->error) {
         std::rethrow_exception(shared->error);
@@ -420,6 +421,21 @@ void ExecuteProcedureNow(const std::string &connection, const std::string &proce
 
 void SetDbTimeouts(DbTimeouts t) {
     timeouts = t;
+}
+
+bool IsDatabaseTimeout(const AppError &e) {
+    if (e.Number() != ErrDatabase) {
+        return false;
+    }
+    const std::string &text = e.Description();
+    // The driver's time-outs, a statement the server cancelled, and our own
+    // deadline.
+    for (const char *mark : {"[HYT00]", "[HYT01]", "[57014]", kStillWaiting, kDidNotAnswer}) {
+        if (text.find(mark) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
 }
 
 Recordset OpenQuery(const std::string &connection, const std::string &sql) {

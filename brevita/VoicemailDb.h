@@ -29,6 +29,10 @@ struct DbTimeouts {
 };
 void SetDbTimeouts(DbTimeouts timeouts);
 
+class AppError;
+// True for a database error that says the server did not answer in time.
+bool IsDatabaseTimeout(const AppError &e);
+
 // All rows of a query, fetched before the first is read, so the count is
 // known up front. Fields are found by name without regard to case.
 class Recordset {

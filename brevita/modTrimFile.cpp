@@ -127,20 +127,33 @@ std::string TestOutputPath() {
 }
 
 std::string FullWavPath(const std::string &wavPath) {
-    if (wavPath.find('/') != std::string::npos) {
+    // sndprobe runs in the program folder and Brevita wherever it was
+    // started: only an absolute path names the same file for both.
+    if (!wavPath.empty() && wavPath.front() == '/') {
         return wavPath;
     }
-    return StreamFilesPath + wavPath;
+    return JoinPath(StreamFilesPath, wavPath);
 }
 
 fs::path DryRunPath(const std::string &fullPath, const std::string &dryRunFolder) {
-    std::string rel = fullPath;
-    if (rel.compare(0, StreamFilesPath.size(), StreamFilesPath) == 0) {
-        rel = rel.substr(StreamFilesPath.size());
-    } else {
-        rel = "elsewhere/" + rel;
+    const fs::path live = fs::path(StreamFilesPath).lexically_normal();
+    const fs::path full = fs::path(fullPath).lexically_normal();
+    fs::path rel = full.lexically_relative(live);
+    fs::path out = dryRunFolder;
+    if (rel.empty() || *rel.begin() == "..") {
+        out /= "elsewhere";
+        rel = full.relative_path();
     }
-    return fs::path(dryRunFolder) / fs::path(rel).relative_path();
+    // Each part becomes a plain name inside the scratch folder, so no
+    // database path can lead out of it.
+    for (const fs::path &part : rel) {
+        const std::string name = part.string();
+        if (name.empty() || name == ".") {
+            continue;
+        }
+        out /= name == ".." ? std::string("%2E%2E") : name;
+    }
+    return out;
 }
 
 double WavSeconds(const fs::path &file) {

@@ -7,7 +7,9 @@
 #include "brevita/modCallExternalApp.h"
 #include "brevita/modLogging.h"
 #include "brevita/modStartup.h"
+#include "brevita/modPendingSync.h"
 #include "brevita/modTrimLock.h"
+#include "brevita/SafeFiles.h"
 #include "PgServer.h"
 #include "Recordings.h"
 #include "TestSupport.h"
@@ -54,7 +56,7 @@ struct TrimTest : ::testing::Test {
     std::map<std::string, std::string> original; // path -> bytes
 
     void SetUp() override {
-        Psql("TRUNCATE subscriber, messagingrule, request RESTART IDENTITY");
+        Psql("TRUNCATE subscriber, messagingrule, request, sync_fault RESTART IDENTITY");
         fs::create_directories(program);
         fs::create_directories(live / "sub");
         fs::create_symlink(kBinDir + "/sndprobe", program / "sndprobe");
@@ -65,7 +67,10 @@ struct TrimTest : ::testing::Test {
         view.settings.trimGreetings = true;
         view.settings.maxVoiceNames = "0";
     }
-    void TearDown() override { ResetProgramLocation(); }
+    void TearDown() override {
+        ResetProgramLocation();
+        SetDbTimeouts({});
+    }
 
     // A recording in the stream files folder, remembered with its bytes.
     std::string Make(const std::string &name, double leadMs, double tailMs) {
@@ -344,4 +349,158 @@ TEST_F(TrimTest, TheBatchWithoutAWindowReportsThroughItsExitStatus) {
     WriteFile(registry, "Windows Registry Editor Version 5.00\r\n");
     EXPECT_EQ(run("--batch --yes", &out), 2);
     EXPECT_PRED2(Contains, out, "This tool only works with Corvox 4.0(2) or later");
+}
+
+TEST_F(TrimTest, ARelativePathIsTheStreamFilesFileForEveryStep) {
+    // The same name below Brevita's current folder and the program folder:
+    // neither may be read, replaced or logged in place of the server's.
+    const std::string vn = Make("sub/x.wav", 900, 900);
+    const fs::path cwd = tmp / "cwd";
+    for (const fs::path &decoy : {cwd / "sub" / "x.wav", program / "sub" / "x.wav"}) {
+        fs::create_directories(decoy.parent_path());
+        ASSERT_TRUE(WriteRecording(decoy.string(), 300, 1500));
+    }
+    const std::string decoy = ReadFile(cwd / "sub" / "x.wav");
+    const std::string trimmed = DirectTrim(vn);
+    AddName("sub/x.wav", "alice", kId1);
+    view.settings.trimGreetings = false;
+    prompt.answers = {Answer::Yes, Answer::No};
+    const fs::path before = fs::current_path();
+    fs::current_path(cwd);
+    TrimBatch batch(view);
+    const RunResult result = batch.cmdTrimSilence_Click();
+    fs::current_path(before);
+    ASSERT_EQ(result, RunResult::Completed);
+    EXPECT_TRUE(ReadFile(vn) == trimmed);
+    EXPECT_TRUE(ReadFile(cwd / "sub" / "x.wav") == decoy);
+    EXPECT_TRUE(ReadFile(program / "sub" / "x.wav") == decoy);
+    EXPECT_PRED2(Contains, Log(), ":     Full path to WAV file=" + vn + "\r\n");
+}
+
+TEST_F(TrimTest, ADryRunWritesOnlyBelowItsScratchFolder) {
+    const std::string vn = Make("vn.wav", 900, 900);
+    const std::string outside = (tmp / "server" / "outside.wav").string();
+    ASSERT_TRUE(WriteRecording(outside, 900, 900));
+    const std::string outsideBytes = ReadFile(outside);
+    // Paths that climb out of the stream files folder, back into it or
+    // out of it altogether.
+    AddName("../outside.wav", "a", kId1);
+    AddName("sub/../../Stream Files/vn.wav", "b", kId2);
+    AddName(outside, "c", kId3);
+    view.settings.trimGreetings = false;
+    const fs::path scratch = tmp / "scratch";
+    fs::create_directories(scratch);
+    TrimBatch batch(view);
+    batch.SetDryRun(scratch.string());
+    prompt.answers = {Answer::No};
+    ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
+    EXPECT_TRUE(Untouched(vn));
+    EXPECT_TRUE(ReadFile(outside) == outsideBytes);
+    EXPECT_EQ(Names(live), (std::set<std::string>{"vn.wav", "sub"}));
+    ASSERT_EQ(batch.DryRunChanges().size(), 3u);
+    for (const DryRunChange &c : batch.DryRunChanges()) {
+        const fs::path result = fs::weakly_canonical(c.resultPath);
+        EXPECT_EQ(result.string().rfind(fs::weakly_canonical(scratch).string() + "/", 0), 0u)
+            << c.resultPath;
+        EXPECT_TRUE(fs::is_regular_file(result)) << c.resultPath;
+    }
+    EXPECT_TRUE(Requests().empty());
+}
+
+TEST_F(TrimTest, ABackupNestedWithTheLiveFolderIsRefused) {
+    const std::string vn = Make("vn.wav", 900, 900);
+    AddName("vn.wav", "alice", kId1);
+    view.settings.backupFiles = true;
+    fs::create_directories(tmp / "linked");
+    fs::create_symlink(tmp / "server", tmp / "linked" / "Stream Files");
+    // The backup would be the live folder, lie inside it, or (through a
+    // link) hold it.
+    for (const fs::path &destination : {tmp / "server", live, tmp / "linked"}) {
+        prompt.questions.clear();
+        view.settings.backupDestination = destination.string();
+        prompt.answers = {Answer::Yes, Answer::Yes};
+        TrimBatch batch(view);
+        EXPECT_EQ(batch.cmdTrimSilence_Click(), RunResult::NotStarted) << destination;
+        ASSERT_FALSE(prompt.Messages().empty());
+        const std::string said = prompt.Messages().back();
+        EXPECT_PRED2(Contains, said, "The backup folder " + JoinPath(destination, "Stream Files"));
+        EXPECT_PRED2(Contains, said, "the stream files folder " + live.string());
+        EXPECT_TRUE(Untouched(vn)) << destination;
+        batch.mnuRestore_Click();
+        EXPECT_TRUE(Untouched(vn)) << destination;
+    }
+    EXPECT_EQ(Names(live), (std::set<std::string>{"vn.wav", "sub"}));
+}
+
+TEST_F(TrimTest, RequestsTheServerCannotTakeStayPendingUntilItCan) {
+    const std::string vn1 = Make("vn1.wav", 900, 900), vn2 = Make("vn2.wav", 900, 900);
+    AddName("vn1.wav", "alice", kId1);
+    AddName("vn2.wav", "bob", kId2);
+    view.settings.trimGreetings = false;
+    Psql("INSERT INTO sync_fault VALUES ('fail')");
+    TrimBatch batch(view);
+    // Two runs in a row that cannot send: the second finds both names
+    // unchanged and must still keep what the first could not send.
+    for (int run = 0; run < 2; ++run) {
+        prompt.answers = {Answer::Yes, Answer::No};
+        ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
+        EXPECT_EQ(PendingSyncs(), (std::vector<std::string>{kId1, kId2})) << "run " << run;
+        EXPECT_EQ(LogErrorCount, 2) << Log();
+    }
+    EXPECT_PRED2(Contains, Log(),
+                 "in procedure SynchVoiceMailUser of Form frmMain for objectID=" + kId2);
+    Psql("TRUNCATE sync_fault");
+    prompt.answers = {Answer::Yes, Answer::No};
+    ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
+    EXPECT_EQ(Requests(), "sp_ModifySubscriber " + kId1 + "\nsp_ModifySubscriber " + kId2 + "\n");
+    EXPECT_TRUE(PendingSyncs().empty());
+    EXPECT_EQ(LogErrorCount, 0);
+}
+
+TEST_F(TrimTest, OneUnansweredRequestKeepsTheRestPendingWithoutWaiting) {
+    for (const std::string &id : {kId1, kId2, kId3}) {
+        const std::string name = "vn" + id.substr(0, 1) + ".wav";
+        Make(name, 800, 800);
+        AddName(name, "a" + id.substr(0, 1), id);
+    }
+    view.settings.trimGreetings = false;
+    Psql("INSERT INTO sync_fault VALUES ('hang')");
+    SetDbTimeouts({2, 1});
+    prompt.answers = {Answer::Yes, Answer::No};
+    TrimBatch batch(view);
+    ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
+    EXPECT_EQ(batch.VoiceNamesUpdated, 3);
+    EXPECT_EQ(PendingSyncs(), (std::vector<std::string>{kId1, kId2, kId3}));
+    const std::string log = Log();
+    // One request was tried and the other two were not.
+    const auto messages = prompt.Messages();
+    EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                            [](const std::string &m) {
+                                return Contains(m, "in procedure SynchVoiceMailUser");
+                            }),
+              1);
+    EXPECT_PRED2(Contains, log, "Directory synch kept pending for objectID=" + kId2);
+    EXPECT_PRED2(Contains, log, "Directory synch kept pending for objectID=" + kId3);
+    EXPECT_FALSE(Contains(log, "Directory synch kept pending for objectID=" + kId1));
+    EXPECT_EQ(LogErrorCount, 1);
+}
+
+TEST_F(TrimTest, TwoProgramFoldersShareTheServersLock) {
+    const std::string vn = Make("vn.wav", 900, 900);
+    AddName("vn.wav", "alice", kId1);
+    TrimLock other;
+    ASSERT_TRUE(other.TryAcquire(live));
+    const fs::path second = tmp / "second";
+    fs::create_directories(second);
+    fs::create_symlink(kBinDir + "/sndprobe", second / "sndprobe");
+    SetProgramLocation(second, "Brevita");
+    prompt.answers = {Answer::Yes};
+    TrimBatch batch(view);
+    EXPECT_EQ(batch.cmdTrimSilence_Click(), RunResult::NotStarted);
+    EXPECT_EQ(prompt.Messages().back(), kAnotherTrimRunning);
+    EXPECT_TRUE(Untouched(vn));
+    other.Release();
+    prompt.answers = {Answer::Yes, Answer::No};
+    EXPECT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
+    EXPECT_FALSE(Untouched(vn));
 }

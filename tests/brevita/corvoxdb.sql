@@ -34,11 +34,21 @@ CREATE TABLE request (
     sync_subscriber_type text
 );
 
+-- A row here makes the subscriber procedure refuse ('fail') or not answer
+-- ('hang') every call: a directory service that is down.
+CREATE TABLE sync_fault (kind text NOT NULL);
+
 CREATE FUNCTION sp_modifysubscriber("@SubscriberObjectID" uuid,
                                     "@DirectorySync" integer,
                                     "@DirectorySyncFlags" integer)
 RETURNS void LANGUAGE plpgsql AS $$
 BEGIN
+    IF EXISTS (SELECT 1 FROM sync_fault WHERE kind = 'fail') THEN
+        RAISE EXCEPTION 'the directory service is not running';
+    END IF;
+    IF EXISTS (SELECT 1 FROM sync_fault WHERE kind = 'hang') THEN
+        PERFORM pg_sleep(30);
+    END IF;
     INSERT INTO request (proc, object_id, object_id_type, directory_sync, directory_sync_flags)
     VALUES ('sp_ModifySubscriber', "@SubscriberObjectID",
             pg_typeof("@SubscriberObjectID")::text, "@DirectorySync", "@DirectorySyncFlags");
