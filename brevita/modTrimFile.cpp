@@ -81,7 +81,8 @@ std::optional<WavHead> ReadWavHead(const fs::path &file) {
         uint32_t riffSize;
         std::memcpy(&riffSize, riff + 4, 4);
         bool fmt = false, data = false, inside = true;
-        for (uint64_t at = 12; h && at + 8 <= size;) {
+        uint64_t at = 12;
+        while (h && at + 8 <= size) {
             char head[8];
             uint32_t n = 0;
             if (::pread(fd, head, 8, static_cast<off_t>(at)) != 8) {
@@ -102,8 +103,11 @@ std::optional<WavHead> ReadWavHead(const fs::path &file) {
             }
             at += 8 + uint64_t{n} + (n & 1);
         }
+        // A last odd chunk may end the file without its pad byte, the RIFF
+        // size counting that byte or not; sndprobe copies such a file as it is.
         if (h) {
-            h->complete = fmt && data && inside && uint64_t{riffSize} + 8 == size;
+            const uint64_t end = uint64_t{riffSize} + 8;
+            h->complete = fmt && data && inside && (end == size || (end == size + 1 && at == end));
         }
     }
     ::close(fd);

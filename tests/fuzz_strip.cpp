@@ -11,7 +11,10 @@
 //   never overlap, and with leading and/or trailing stripping (what Brevita
 //   asks for) the copy is one run of consecutive blocks, starting and
 //   ending within one block of the widened stretch's ends;
-// - the writer never fails on such a list.
+// - the writer never fails on such a list;
+// - a copy of all of the audio is the source byte for byte, also one whose
+//   odd data ends the file without its pad byte; any other copy is a
+//   well-formed file.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <unistd.h>
@@ -48,14 +51,23 @@ int64_t End(const EventSpan *p) {
 }
 
 // A WAV file of nBlocks frames, frame i holding i in its first four bytes.
-std::vector<uint8_t> Source(const Format &f, uint32_t rate, uint32_t align, uint32_t nBlocks) {
+// Odd data loses its pad byte for bare 1 (the RIFF size still counting it)
+// and 2 (the RIFF size that of the file).
+std::vector<uint8_t> Source(const Format &f, uint32_t rate, uint32_t align, uint32_t nBlocks,
+                            int bare) {
     std::vector<uint8_t> audio;
     for (uint32_t i = 0; i < nBlocks; ++i) {
         Put(audio, i, 4);
         audio.insert(audio.end(), align - 4u, uint8_t(0x5A));
     }
-    return BuildRiff(
+    std::vector<uint8_t> file = BuildRiff(
         {{"fmt ", FmtBody(f.tag, f.channels, rate, uint16_t(align), f.bits)}, {"data", audio}});
+    if (bare != 0 && audio.size() % 2 != 0) {
+        file.pop_back();
+        if (bare == 2)
+            SetLe32(file, 4, uint32_t(file.size() - 8));
+    }
+    return file;
 }
 
 } // namespace
@@ -76,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const uint32_t rate = kRates[in.ConsumeIntegralInRange<size_t>(0, std::size(kRates) - 1)];
     const uint32_t align = f.channels * f.bits / 8u;
     const uint32_t nBlocks = in.ConsumeIntegralInRange<uint32_t>(1, 96000 / align);
+    const int bare = in.ConsumeIntegralInRange<int>(0, 2);
     const bool sane = in.ConsumeBool();
     int32_t msEdge = in.ConsumeBool() ? in.ConsumeIntegralInRange<int32_t>(-1, 1000)
                                       : in.ConsumeIntegral<int32_t>();
@@ -83,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         in.ConsumeBool() ? in.ConsumeIntegralInRange<int32_t>(0, 7) : in.ConsumeIntegral<int32_t>();
 
     const std::string src = g_dir + "/src.wav", dst = g_dir + "/dst.wav";
-    if (!WriteBytes(src, Source(f, rate, align, nBlocks)))
+    const std::vector<uint8_t> source = Source(f, rate, align, nBlocks, bare);
+    if (!WriteBytes(src, source))
         abort();
     unlink(dst.c_str());
     HWAVFILE hSource =
@@ -151,10 +165,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int32_t written = WriteSpans(hAdjusted, hSource, Wide(dst).c_str(), pwfxStored, msLength);
     Check(!sane || written == 0);
     if (written == 0) {
-        // A complete file from the writer.
+        // A complete file from the writer: the source's own layout for all
+        // of its audio's worth, a well-formed file for anything else.
         const std::vector<uint8_t> file = ReadBytes(dst);
-        Check(WellFormed(file) && Chunks(file).count("data"));
+        Check(Chunks(file).count("data"));
         const std::vector<uint8_t> out = Chunks(file)["data"];
+        const bool unpadded = source.size() % 2 != 0;
+        const auto audioAt = source.end() - long(cbData) - long(cbData % 2 != 0 && !unpadded);
+        if (unpadded && out.size() == size_t(cbData))
+            Check(file.size() == source.size() &&
+                  std::equal(source.begin(), audioAt, file.begin()));
+        else
+            Check(WellFormed(file));
+        Check(!std::equal(out.begin(), out.end(), audioAt, audioAt + cbData) || file == source);
         // Whole blocks of the source's data, nothing else.
         Check(out.size() % align == 0);
         std::vector<uint32_t> blocks;

@@ -18,6 +18,10 @@ void Put32(uint8_t *p, uint32_t v) {
     p[3] = uint8_t(v >> 24);
 }
 
+uint32_t Get32(const uint8_t *p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
 void Append(std::vector<uint8_t> &v, const void *p, size_t cb) {
     const auto *b = static_cast<const uint8_t *>(p);
     v.insert(v.end(), b, b + cb);
@@ -153,15 +157,22 @@ int RiffWriterClose(RiffWriter *w) {
         return RIFFWRITE_ERR_ARGS;
     const int fd = w->file.fd;
     int rc = w->bFailed ? RIFFWRITE_ERR_INCOMPLETE : RIFFWRITE_OK;
-    if (rc == 0 && (w->cbWritten & 1u) && FdWriteAll(fd, &w->bPad, 1) != 0)
+    // All the audio of a source that ends without its pad comes back as it
+    // was, since callers tell a trimmed file by its size; a cut is padded.
+    const WavLayout *l = w->layout.get();
+    const bool bAsSource = l != nullptr && l->bPadMissing && l->cbData == w->cbWritten;
+    const uint64_t cbPad = bAsSource ? 0 : (w->cbWritten & 1u);
+    if (rc == 0 && cbPad != 0 && FdWriteAll(fd, &w->bPad, 1) != 0)
         rc = RIFFWRITE_ERR_WRITE;
     if (rc == 0 && !w->trailer.empty() && FdWriteAll(fd, w->trailer.data(), w->trailer.size()))
         rc = RIFFWRITE_ERR_TRAILER;
     if (rc == 0) {
-        const uint64_t total =
-            w->header.size() + w->cbWritten + (w->cbWritten & 1u) + w->trailer.size();
+        const uint64_t total = w->header.size() + w->cbWritten + cbPad + w->trailer.size();
+        uint64_t cbRiff = total - 8;
+        if (bAsSource && Get32(w->header.data() + 4) == cbRiff + 1)
+            ++cbRiff;
         uint8_t v[4];
-        Put32(v, uint32_t(total - 8));
+        Put32(v, uint32_t(cbRiff));
         if (PWriteAll(fd, v, 4, 4) != 0)
             rc = RIFFWRITE_ERR_RIFF_SIZE;
         Put32(v, uint32_t(w->cbWritten));

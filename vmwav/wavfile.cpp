@@ -190,6 +190,8 @@ std::shared_ptr<const WavLayout> SourceLayout(VmWavFile *w) {
         w->riff.bClipped ? uint32_t(std::min<uint64_t>(w->nFrames, 0xFFFFFFFFu)) : w->riff.dwFact;
     l->cbData = w->riff.cbData;
     l->bPad = w->riff.bPad;
+    // A recording cut off gets a correct file, not its own damage back.
+    l->bPadMissing = (w->riff.cbData & 1u) && !w->riff.bDataPadded && !w->riff.bClipped;
     w->layout = l;
     return w->layout;
 }

@@ -53,3 +53,48 @@ TEST(TrimOutput, OnlyACompleteTrimOfTheInputIsAccepted) {
         << "blocked on a named pipe";
     EXPECT_FALSE(result.get());
 }
+
+namespace {
+
+// 8-bit noise of an odd number of samples after leadMs of silence, the data
+// chunk ending the file without its pad byte; the RIFF size counts that
+// byte or not, as recorders differ.
+std::string UnpaddedRecording(double leadMs, bool riffCountsPad) {
+    siggen::Samples s =
+        siggen::Concat({siggen::Silence(leadMs, 8000), siggen::Noise(3000, 1500, 8000, 7)});
+    if (s.size() % 2 == 0)
+        s.pop_back();
+    const std::vector<uint8_t> pcm = siggen::ToPcm8(s);
+    const WAVEFORMATEX wfx = siggen::PcmFormat(8000, 8);
+    const uint32_t cbData = uint32_t(pcm.size()), cbFmt = 16;
+    const uint32_t cbRiff = 36 + cbData + (riffCountsPad ? 1 : 0);
+    std::string v = "RIFF";
+    v.append(reinterpret_cast<const char *>(&cbRiff), 4);
+    v += "WAVEfmt ";
+    v.append(reinterpret_cast<const char *>(&cbFmt), 4);
+    v.append(reinterpret_cast<const char *>(&wfx), 16);
+    v += "data";
+    v.append(reinterpret_cast<const char *>(&cbData), 4);
+    v.append(pcm.begin(), pcm.end());
+    return v;
+}
+
+} // namespace
+
+TEST(TrimOutput, AnOddRecordingWithoutItsLastPadByteIsCopiedAsItIsAndAccepted) {
+    TempDir tmp;
+    const fs::path input = tmp / "in.wav", output = tmp / "out.wav";
+    for (bool counted : {false, true}) {
+        SCOPED_TRACE(counted ? "RIFF size counts the pad" : "RIFF size of the file");
+        WriteFile(input, UnpaddedRecording(0, counted));
+        EXPECT_TRUE(IsCompleteTrimOf(input, input));
+        ASSERT_TRUE(SndprobeTrim(input.string(), output.string()));
+        EXPECT_EQ(ReadFile(output), ReadFile(input)) << "nothing to cut";
+        EXPECT_TRUE(IsCompleteTrimOf(output, input));
+
+        WriteFile(input, UnpaddedRecording(1200, counted));
+        ASSERT_TRUE(SndprobeTrim(input.string(), output.string()));
+        EXPECT_LT(fs::file_size(output), fs::file_size(input));
+        EXPECT_TRUE(IsCompleteTrimOf(output, input));
+    }
+}

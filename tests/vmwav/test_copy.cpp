@@ -81,6 +81,34 @@ TEST(WavCopy, AFullCopyIsTheSourceByteForByteAndACutKeepsTheOtherChunks) {
     EXPECT_TRUE(std::equal(src.end() - 48, src.end(), cut.end() - 48)) << "trailing chunks";
 }
 
+// Recorders that stop at the last sample leave an odd data chunk without its
+// pad byte at the end of the file, their RIFF size counting the byte or not.
+TEST(WavCopy, AnOddDataChunkEndingTheFileIsCopiedWithItsPadOrWithoutAndPaddedWhenCut) {
+    TempDir dir;
+    std::vector<uint8_t> audio(2001);
+    for (size_t i = 0; i < audio.size(); ++i)
+        audio[i] = uint8_t(i * 13 + 5);
+    const auto fmt = FmtBody(WAVE_FORMAT_MULAW, 1, 8000, 1, 8, 0);
+    const auto padded = BuildRiff({{"fmt ", fmt}, {"fact", {0xD1, 7, 0, 0}}, {"data", audio}});
+    const std::vector<uint8_t> bare(padded.begin(), padded.end() - 1);
+    std::vector<uint8_t> bareOwnSize = bare;
+    SetLe32(bareOwnSize, 4, uint32_t(bare.size() - 8));
+    const std::vector<uint8_t> cut(audio.begin() + 100, audio.begin() + 1101);
+    const auto wellFormedCut = BuildRiff({{"fmt ", fmt}, {"fact", {0xE9, 3, 0, 0}}, {"data", cut}});
+    const std::pair<const char *, std::vector<uint8_t>> sources[] = {
+        {"padded", padded},
+        {"RIFF size counts the pad", bare},
+        {"RIFF size of the file", bareOwnSize}};
+    for (const auto &[what, bytes] : sources) {
+        SCOPED_TRACE(what);
+        WriteBytes(dir / "src.wav", bytes);
+        ASSERT_TRUE(CopyStretch(dir / "src.wav", dir / "copy.wav", 0, -1));
+        EXPECT_EQ(ReadBytes(dir / "copy.wav"), bytes);
+        ASSERT_TRUE(CopyStretch(dir / "src.wav", dir / "cut.wav", 100, 1001));
+        EXPECT_EQ(ReadBytes(dir / "cut.wav"), wellFormedCut);
+    }
+}
+
 TEST(WavCopy, WholeBlockStretchesOfCodedFilesDecode) {
     TempDir dir;
     const std::string from = dir / "src.wav", to = dir / "cut.wav";

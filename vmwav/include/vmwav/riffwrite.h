@@ -21,6 +21,7 @@ struct WavLayout {
     size_t offFact = 0;           /* of the fact sample count, inside header */
     std::vector<uint8_t> trailer; /* every byte after the data chunk's pad */
     uint8_t bPad = 0;
+    bool bPadMissing = false; /* the odd data chunk ends the file without its pad */
     uint32_t cbData = 0;
     uint32_t dwFact = 0;
 };
@@ -65,8 +66,9 @@ int RiffWriterWrite(RiffWriter *pWriter, const void *pData, size_t cb);
  * kernel where the file systems allow it. */
 int RiffWriterCopyFrom(RiffWriter *pWriter, int fdSource, uint64_t offSource, size_t cb);
 /* Completes the sizes, the fact count and the pad byte, gives the file its
- * name and closes it. On failure nothing is left and whatever had the name
- * keeps it. */
+ * name and closes it. A copy of all of a layout's audio leaves the pad out,
+ * and keeps a RIFF size that counted it, where the source did. On failure
+ * nothing is left and whatever had the name keeps it. */
 int RiffWriterClose(RiffWriter *pWriter);
 /* Closes the file and leaves nothing; RIFFWRITE_ERR_ARGS when it was not open. */
 int RiffWriterDiscard(RiffWriter *pWriter);
