@@ -10,11 +10,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <mutex>
 #include <optional>
 #include <sstream>
+#include <unordered_map>
 
 namespace brevita {
 
@@ -26,19 +28,69 @@ constexpr size_t kMaxBinaryRead = 4096;
 constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
 
+// Brevita reads the store from its one thread, but the snapshot below is
+// process-wide; each operation holds the lock throughout.
+std::mutex g_lock;
+uint64_t g_parses = 0;
+
 struct StoredValue {
     std::string name;
     uint32_t type;
     std::vector<uint8_t> data;
 };
 
+// Names are looked up through an index of their lower-case forms, so that a
+// key with thousands of values, or a store with thousands of keys, is read
+// in time proportional to its size.
 struct StoredKey {
     std::string path; // root name and sub-keys as written, e.g. HKEY_LOCAL_MACHINE\Software
     std::vector<StoredValue> values;
+    std::unordered_map<std::string, size_t> index;
+
+    const StoredValue *Find(const std::string &name) const {
+        auto it = index.find(AsciiLower(name));
+        return it == index.end() ? nullptr : &values[it->second];
+    }
+    // The value of that name; a new one, so named, at the end when there is
+    // none yet.
+    StoredValue &Slot(const std::string &name) {
+        auto [it, added] = index.try_emplace(AsciiLower(name), values.size());
+        if (added) {
+            values.push_back({name, REG_SZ, {}});
+        }
+        return values[it->second];
+    }
 };
 
 struct Store {
     std::vector<StoredKey> keys;
+    std::unordered_map<std::string, size_t> index;
+
+    const StoredKey *Find(const std::string &full) const {
+        auto it = index.find(AsciiLower(full));
+        return it == index.end() ? nullptr : &keys[it->second];
+    }
+    StoredKey &Slot(const std::string &full) {
+        auto [it, added] = index.try_emplace(AsciiLower(full), keys.size());
+        if (added) {
+            keys.push_back({full, {}, {}});
+        }
+        return keys[it->second];
+    }
+    // A key exists when it has a section, or a section below it does, or it
+    // is a root.
+    bool Has(const std::string &full) const {
+        if (full.find('\\') == std::string::npos) {
+            return true;
+        }
+        const std::string lower = AsciiLower(full);
+        if (index.count(lower)) {
+            return true;
+        }
+        const std::string below = lower + '\\';
+        return std::any_of(index.begin(), index.end(),
+                           [&](const auto &entry) { return entry.first.rfind(below, 0) == 0; });
+    }
 };
 
 bool SameName(const std::string &a, const std::string &b) {
@@ -282,44 +334,6 @@ bool ParseValueLine(const std::string &line, StoredValue &v) {
     return false;
 }
 
-StoredKey *FindKey(Store &store, const std::string &full) {
-    for (auto &k : store.keys) {
-        if (SameName(k.path, full)) {
-            return &k;
-        }
-    }
-    return nullptr;
-}
-
-template <class Key> auto FindValue(Key &key, const std::string &name) {
-    return std::find_if(key.values.begin(), key.values.end(),
-                        [&](const StoredValue &v) { return SameName(v.name, name); });
-}
-
-// The file's text without a byte order mark, or nothing when it exists but
-// cannot be read or is not text. No file yet reads as an empty text.
-std::optional<std::string> ReadStoreText(const std::filesystem::path &file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        std::error_code ec;
-        bool exists = std::filesystem::exists(file, ec);
-        return (!exists && !ec) ? std::optional<std::string>("") : std::nullopt;
-    }
-    std::stringstream buf;
-    buf << in.rdbuf();
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    std::string text = buf.str();
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
-        text.erase(0, 3);
-    }
-    if (text.find('\0') != std::string::npos) {
-        return std::nullopt;
-    }
-    return text;
-}
-
 // The full path of the key a "[root\sub\key]" line opens; nothing when the
 // line does not open one.
 std::optional<std::string> SectionPath(const std::string &line) {
@@ -337,8 +351,12 @@ std::optional<std::string> SectionPath(const std::string &line) {
 
 // Long hex values continue on the next lines after a backslash; joins them
 // onto line, moving i to the last line used. False when the file ends first.
+// The line is searched once: a value of many lines makes it long.
 bool JoinContinuedLines(const std::vector<std::string> &lines, size_t &i, std::string &line) {
-    while (line.back() == '\\' && line.find("=hex") != std::string::npos) {
+    if (line.back() != '\\' || line.find("=hex") == std::string::npos) {
+        return true;
+    }
+    while (line.back() == '\\') {
         line.pop_back();
         if (++i >= lines.size()) {
             return false;
@@ -348,15 +366,11 @@ bool JoinContinuedLines(const std::vector<std::string> &lines, size_t &i, std::s
     return true;
 }
 
-// Nothing when the file exists but cannot be read or parsed; an empty store
-// when there is no file yet.
-std::optional<Store> LoadStore(const std::filesystem::path &file) {
-    auto text = ReadStoreText(file);
-    if (!text) {
-        return std::nullopt;
-    }
+// Nothing when the text is no store.
+std::optional<Store> ParseStore(const std::string &text) {
+    ++g_parses;
     std::vector<std::string> lines;
-    std::istringstream ls(*text);
+    std::istringstream ls(text);
     for (std::string l; std::getline(ls, l);) {
         lines.push_back(TrimRight(l));
     }
@@ -381,25 +395,142 @@ std::optional<Store> LoadStore(const std::filesystem::path &file) {
             if (!full) {
                 return std::nullopt;
             }
-            key = FindKey(store, *full);
-            if (!key) {
-                store.keys.push_back({*full, {}});
-                key = &store.keys.back();
-            }
+            key = &store.Slot(*full);
             continue;
         }
         StoredValue v;
         if (!key || !JoinContinuedLines(lines, i, line) || !ParseValueLine(line, v)) {
             return std::nullopt;
         }
-        auto same = FindValue(*key, v.name);
-        if (same != key->values.end()) {
-            *same = std::move(v);
-        } else {
-            key->values.push_back(std::move(v));
-        }
+        // A name given twice keeps its first place and its last value.
+        key->Slot(v.name) = std::move(v);
     }
     return store;
+}
+
+// ---- the file --------------------------------------------------------------
+
+// Tells one version of the store file from another: replacing, rewriting,
+// truncating or touching it changes at least one of these. The change time
+// is among them because no one can set it back.
+struct FileVersion {
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    int64_t modifiedNs, changedNs;
+    bool operator==(const FileVersion &) const = default;
+};
+
+FileVersion VersionOf(const struct stat &st) {
+    const auto ns = [](const timespec &t) { return int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; };
+    return {st.st_dev, st.st_ino, st.st_size, ns(st.st_mtim), ns(st.st_ctim)};
+}
+
+// Time stamps are coarse: a file changed again within the same tick keeps
+// its version. A version is trusted only when the file's last change was
+// this long before it was read.
+constexpr int64_t kStampGrainNs = 2'000'000'000;
+
+int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// What the store file held when it was last read, and what that parsed to.
+struct Snapshot {
+    std::filesystem::path file;
+    std::optional<FileVersion> version; // nothing: unknown, compare the text
+    int64_t readAtNs = 0;
+    std::optional<std::string> text; // nothing: unreadable, or no text
+    std::optional<Store> store;
+};
+
+std::optional<Snapshot> g_last;
+
+class OpenFile {
+  public:
+    explicit OpenFile(const std::filesystem::path &file)
+        : fd_(::open(file.c_str(), O_RDONLY | O_CLOEXEC)), errno_(errno) {}
+    ~OpenFile() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    OpenFile(const OpenFile &) = delete;
+    OpenFile &operator=(const OpenFile &) = delete;
+    int fd() const { return fd_; }
+    int error() const { return errno_; }
+
+  private:
+    int fd_;
+    int errno_;
+};
+
+std::optional<std::string> ReadAll(int fd) {
+    std::string out;
+    char buf[1 << 16];
+    while (true) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0) {
+            out.append(buf, static_cast<size_t>(n));
+        } else if (n == 0) {
+            return out;
+        } else if (errno != EINTR) {
+            return std::nullopt;
+        }
+    }
+}
+
+// The file's text without a byte order mark, or nothing when it exists but
+// cannot be read or is not text. No file yet (or a folder in its place)
+// reads as an empty text.
+std::optional<std::string> ReadStoreText(const OpenFile &in, const struct stat *st) {
+    if (in.fd() < 0) {
+        const bool missing = in.error() == ENOENT || in.error() == ENOTDIR;
+        return missing ? std::optional<std::string>("") : std::nullopt;
+    }
+    if (st && S_ISDIR(st->st_mode)) {
+        return "";
+    }
+    auto text = ReadAll(in.fd());
+    if (!text) {
+        return std::nullopt;
+    }
+    if (text->rfind("\xEF\xBB\xBF", 0) == 0) {
+        text->erase(0, 3);
+    }
+    if (text->find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+// The store as the file holds it now: nothing when the file exists but
+// cannot be read or parsed, an empty store when there is no file yet. A
+// start asks a dozen times, so the last store is kept: reused unread while
+// the file's version is the one read, and unparsed while its text is.
+const std::optional<Store> &LoadStore(const std::filesystem::path &file) {
+    const int64_t startNs = NowNs();
+    const OpenFile in(file);
+    struct stat st;
+    std::optional<FileVersion> version;
+    if (in.fd() >= 0 && ::fstat(in.fd(), &st) == 0) {
+        version = VersionOf(st);
+    }
+    Snapshot *last = g_last && g_last->file == file ? &*g_last : nullptr;
+    if (last && version && last->version == version &&
+        version->changedNs < last->readAtNs - kStampGrainNs) {
+        return last->store;
+    }
+    auto text = ReadStoreText(in, version ? &st : nullptr);
+    if (!last || last->text != text) {
+        g_last = Snapshot{file, {}, 0, text, text ? ParseStore(*text) : std::nullopt};
+        last = &*g_last;
+    }
+    last->version = version;
+    last->readAtNs = startNs;
+    return last->store;
 }
 
 // ---- writing ---------------------------------------------------------------
@@ -460,8 +591,8 @@ std::string Serialise(const Store &store) {
 }
 
 // Written whole to a sibling file that is renamed into place, so the store
-// is never left half-written.
-bool SaveStore(const std::filesystem::path &file, const Store &store) {
+// is never left half-written. Once written it is what the file holds.
+bool SaveStore(const std::filesystem::path &file, Store store) {
     std::error_code ec;
     if (file.has_parent_path()) {
         std::filesystem::create_directories(file.parent_path(), ec);
@@ -469,28 +600,14 @@ bool SaveStore(const std::filesystem::path &file, const Store &store) {
     // A store that is a link to the real file is written where it points.
     const std::filesystem::path real =
         std::filesystem::is_symlink(file, ec) ? std::filesystem::canonical(file, ec) : file;
+    std::string text = Serialise(store);
     try {
-        WriteFileAtomically(ec ? file : real, Serialise(store));
-        return true;
+        WriteFileAtomically(ec ? file : real, text);
     } catch (const AppError &) {
         return false;
     }
-}
-
-// A key exists when it has a section, or a section below it does, or it is
-// a root.
-bool KeyInStore(const Store &store, const std::string &full) {
-    if (full.find('\\') == std::string::npos) {
-        return true;
-    }
-    std::string lower = AsciiLower(full);
-    for (const auto &k : store.keys) {
-        std::string kl = AsciiLower(k.path);
-        if (kl == lower || kl.rfind(lower + "\\", 0) == 0) {
-            return true;
-        }
-    }
-    return false;
+    g_last = Snapshot{file, std::nullopt, 0, std::move(text), std::move(store)};
+    return true;
 }
 
 } // namespace
@@ -501,27 +618,38 @@ std::filesystem::path RegistryStorePath() {
                          : std::filesystem::path("/etc/brevita/registry.reg");
 }
 
+uint64_t RegistryStoreParses() {
+    std::lock_guard hold(g_lock);
+    return g_parses;
+}
+
 bool KeyExists(HKEY root, const std::string &keyPath) {
+    std::lock_guard hold(g_lock);
     auto full = FullKeyPath(root, keyPath);
     if (!full) {
         return false;
     }
-    auto store = LoadStore(RegistryStorePath());
-    return store && KeyInStore(*store, *full);
+    const auto &store = LoadStore(RegistryStorePath());
+    return store && store->Has(*full);
 }
 
 bool CreateRegistryKey(HKEY root, const std::string &keyPath) {
+    std::lock_guard hold(g_lock);
     auto full = FullKeyPath(root, keyPath);
-    auto file = RegistryStorePath();
-    auto store = full ? LoadStore(file) : std::nullopt;
-    if (!store) {
+    if (!full) {
         RaiseError(ErrRaised, "Unable to create the registry key");
     }
-    if (KeyInStore(*store, *full)) {
+    auto file = RegistryStorePath();
+    const auto &loaded = LoadStore(file);
+    if (!loaded) {
+        RaiseError(ErrRaised, "Unable to create the registry key");
+    }
+    if (loaded->Has(*full)) {
         return true;
     }
-    store->keys.push_back({*full, {}});
-    if (!SaveStore(file, *store)) {
+    Store store = *loaded;
+    store.Slot(*full);
+    if (!SaveStore(file, std::move(store))) {
         RaiseError(ErrRaised, "Unable to create the registry key");
     }
     return false;
@@ -529,20 +657,21 @@ bool CreateRegistryKey(HKEY root, const std::string &keyPath) {
 
 RegValue GetRegistryValue(HKEY root, const std::string &keyPath, const std::string &valueName,
                           int32_t typeCode, const RegValue &defaultValue) {
+    std::lock_guard hold(g_lock);
     auto full = FullKeyPath(root, keyPath);
-    auto store = full ? LoadStore(RegistryStorePath()) : std::nullopt;
-    if (!store || !KeyInStore(*store, *full)) {
+    if (!full) {
+        return defaultValue;
+    }
+    const auto &store = LoadStore(RegistryStorePath());
+    if (!store || !store->Has(*full)) {
         return defaultValue;
     }
     if (typeCode != REG_SZ && typeCode != REG_BINARY && typeCode != REG_DWORD) {
         RaiseError(ErrRaised, "Unsupported value type");
     }
-    const StoredKey *key = FindKey(*store, *full);
-    if (!key) {
-        return defaultValue;
-    }
-    auto v = FindValue(*key, valueName);
-    if (v == key->values.end()) {
+    const StoredKey *key = store->Find(*full);
+    const StoredValue *v = key ? key->Find(valueName) : nullptr;
+    if (!v) {
         return defaultValue;
     }
     // Only the buffer sizes matter; the stored type is not checked.
@@ -574,13 +703,14 @@ RegValue GetRegistryValue(HKEY root, const std::string &keyPath, const std::stri
 
 void SetRegistryValue(HKEY root, const std::string &keyPath, const std::string &valueName,
                       int32_t typeCode, const RegValue &value) {
+    std::lock_guard hold(g_lock);
     auto full = FullKeyPath(root, keyPath);
     if (!full || valueName.size() > kMaxValueNameLength || HasControl(valueName)) {
         return;
     }
     auto file = RegistryStorePath();
-    auto store = LoadStore(file);
-    if (!store || !KeyInStore(*store, *full)) {
+    const auto &loaded = LoadStore(file);
+    if (!loaded || !loaded->Has(*full)) {
         return;
     }
     StoredValue nv{valueName, static_cast<uint32_t>(typeCode), {}};
@@ -620,19 +750,11 @@ void SetRegistryValue(HKEY root, const std::string &keyPath, const std::string &
     default:
         return;
     }
-    StoredKey *key = FindKey(*store, *full);
-    if (!key) {
-        store->keys.push_back({*full, {}});
-        key = &store->keys.back();
-    }
-    auto same = FindValue(*key, valueName);
-    if (same != key->values.end()) {
-        same->type = nv.type;
-        same->data = std::move(nv.data);
-    } else {
-        key->values.push_back(std::move(nv));
-    }
-    SaveStore(file, *store);
+    Store store = *loaded;
+    StoredValue &slot = store.Slot(*full).Slot(valueName);
+    slot.type = nv.type;
+    slot.data = std::move(nv.data);
+    SaveStore(file, std::move(store));
 }
 
 std::string RegValueText(const RegValue &value) {

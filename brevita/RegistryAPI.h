@@ -1,7 +1,9 @@
 #pragma once
 // Registry access on the machine-wide store file (the .reg text format).
-// Every operation reads the store afresh and, when it changes something,
-// writes the whole store to a sibling file and renames it into place.
+// Every operation sees the store as the file holds it now (the last store
+// parsed is reused while the file is unchanged) and, when it changes
+// something, writes the whole store to a sibling file and renames it into
+// place.
 
 #include <cstdint>
 #include <filesystem>
@@ -41,6 +43,10 @@ RegValue GetRegistryValue(HKEY root, const std::string &keyPath, const std::stri
 // Writes into an existing key; does nothing on any failure.
 void SetRegistryValue(HKEY root, const std::string &keyPath, const std::string &valueName,
                       int32_t typeCode, const RegValue &value);
+
+// How many times this process has parsed the store file: reads of a file
+// that has not changed since reuse what was parsed.
+uint64_t RegistryStoreParses();
 
 // Conversions a caller applies to what it read: the text form of a value,
 // and its number (an empty value is 0; raises 13 "Type mismatch" for text

@@ -39,8 +39,7 @@ std::string ReadAll() {
 }
 
 // The keys and values Brevita reads, and a few the input may make up. (None
-// above the key the target makes: making it makes them exist.) Each read
-// parses the whole store again, so they are few.
+// above the key the target makes: making it makes them exist.)
 const char *const kKeys[] = {"SOFTWARE\\Velmora\\Ostrel\\1.0", "Software\\Velmora\\Brevita", "a"};
 const char *const kNames[] = {"Root Path", "SilenceLevel", ""};
 

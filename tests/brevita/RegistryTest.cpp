@@ -1,5 +1,7 @@
 #include "brevita/CorvoxVersion.h"
 #include "brevita/RegistryAPI.h"
+#include "brevita/modSettings.h"
+#include "brevita/modStartup.h"
 #include "TestSupport.h"
 
 using namespace brevita;
@@ -14,6 +16,16 @@ using Bytes = std::vector<uint8_t>;
 
 RegValue Text(const std::string &s) {
     return RegValue(s);
+}
+
+const std::string kHeaderLines = "Windows Registry Editor Version 5.00\r\n\r\n";
+
+// A section as the store writes it.
+std::string Section(const std::string &key, const std::vector<std::string> &values) {
+    std::string out = "[HKEY_LOCAL_MACHINE\\" + key + "]\r\n";
+    for (const auto &v : values)
+        out += v + "\r\n";
+    return out + "\r\n";
 }
 
 struct RegistryTest : ::testing::Test {
@@ -194,4 +206,89 @@ TEST_F(RegistryTest, VersionIsDecodedAndCompared) {
     EXPECT_TRUE(bIsVersionGreaterThanOrEqualTo(4, 1, 0, 0));
     EXPECT_FALSE(bIsVersionGreaterThanOrEqualTo(4, 1, 0, 1));
     LocalCorvoxVersion = {};
+}
+
+TEST_F(RegistryTest, StartUpParsesTheStoreOnceAndSeesOtherWriters) {
+    std::filesystem::create_directory(dir / "Stream Files");
+    const std::string server = kHeaderLines +
+                               Section("Software\\Velmora", {"\"Version Number\"=dword:00040000",
+                                                             "\"Build Number\"=dword:00020000"}) +
+                               Section("SOFTWARE\\Velmora\\Ostrel\\1.0",
+                                       {"\"Root Path\"=\"" + dir.path().string() + "/\""});
+    WriteFile(store, server);
+    RecordingPrompt prompt;
+    ScopedUserPrompt installed(prompt);
+    const auto start = [](const char *level) {
+        const uint64_t before = RegistryStoreParses();
+        BrevitaSettings settings;
+        EXPECT_TRUE(StartProgram(settings, "Form_Load"));
+        EXPECT_EQ(RegistryStoreParses() - before, 1u) << level;
+        EXPECT_EQ(settings.silenceLevel, level);
+        EXPECT_EQ(LocalCorvoxVersion.Text, "4.0(2.0)");
+    };
+    // The first start makes the settings key; reading its own write parses
+    // nothing more.
+    start("-45");
+    EXPECT_TRUE(KeyExists(HKLM, kSettings));
+
+    // Another program replaces the file: the next start sees it.
+    const std::string settings = Section(kSettings, {"\"SilenceLevel\"=\"-40\""});
+    WriteFile(dir / "other.reg", server + settings);
+    std::filesystem::rename(dir / "other.reg", store);
+    start("-40");
+    EXPECT_TRUE(prompt.questions.empty());
+    LocalCorvoxVersion = {};
+
+    // It rewrites the file in place to the same size and puts its time stamp
+    // back: still seen.
+    const auto stamp = std::filesystem::last_write_time(store);
+    WriteFile(store, server + Section(kSettings, {"\"SilenceLevel\"=\"-41\""}));
+    std::filesystem::last_write_time(store, stamp);
+    EXPECT_EQ(Get("SilenceLevel", REG_SZ), Text("-41"));
+}
+
+TEST_F(RegistryTest, KeyWithThousandsOfValuesReadsAndWritesEach) {
+    constexpr int kValues = 4000, kSubKeys = 300;
+    std::vector<std::string> lines;
+    for (int i = 0; i < kValues; ++i) {
+        char line[64];
+        if (i % 3 == 0)
+            std::snprintf(line, sizeof line, "\"Value%04d\"=\"text %d\"", i, i);
+        else if (i % 3 == 1)
+            std::snprintf(line, sizeof line, "\"Value%04d\"=dword:%08x", i, i * 7919);
+        else
+            std::snprintf(line, sizeof line, "\"Value%04d\"=hex:%02x,00,ff", i, i & 0xFF);
+        lines.push_back(line);
+    }
+    std::string subKeys;
+    for (int i = 0; i < kSubKeys; ++i)
+        subKeys += Section(kSettings + "\\Sub" + std::to_string(i), {});
+    // A name given again, in other letters, keeps its place and takes the
+    // last value and spelling.
+    std::vector<std::string> given = lines;
+    given.push_back("\"VALUE0100\"=\"again\"");
+    WriteFile(store, kHeaderLines + Section(kSettings, given) + subKeys);
+
+    const uint64_t before = RegistryStoreParses();
+    EXPECT_EQ(Get("value0000", REG_SZ), Text("text 0"));
+    EXPECT_EQ(Get("Value3997", REG_DWORD), RegValue(int32_t{3997 * 7919}));
+    EXPECT_EQ(Get("Value3998", REG_BINARY), RegValue(Bytes{3998 & 0xFF, 0, 0xFF}));
+    EXPECT_EQ(Get("Value0100", REG_SZ), Text("again"));
+    EXPECT_EQ(Get("Value4000", REG_SZ, Text("d")), Text("d"));
+    EXPECT_TRUE(KeyExists(HKLM, kSettings + "\\SUB299"));
+    EXPECT_FALSE(KeyExists(HKLM, kSettings + "\\Sub300"));
+
+    Set("value2000", REG_SZ, Text("changed"));
+    Set("Added", REG_DWORD, int32_t{42});
+    EXPECT_EQ(Get("Value2000", REG_SZ), Text("changed"));
+    EXPECT_EQ(Get("added", REG_DWORD), RegValue(int32_t{42}));
+    EXPECT_EQ(Get("Value3999", REG_SZ), Text("text 3999"));
+    // The reads of an unchanged file, and of what was written, parse nothing
+    // more.
+    EXPECT_EQ(RegistryStoreParses() - before, 1u);
+
+    lines[100] = "\"VALUE0100\"=\"again\"";
+    lines[2000] = "\"Value2000\"=\"changed\"";
+    lines.push_back("\"Added\"=dword:0000002a");
+    EXPECT_EQ(ReadFile(store), kHeaderLines + Section(kSettings, lines) + subKeys);
 }
