@@ -699,6 +699,131 @@ case_standin_fail() {
     case_end
 }
 
+# ---- paths and folders that lead elsewhere ---------------------------------------
+
+# A listed path with a folder, "other/NAME", and a different recording of
+# that name below Brevita's current folder and below its program folder:
+# only the server's file may be read and replaced.
+case_relative_path() {
+    case_begin "relative path with a folder, decoys of its name elsewhere"
+    trial_begin
+    write_registry BackupFiles=0
+    local rel=other/kept0000.wav decoy decoys=()
+    pick_target
+    sql "UPDATE subscriber SET streampath = '$rel' WHERE streampath = '$TARGET_ROW'"
+    for decoy in "$T/cwd/$rel" "$PROG/$rel"; do
+        mkdir -p "$(dirname "$decoy")"
+        cp "$GOLDEN/$TARGET" "$decoy"
+        decoys+=("$decoy")
+    done
+    pushd "$T/cwd" >/dev/null
+    brevita 120 --yes
+    popd >/dev/null
+    sql "UPDATE subscriber SET streampath = '$TARGET_ROW' WHERE streampath = '$rel'"
+    rc_in 0
+    hash_of "$LIVE/$rel"
+    [ "$REPLY" = "${TRIM[$rel]}" ] || damage live "$rel" "is not the trim of its own original"
+    for decoy in "${decoys[@]}"; do
+        cmp -s "$decoy" "$GOLDEN/$TARGET" || damage outside "$decoy" "(a decoy) was written"
+    done
+    log_has "Full path to WAV file=$LIVE/$rel"
+    check_live any
+    case_end
+}
+
+# A dry run whose paths climb out of "Stream Files", back into it, or name
+# a file outside it: nothing outside its scratch folder is written.
+case_dry_run_paths() {
+    case_begin "dry run with paths that lead out of its scratch folder"
+    trial_begin
+    write_registry BackupFiles=0
+    pick_target
+    local outside=$DEMO/outside.wav rows=() row scratch
+    cp "$GOLDEN/$TARGET" "$outside"
+    rows=("../outside.wav" "other/../../Stream Files/$TARGET" "$outside")
+    local ids
+    mapfile -t ids < <(sql "SELECT id FROM subscriber WHERE streampath IS NOT NULL ORDER BY id LIMIT 3")
+    for row in 0 1 2; do
+        sql "UPDATE subscriber SET streampath = '${rows[$row]}' WHERE id = ${ids[$row]}"
+    done
+    brevita 120 --dry-run
+    rc_in 0 1
+    out_has "Dry run: a real run would change"
+    cmp -s "$outside" "$GOLDEN/$TARGET" || damage outside "$outside" "was written by a dry run"
+    check_live orig
+    [ "$(sql 'SELECT count(*) FROM request')" = 0 ] || fail "a dry run sent requests"
+    scratch=$(sed -n 's/^Dry run: the trimmed copies are in //p' "$OUT")
+    [ -n "$scratch" ] && remove_tree "$scratch"
+    rm -f "$outside"
+    restore_rows
+    case_end
+}
+
+# The rows as the server has them, after a case rewrote some.
+restore_rows() {
+    sql "UPDATE subscriber s SET streampath = g.streampath FROM subscriber_golden g WHERE s.id = g.id"
+}
+
+# Backup destinations whose "Stream Files" is the live folder, lies inside
+# it, or (through a link) holds it: the batch and the restore refuse them
+# before anything is copied or deleted.
+case_backup_nested() {
+    case_begin "backup destination nested with the live folder"
+    local dest
+    for dest in "$DEMO/" "$LIVE/" link; do
+        trial_begin
+        if [ "$dest" = link ]; then
+            mkdir -p "$T/backup/link"
+            ln -s "$DEMO" "$T/backup/link/Stream Files"
+            dest=$T/backup/link/
+        fi
+        BACKUP=$dest write_registry BackupFiles=1
+        brevita 120 --yes
+        not_started
+        out_has "lie one inside the other"
+        check_live orig
+        restore 120
+        out_lacks "Restore complete."
+        check_live orig
+    done
+    case_end
+}
+
+# Two copies of the program folder on one server: while one runs, the
+# other is refused; once the first is gone the second runs.
+case_two_programs() {
+    case_begin "two program folders on one server"
+    trial_begin hang
+    write_registry BackupFiles=0
+    printf '1\n' >"$STATE/hang"
+    start_brevita --yes
+    local first=$BPID i
+    for ((i = 0; i < 500; i++)); do
+        [ "$(cat "$STATE/calls" 2>/dev/null)" = 1 ] && break
+        sleep 0.01
+    done
+    local prog1=$PROG
+    PROG=$T/prog2
+    make_prog ""
+    brevita 60 --yes
+    not_started
+    out_has "Another trim is already running on this server."
+    BPID=$first
+    kill_after 0
+    # The hung stand-in would hold the first folder's lock for minutes.
+    local p
+    for p in /proc/[0-9]*; do
+        [ "$(readlink "$p/cwd" 2>/dev/null)" = "$prog1" ] && kill -9 "${p#/proc/}" 2>/dev/null
+    done
+    check_live orig
+    PROG=$T/prog2
+    brevita 120 --yes
+    rc_in 0
+    check_live final
+    PROG=$prog1
+    case_end
+}
+
 ALL_CASES=(kill_sndprobe kill_batch kill_backup kill_restore kill_held full_stream full_prog
     full_backup readonly swapped db_stopped db_silent registry logs standin_hang standin_half
-    standin_fail)
+    standin_fail relative_path dry_run_paths backup_nested two_programs)
