@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-l10n-tools libicu-dev
-  libsndfile1-dev unixodbc-dev odbc-postgresql postgresql
+  libsndfile1-dev unixodbc-dev odbc-postgresql tdsodbc postgresql
   espeak-ng sox bc strace
 )
 

@@ -1,6 +1,7 @@
 #include "brevita/AppEnv.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <system_error>
 
 namespace brevita {
@@ -25,7 +26,51 @@ const std::filesystem::path &SelfExe() {
     return self;
 }
 
+struct StatePaths {
+    std::filesystem::path programFolder; // what they were read for
+    std::filesystem::path state, logs;
+};
+
+// Read once per program folder: tests move the folder, a run does not.
+const StatePaths &Paths() {
+    static StatePaths paths;
+    static bool read = false;
+    const std::filesystem::path folder = ProgramFolder();
+    if (read && paths.programFolder == folder) {
+        return paths;
+    }
+    paths = {folder, folder, folder / "logs"};
+    read = true;
+    std::ifstream in(folder / "Brevita.paths");
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        // Only absolute folders: a relative one would follow the current
+        // folder of whoever starts the program.
+        if (line.starts_with("state=/")) {
+            paths.state = line.substr(6);
+        } else if (line.starts_with("logs=/")) {
+            paths.logs = line.substr(5);
+        }
+    }
+    return paths;
+}
+
 } // namespace
+
+std::filesystem::path StateFolder() {
+    return Paths().state;
+}
+
+std::filesystem::path LogsFolderPath() {
+    return Paths().logs;
+}
+
+bool StateFoldersConfigured() {
+    const StatePaths &p = Paths();
+    return p.state != p.programFolder || p.logs != p.programFolder / "logs";
+}
 
 std::filesystem::path ProgramFolder() {
     return locationSet ? folderOverride : SelfExe().parent_path();

@@ -26,6 +26,15 @@ std::string ExecutableName();
 void SetProgramLocation(const std::filesystem::path &folder, const std::string &executableName);
 void ResetProgramLocation();
 
+// Where the program writes what it keeps between runs (the lock, the
+// temporary recording, the pending requests) and its logs: beside itself,
+// unless a file "Brevita.paths" there names other folders ("state=DIR" and
+// "logs=DIR" lines), as an installed package does.
+std::filesystem::path StateFolder();
+std::filesystem::path LogsFolderPath();
+// True when Brevita.paths moved the folders away from the program.
+bool StateFoldersConfigured();
+
 // Local time now; tests may fix the clock (an empty function restores it).
 QDateTime Now();
 void SetClock(std::function<QDateTime()> clock);

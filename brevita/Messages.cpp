@@ -30,6 +30,20 @@ const char *const kPatterns[] = {
     QT_TRANSLATE_NOOP("Brevita", "Invalid procedure name %1"),
     QT_TRANSLATE_NOOP("Brevita", "No procedure named %1 with parameters"),
     QT_TRANSLATE_NOOP("Brevita", "Procedure %1 has no parameter %2"),
+    QT_TRANSLATE_NOOP("Brevita", "The backup folder %1 and the stream files folder %2 lie one "
+                                 "inside the other. Choose a backup destination outside the "
+                                 "stream files folder, and a stream files folder outside it."),
+    QT_TRANSLATE_NOOP("Brevita", "Brevita cannot reach the database on server %1: %2. Name the "
+                                 "server with \"DatabaseServer\" (or the whole connection with "
+                                 "\"ConnectionString\") in %3. Nothing was changed."),
+    QT_TRANSLATE_NOOP("Brevita", "The registry file %1 does not exist. Install it (the package "
+                                 "puts one in /etc/brevita) or name the server's registry file "
+                                 "in BREVITA_REGISTRY."),
+    QT_TRANSLATE_NOOP("Brevita", "The registry file %1 cannot be read (%2). Make it readable to "
+                                 "the administrators who run Brevita."),
+    QT_TRANSLATE_NOOP("Brevita", "Brevita keeps its files in %1, which only members of the group "
+                                 "%2 may write: ask an administrator to add you to that group, "
+                                 "then log in again."),
 };
 
 // Whole texts are found by themselves; they are listed here so that the

@@ -3,6 +3,7 @@
 #include "brevita/AppError.h"
 #include "brevita/AppEnv.h"
 #include "brevita/Module1.h"
+#include "brevita/RegistryAPI.h"
 #include "brevita/SafeFiles.h"
 #include "brevita/UserPrompt.h"
 #include "brevita/VoicemailDb.h"
@@ -49,9 +50,7 @@ bool Nested(const std::string &backup, const std::string &live) {
     if (!IsInside(backup, live) && !IsInside(live, backup)) {
         return false;
     }
-    MsgBox("The backup folder " + backup + " and the stream files folder " + live +
-           " lie one inside the other. Choose a backup destination outside the stream files "
-           "folder, and a stream files folder outside it.");
+    MsgBox(NestedFoldersText(backup, live));
     return true;
 }
 
@@ -104,6 +103,20 @@ std::optional<Recordset> OpenList(ErrorHandler &onError, const char *query, int3
 }
 
 } // namespace
+
+std::string NestedFoldersText(const std::string &backup, const std::string &live) {
+    return "The backup folder " + backup + " and the stream files folder " + live +
+           " lie one inside the other. Choose a backup destination outside the stream files "
+           "folder, and a stream files folder outside it.";
+}
+
+std::string UnreachableDatabaseText(const std::string &server, const std::string &why,
+                                    const std::string &store) {
+    return "Brevita cannot reach the database on server " + server + ": " + why +
+           ". Name the server with \"DatabaseServer\" (or the whole connection with "
+           "\"ConnectionString\") in " +
+           store + ". Nothing was changed.";
+}
 
 std::string BackupFolderOf(const std::string &destination) {
     return JoinPath(destination, "Stream Files");
@@ -159,6 +172,17 @@ RunResult TrimBatch::cmdTrimSilence_Click() {
     if (!Lock(lock, onError)) {
         return RunResult::NotStarted;
     }
+    // A database out of reach would make every list come back empty, after
+    // a backup made for nothing: that is a run that cannot start.
+    std::string database;
+    try {
+        database = DescribeDatabase(DbConnectionString);
+    } catch (...) {
+        MsgBox(UnreachableDatabaseText(ConnectionServerName(DbConnectionString),
+                                       CurrentError(std::current_exception()).Description(),
+                                       RegistryStorePath().string()));
+        return RunResult::NotStarted;
+    }
     BusyScope busy(view_);
     // A backup that failed is no safety net: nothing is trimmed without one.
     if (s.backupFiles && !dryRun && BackupFiles() == BackupResult::Failed) {
@@ -169,6 +193,9 @@ RunResult TrimBatch::cmdTrimSilence_Click() {
     directoryUnavailable_ = false;
     dryRunChanges_.clear();
     onError.Step([] { OpenLogFile(GenerateNewLogFileName()); });
+    WriteToLog("Database connection=" + MaskedConnectionString(DbConnectionString), false);
+    WriteToLog("Database=" + database, false);
+    WriteToLog("", false);
     if (dryRunFolder_.empty()) {
         SynchPendingUsers();
     }

@@ -99,6 +99,13 @@ class TrimBatch {
     std::vector<DryRunChange> dryRunChanges_;
 };
 
+// The refusals of a backup folder nested with the live one, and of a run
+// whose database cannot be reached (why: the driver's words; store: the
+// registry file where the server is named).
+std::string NestedFoldersText(const std::string &backup, const std::string &live);
+std::string UnreachableDatabaseText(const std::string &server, const std::string &why,
+                                    const std::string &store);
+
 // The backup of destination: its "Stream Files" folder.
 std::string BackupFolderOf(const std::string &destination);
 

@@ -22,6 +22,17 @@ inline constexpr const char kGreetingQuery[] =
 // Set by the main window at start-up.
 extern std::string DbConnectionString;
 
+// The connection string a start-up uses: connectionString when set, else
+// the drawn one with server put into its server= part, else the drawn one.
+std::string ConnectionStringFor(const std::string &connectionString, const std::string &server);
+// The string with every password value (PWD=, PASSWORD=) shown as ***.
+std::string MaskedConnectionString(const std::string &connectionString);
+// The server the string names (server=, or its data source), for messages.
+std::string ConnectionServerName(const std::string &connectionString);
+// Connects once and says what answered: the driver, its version, the
+// server and its database system. Raises ErrDatabase when nothing does.
+std::string DescribeDatabase(const std::string &connection);
+
 // Bounds on waiting for the server, in seconds.
 struct DbTimeouts {
     int login = 15;

@@ -87,7 +87,7 @@ void WriteLine(const std::string &line) {
 } // namespace
 
 std::filesystem::path LogsFolder() {
-    return ProgramFolder() / "logs";
+    return LogsFolderPath();
 }
 
 std::string GeneralDate(const QDateTime &when) {

@@ -16,7 +16,7 @@ extern std::string LogFilePath;
 // Lines written since OpenLogFile that contain "(error)", in any case.
 extern int32_t LogErrorCount;
 
-// <program folder>/logs
+// The logs folder: "logs" beside the program unless Brevita.paths says otherwise
 std::filesystem::path LogsFolder();
 
 // The locale's general date form: short date, a blank, long time (with a

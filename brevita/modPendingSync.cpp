@@ -36,7 +36,7 @@ void Save(const std::vector<std::string> &ids) {
 } // namespace
 
 fs::path PendingSyncPath() {
-    return ProgramFolder() / "Brevita.pending";
+    return StateFolder() / "Brevita.pending";
 }
 
 std::vector<std::string> PendingSyncs() {

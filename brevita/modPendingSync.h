@@ -1,7 +1,7 @@
 #pragma once
 // Voice names whose recording a run replaced, or was about to, and whose
 // directory synchronisation the server has not yet taken: kept in
-// "Brevita.pending" beside the program, one object id a line, so that a run
+// "Brevita.pending" in the state folder, one object id a line, so that a run
 // that died or lost its database in between leaves them to the next run.
 // Only the run holding the trim lock uses it.
 

@@ -1,5 +1,6 @@
 #include "brevita/modStartup.h"
 
+#include "brevita/AppEnv.h"
 #include "brevita/AppError.h"
 #include "brevita/CorvoxVersion.h"
 #include "brevita/RegistryAPI.h"
@@ -8,8 +9,15 @@
 #include "brevita/modCommon.h"
 #include "brevita/modLogging.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace brevita {
 
@@ -28,10 +36,58 @@ bool Refuse(const std::string &message) {
     return false;
 }
 
+// Without the store every value reads as missing, and the version check
+// would blame the server for what is a missing file.
+std::string RegistryFileProblem() {
+    const std::filesystem::path store = RegistryStorePath();
+    std::ifstream in(store, std::ios::binary);
+    std::error_code ec;
+    if (!std::filesystem::exists(store, ec)) {
+        return "The registry file " + store.string() +
+               " does not exist. Install it (the package puts one in /etc/brevita) or name the "
+               "server's registry file in BREVITA_REGISTRY.";
+    }
+    if (!in || std::filesystem::is_directory(store, ec)) {
+        return "The registry file " + store.string() + " cannot be read (" +
+               std::strerror(errno ? errno : EACCES) +
+               "). Make it readable to the administrators who run Brevita.";
+    }
+    return {};
+}
+
+// An installed program keeps its files in folders that the group of its
+// administrators may write.
+std::string StateFolderProblem() {
+    if (!StateFoldersConfigured()) {
+        return {};
+    }
+    for (const std::filesystem::path &folder : {StateFolder(), LogsFolderPath()}) {
+        if (::access(folder.c_str(), W_OK | X_OK) == 0) {
+            continue;
+        }
+        struct stat st;
+        const struct group *g = ::stat(folder.c_str(), &st) == 0 ? ::getgrgid(st.st_gid) : nullptr;
+        const std::string group = g ? g->gr_name : "brevita";
+        return "Brevita keeps its files in " + folder.string() +
+               ", which only members of the group " + group +
+               " may write: ask an administrator to add you to that group, then log in again.";
+    }
+    // Whatever this user's umask, the next administrator must be able to
+    // replace what this run leaves.
+    const mode_t mask = ::umask(0);
+    ::umask(mask & ~mode_t{070});
+    return {};
+}
+
 } // namespace
 
 bool StartProgram(BrevitaSettings &settings, const std::string &procedure) {
     ErrorHandler onError(ErrorReport::FormMessage, procedure, "frmMain");
+    for (const std::string &problem : {RegistryFileProblem(), StateFolderProblem()}) {
+        if (!problem.empty()) {
+            return Refuse(problem);
+        }
+    }
     onError.Step([] { LocalCorvoxVersion = getVersion(); });
     if (!bIsVersionGreaterThanOrEqualTo(4, 0, 2, 0)) {
         return Refuse("This tool only works with Corvox 4.0(2) or later");
@@ -62,7 +118,14 @@ bool StartProgram(BrevitaSettings &settings, const std::string &procedure) {
             settings.silenceLevel = "-43";
         }
     });
-    DbConnectionString = kCorvoxConnectionString;
+    std::string connection, server;
+    onError.Step([&] {
+        connection = RegValueText(GetRegistryValue(HKEY_LOCAL_MACHINE, kSettingsKey,
+                                                   "ConnectionString", REG_SZ, std::string()));
+        server = RegValueText(GetRegistryValue(HKEY_LOCAL_MACHINE, kSettingsKey, "DatabaseServer",
+                                               REG_SZ, std::string()));
+    });
+    DbConnectionString = ConnectionStringFor(TrimBlanks(connection), TrimBlanks(server));
     return true;
 }
 

@@ -45,7 +45,7 @@ void RemoveIfThere(const fs::path &p) {
 void RemoveUnfinishedOutputs() {
     const std::string prefix = "." + TempWavPath().filename().string() + ".";
     std::error_code ec;
-    for (fs::directory_iterator it(ProgramFolder(), ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(StateFolder(), ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name.size() > prefix.size() + 4 && name.starts_with(prefix) && name.ends_with(".tmp")) {
             std::error_code ignored;
@@ -123,7 +123,7 @@ bool IsCompleteTrimOf(const fs::path &output, const fs::path &input) {
 }
 
 fs::path TempWavPath() {
-    return ProgramFolder() / "tempWAVFile.wav";
+    return StateFolder() / "tempWAVFile.wav";
 }
 
 std::string TestOutputPath() {
@@ -230,7 +230,7 @@ bool TrimWAVFile(const std::string &wavPath, const std::string &destinationPath,
     onError.Step([&] {
         // sndprobe holds the trim lock with us: should we die before it
         // ends, its output cannot land in the middle of the next run.
-        pid = StartHiddenProgram(SndprobeArguments(full, options), ProgramFolder().string(),
+        pid = StartHiddenProgram(SndprobeArguments(full, options), StateFolder().string(),
                                  TrimLock::HeldFd());
     });
     WaitForProcessExit(pid, kSndprobeWaitMs);

@@ -1,5 +1,5 @@
 #pragma once
-// Trimming one WAV file: sndprobe, started from the program folder, writes
+// Trimming one WAV file: sndprobe, started in the state folder, writes
 // the trimmed copy as the temporary file there; a copy that differs in size
 // from the input replaces it (or goes to a given destination).
 
@@ -21,7 +21,7 @@ struct TrimOptions {
 
 inline constexpr int32_t kSndprobeWaitMs = 5000;
 
-// <program folder>/tempWAVFile.wav
+// tempWAVFile.wav in the state folder (the program folder in a development build)
 std::filesystem::path TempWavPath();
 // The test output: TrimTest.WAV in the user's home folder.
 std::string TestOutputPath();

@@ -16,7 +16,7 @@ int heldFd = -1;
 }
 
 std::filesystem::path LockFilePath() {
-    return ProgramFolder() / "Brevita.lock";
+    return StateFolder() / "Brevita.lock";
 }
 
 namespace {
@@ -25,7 +25,12 @@ namespace {
 // -1 when another holder has it, or -2 when there is nothing at path.
 // Raises the AppError of anything else.
 int LockOpen(const std::filesystem::path &path, int flags, bool mayBeMissing) {
-    int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW, 0644);
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW, 0664);
+    // A lock file that another administrator left, read-only to us, locks
+    // just as well: flock needs no write access.
+    if (fd < 0 && (errno == EACCES || errno == EPERM) && (flags & O_ACCMODE) != O_RDONLY) {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    }
     if (fd < 0) {
         if (mayBeMissing && errno == ENOENT) {
             return -2;

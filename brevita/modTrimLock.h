@@ -1,6 +1,6 @@
 #pragma once
 // One trim at a time on a machine: every trim shares the temporary file in
-// the program folder, so a run holds an exclusive lock on Brevita.lock there
+// the state folder, so a run holds an exclusive lock on Brevita.lock there
 // from its start to its end; a run that changes the server's recordings
 // also locks the server's stream files folder, which every copy of the
 // program on the machine shares. The locks end with the process, however it

@@ -211,6 +211,26 @@ Protokolldatei jetzt anzeigen?</translation>
         <source>No current record</source>
         <translation>Kein aktueller Datensatz</translation>
     </message>
+    <message>
+        <source>The backup folder %1 and the stream files folder %2 lie one inside the other. Choose a backup destination outside the stream files folder, and a stream files folder outside it.</source>
+        <translation>Der Sicherungsordner %1 und der Ordner der Stream-Dateien %2 liegen ineinander. Wählen Sie ein Sicherungsziel außerhalb des Ordners der Stream-Dateien und einen Ordner der Stream-Dateien außerhalb davon.</translation>
+    </message>
+    <message>
+        <source>Brevita cannot reach the database on server %1: %2. Name the server with &quot;DatabaseServer&quot; (or the whole connection with &quot;ConnectionString&quot;) in %3. Nothing was changed.</source>
+        <translation>Brevita erreicht die Datenbank auf dem Server %1 nicht: %2. Geben Sie den Server mit &quot;DatabaseServer&quot; (oder die ganze Verbindung mit &quot;ConnectionString&quot;) in %3 an. Es wurde nichts geändert.</translation>
+    </message>
+    <message>
+        <source>The registry file %1 does not exist. Install it (the package puts one in /etc/brevita) or name the server&apos;s registry file in BREVITA_REGISTRY.</source>
+        <translation>Die Registrierungsdatei %1 existiert nicht. Installieren Sie sie (das Paket legt eine in /etc/brevita ab) oder geben Sie die Registrierungsdatei des Servers in BREVITA_REGISTRY an.</translation>
+    </message>
+    <message>
+        <source>The registry file %1 cannot be read (%2). Make it readable to the administrators who run Brevita.</source>
+        <translation>Die Registrierungsdatei %1 kann nicht gelesen werden (%2). Machen Sie sie für die Administratoren lesbar, die Brevita ausführen.</translation>
+    </message>
+    <message>
+        <source>Brevita keeps its files in %1, which only members of the group %2 may write: ask an administrator to add you to that group, then log in again.</source>
+        <translation>Brevita legt seine Dateien in %1 ab, das nur Mitglieder der Gruppe %2 beschreiben dürfen: Bitten Sie einen Administrator, Sie in diese Gruppe aufzunehmen, und melden Sie sich dann neu an.</translation>
+    </message>
 </context>
 <context>
     <name>QPlatformTheme</name>

@@ -11,6 +11,7 @@
 #include "brevita/modLocalize.h"
 #include "brevita/modSettings.h"
 #include "brevita/modTrimLock.h"
+#include "brevita/TrimBatch.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -233,6 +234,13 @@ TEST_F(LocalizeTest, EveryMessageHasItsGermanText) {
     for (const NumberRule &r : kNumberRules)
         EXPECT_NE(TranslateMessage(r.message), r.message);
     EXPECT_NE(TranslateMessage(kAnotherTrimRunning), kAnotherTrimRunning);
+    for (const std::string &text :
+         {NestedFoldersText("/srv/Stream Files", "/srv/Stream Files/b"),
+          UnreachableDatabaseText("db,1433", "[08001] refused", "/etc/brevita/registry.reg"),
+          std::string("Brevita keeps its files in /var/opt/brevita, which only members of the "
+                      "group brevita may write: ask an administrator to add you to that group, "
+                      "then log in again.")})
+        EXPECT_NE(TranslateMessage(text), text);
     EXPECT_EQ(TranslateMessage(FormErrorText(AppError(53, "File not found (really)"),
                                              "cmdTest_Click", "frmMain")),
               "Fehler 53 (File not found (really)) in Prozedur cmdTest_Click von Formular frmMain");

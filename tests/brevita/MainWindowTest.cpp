@@ -7,6 +7,7 @@
 #include "brevita/frmMain.h"
 #include "brevita/modLogging.h"
 #include "brevita/modStartup.h"
+#include "PgServer.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -263,7 +264,20 @@ TEST_F(MainWindowTest, ControlsThatStartARunAreDisabledWhileOneRuns) {
     WriteServer("\"BackupFiles\"=dword:00000000\r\n\"TrimGreetings\"=dword:00000001\r\n");
     frmMain w;
     ASSERT_TRUE(w.Form_Load());
-    DbConnectionString = "Driver={No Such Driver};server=;database=CorvoxDb";
+    // A database out of reach: the run does not start.
+    DbConnectionString = "Driver={No Such Driver};server=db.invalid,1433;database=CorvoxDb";
+    prompt.answers = {Answer::Yes};
+    Find<QPushButton>(w, "cmdTrimSilence")->click();
+    ASSERT_EQ(prompt.Messages().size(), 2u);
+    EXPECT_PRED2(Contains, prompt.Messages()[1],
+                 "Brevita cannot reach the database on server db.invalid,1433: ");
+    EXPECT_TRUE(LogFilePath.empty());
+    EXPECT_TRUE(Find<QPushButton>(w, "cmdTrimSilence")->isEnabled());
+
+    // An empty server's lists: a run that starts, and only finds nothing.
+    Psql("TRUNCATE subscriber, messagingrule, request RESTART IDENTITY");
+    DbConnectionString = kCorvoxConnectionString;
+    prompt.questions.clear();
     prompt.answers = {Answer::Yes};
     int pumped = 0;
     // The log lets the window work between lines: that is where a second
@@ -280,10 +294,9 @@ TEST_F(MainWindowTest, ControlsThatStartARunAreDisabledWhileOneRuns) {
     EXPECT_GT(pumped, 0);
     EXPECT_TRUE(Find<QPushButton>(w, "cmdTrimSilence")->isEnabled());
     EXPECT_EQ(w.findChild<QGroupBox *>("frameProgress")->title(), "Complete");
-    // The voice name list failed in the log, the greeting list in a message.
-    EXPECT_EQ(LogErrorCount, 2);
     ASSERT_GE(prompt.Messages().size(), 3u);
     EXPECT_EQ(prompt.Messages()[1], "No subscribers with voice names found on the local server");
+    EXPECT_EQ(prompt.Messages()[2], "No greetings found on the local server");
 }
 
 int main(int argc, char **argv) {
