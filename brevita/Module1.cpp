@@ -12,13 +12,12 @@ namespace brevita {
 std::string GenerateNewLogFileName() {
     ErrorHandler onError(ErrorReport::ModuleMessage, "GenerateNewLogFileName", "Module1");
     std::string name;
-    onError.Step([&] {
-        name = ExecutableName() + "_Log_" +
-               Now().toString(QStringLiteral("yyMMdd_HH_mm_ss")).toStdString() + ".TXT";
-    });
+    onError.Step([&] { name = LogFileName(Now()); });
     const auto folder = LogsFolder();
     onError.Step([&] {
-        if (!std::filesystem::is_directory(folder)) {
+        // A link in the folder's place is left for OpenLogFile to refuse.
+        const auto status = std::filesystem::symlink_status(folder);
+        if (!std::filesystem::is_directory(status) && !std::filesystem::is_symlink(status)) {
             std::filesystem::create_directories(folder);
         }
     });

@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -86,6 +87,10 @@ int RunWindow(int argc, char **argv) {
 } // namespace
 
 int RunBrevita(int argc, char **argv) {
+    // A file-size limit must fail the write that exceeds it, which is then
+    // reported, instead of ending the run before its summary. sndprobe is
+    // started with the default again.
+    std::signal(SIGXFSZ, SIG_IGN);
     const Options o = ParseOptions(argc, argv);
     if (o.help) {
         std::fputs(kUsage, stdout);

@@ -236,7 +236,8 @@ void TrimBatch::BeginStage(const std::string &caption, int32_t steps) {
     view_.SetProgressMax(steps);
     view_.SetProgressValue(0);
     ProcessPendingEvents();
-    WriteToLog("*** " + caption + " ****\r\n");
+    WriteToLog("*** " + caption + " ****");
+    WriteToLog("", false);
 }
 
 void TrimBatch::StepProgress() {

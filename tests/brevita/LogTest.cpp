@@ -58,7 +58,9 @@ TEST_F(LogTest, RunLogHasHeaderTimeStampsAndErrorCount) {
 
     OpenLogFile(path);
     now = now.addSecs(12 * 3600 + 7);
-    WriteToLog("*** Updating voice names ****\r\n", true);
+    // A stage heading, with the empty line that sets it apart.
+    WriteToLog("*** Updating voice names ****", true);
+    WriteToLog("", false);
     WriteToLog("(error) file not found on hard drive - invalid path in SQL", true);
     WriteToLog("    Full path to WAV file=/srv/Stream Files/vn 1.wav", true);
     WriteToLog("no stamp, but an (ERROR) all the same", false);
@@ -67,7 +69,7 @@ TEST_F(LogTest, RunLogHasHeaderTimeStampsAndErrorCount) {
     CloseLogFile(); // twice is harmless
 
     EXPECT_EQ(LogErrorCount, 2);
-    EXPECT_EQ(pumped, 5);
+    EXPECT_EQ(pumped, 6);
     const std::string at = "12/6/2026 9:05:16 AM: ";
     EXPECT_EQ(ReadFile(path),
               kRule +
@@ -102,7 +104,19 @@ TEST_F(LogTest, OldFilesGoAfterTenDayBoundaries) {
     const QDateTime march1(QDate(2026, 3, 1), QTime(0, 0, 1));
     Touch(logs / "Brevita_Log_260301_00_00_01.TXT", march1);
     Touch(logs / "sub" / "inner.TXT", march1);
-    Touch(logs / "recent.TXT", QDateTime(QDate(2026, 3, 10), QTime(12, 0)));
+    Touch(logs / "Brevita_Log_260310_12_00_00.TXT", QDateTime(QDate(2026, 3, 10), QTime(12, 0)));
+    // Only the logs' own names go, whatever else is as old.
+    for (const char *other :
+         {"notes.TXT", "Other_Log_260301_00_00_01.TXT", "Brevita_Log_260301_00_00_01.TXT.bak",
+          "Brevita_Log_2603_00_00_01.TXT"})
+        Touch(logs / other, march1);
+    // A link with a log's name goes as a link; what it points at stays.
+    Touch(dir / "outside.TXT", march1);
+    std::filesystem::create_symlink(dir / "outside.TXT", logs / "Brevita_Log_260301_00_00_02.TXT");
+    timespec linkTimes[2] = {{march1.toSecsSinceEpoch(), 0}, {march1.toSecsSinceEpoch(), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (logs / "Brevita_Log_260301_00_00_02.TXT").c_str(), linkTimes,
+                          AT_SYMLINK_NOFOLLOW),
+              0);
     const auto all = Names(logs);
 
     now = QDateTime(QDate(2026, 3, 11), QTime(23, 59, 59));
@@ -110,7 +124,84 @@ TEST_F(LogTest, OldFilesGoAfterTenDayBoundaries) {
     EXPECT_EQ(Names(logs), all);
     now = QDateTime(QDate(2026, 3, 12), QTime(0, 0, 1));
     GenerateNewLogFileName(); // cleans up on the way
-    EXPECT_EQ(Names(logs), (std::set<std::string>{"recent.TXT", "sub", "sub/inner.TXT"}));
+    EXPECT_EQ(Names(logs),
+              (std::set<std::string>{"Brevita_Log_260310_12_00_00.TXT", "sub", "sub/inner.TXT",
+                                     "notes.TXT", "Other_Log_260301_00_00_01.TXT",
+                                     "Brevita_Log_260301_00_00_01.TXT.bak",
+                                     "Brevita_Log_2603_00_00_01.TXT"}));
+    EXPECT_EQ(ReadFile(dir / "outside.TXT"), "x");
+}
+
+TEST_F(LogTest, NoValueCanMakeALineOfItsOwn) {
+    SetProgramLocation(dir.path(), "Brevita\r\nLocal time=forged");
+    LocalCorvoxVersion = {4, 0, 2, 25, "4.0(2.25)\n"};
+    const std::string path = (dir / "run.TXT").string();
+    OpenLogFile(path);
+    WriteToLog("Checking voice name for subscriber alias=eve\r\n12/5/2026 9:05:09 PM:     "
+               "Directory synch requested for objectID=forged",
+               true);
+    WriteToLog(std::string("tab\tnul") + '\0' + "esc\x1b del\x7f cr\r lf\n", false);
+    // NEL and the line separators, which editors also end lines at; other
+    // UTF-8 text and backslashes are kept.
+    WriteToLog("nel\xc2\x85 ls\xe2\x80\xa8 ps\xe2\x80\xa9 Zo\xc3\xab\xe2\x80\xa6 C:\\x\\n", false);
+    WriteToLog("(error) counted\r\nstill one line", true);
+    CloseLogFile();
+
+    const std::string text = ReadFile(path);
+    EXPECT_PRED2(Contains, text, "\r\nRunning Brevita\\r\\nLocal time=forged, version ");
+    EXPECT_PRED2(Contains, text, "\r\nLocal Corvox version=4.0(2.25)\\n\r\n");
+    EXPECT_PRED2(Contains, text,
+                 "PM: Checking voice name for subscriber alias=eve\\r\\n12/5/2026 9:05:09 PM: "
+                 "    Directory synch requested for objectID=forged\r\n");
+    EXPECT_PRED2(Contains, text, "\r\ntab\\x09nul\\x00esc\\x1B del\\x7F cr\\r lf\\n\r\n");
+    EXPECT_PRED2(Contains, text,
+                 "\r\nnel\\u0085 ls\\u2028 ps\\u2029 Zo\xc3\xab\xe2\x80\xa6 C:\\x\\n\r\n");
+    EXPECT_EQ(LogErrorCount, 1);
+    // Header, four lines, each ended once.
+    size_t ends = 0;
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2))
+        ++ends;
+    EXPECT_EQ(ends, 7u + 4u);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 11);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 11);
+}
+
+TEST_F(LogTest, LinksInTheLogsFolderAreNotFollowed) {
+    const auto outside = dir / "outside";
+    std::filesystem::create_directories(outside);
+    const QDateTime old(QDate(2026, 11, 1), QTime(12, 0));
+    Touch(outside / "Brevita_Log_261101_12_00_00.TXT", old);
+    const auto before = Names(outside);
+
+    // The folder a link: nothing in its target is deleted or written.
+    std::filesystem::create_symlink(outside, dir / "logs");
+    const std::string path = GenerateNewLogFileName();
+    OpenLogFile(path);
+    WriteToLog("(error) goes nowhere", true);
+    CloseLogFile();
+    EXPECT_EQ(Names(outside), before);
+    EXPECT_EQ(prompt.Messages(), (std::vector<std::string>{
+                                     "(error):75 (Link not followed: " + (dir / "logs").string() +
+                                     ") in procedure OpenLogFile of Module modLogging"}));
+    EXPECT_EQ(LogErrorCount, 1);
+
+    // A link at the log's own name, dangling or not, is refused and kept.
+    std::filesystem::remove(dir / "logs");
+    std::filesystem::create_directories(dir / "logs");
+    for (const std::string target : {"new.TXT", "Brevita_Log_261101_12_00_00.TXT"}) {
+        std::filesystem::create_symlink(outside / target, path);
+        prompt.questions.clear();
+        OpenLogFile(path);
+        WriteToLog("line", true);
+        CloseLogFile();
+        EXPECT_TRUE(std::filesystem::is_symlink(path));
+        EXPECT_EQ(Names(outside), before);
+        EXPECT_EQ(ReadFile(outside / "Brevita_Log_261101_12_00_00.TXT"), "x");
+        EXPECT_EQ(prompt.Messages(),
+                  (std::vector<std::string>{"(error):75 (Link not followed: " + path +
+                                            ") in procedure OpenLogFile of Module modLogging"}));
+        std::filesystem::remove(path);
+    }
 }
 
 TEST_F(LogTest, FolderOrFileThatCannotBeMadeLosesOnlyTheLines) {

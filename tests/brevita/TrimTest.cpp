@@ -128,7 +128,8 @@ TEST_F(TrimTest, TheBatchChangesExactlyTheFilesWithSilence) {
     AddName("vn0001.wav", "alice", kId1);
     AddName("vn 0002 Zoë.wav", "bob", kId2);
     AddName(vn3, "carol", kId3); // a full path
-    AddName("missing.wav", "dave", kId2);
+    // An alias cannot make a line of its own in the log.
+    AddName("missing.wav", "dave\r\n    Directory synch requested for objectID=" + kId2, kId2);
     AddGreeting("gr0001.wav", "alice");
     AddGreeting("gr-system.wav", "OPERATORCH");
     AddGreeting("gr-system.wav", "Goodbyech");
@@ -166,8 +167,13 @@ TEST_F(TrimTest, TheBatchChangesExactlyTheFilesWithSilence) {
              ":     Full path to WAV file=" + vn3 + "\r\n",
              ": (error) file not found on hard drive - invalid path in SQL\r\n",
              ":     This call handler is a Corvox system created handler - skipping greeting "
-             "trim\r\n"})
+             "trim\r\n",
+             ": *** Updating voice names ****\r\n\r\n",
+             ": Checking voice name for subscriber alias=dave\\r\\n    Directory synch "
+             "requested for objectID=" +
+                 kId2 + "\r\n"})
         EXPECT_PRED2(Contains, log, line);
+    EXPECT_FALSE(Contains(log, "\n    Directory synch requested for objectID=" + kId2));
     EXPECT_EQ(LogErrorCount, 1);
     // Asked first; the summary; then the notice of the requested synchronisations.
     ASSERT_EQ(prompt.Messages().size(), 3u);
@@ -503,4 +509,28 @@ TEST_F(TrimTest, TwoProgramFoldersShareTheServersLock) {
     prompt.answers = {Answer::Yes, Answer::No};
     EXPECT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
     EXPECT_FALSE(Untouched(vn));
+}
+
+TEST_F(TrimTest, ALogOverTheFileSizeLimitIsReportedAndTheRunEnds) {
+    fs::copy_file(kBinDir + "/Brevita", program / "Brevita");
+    const std::string registry = (tmp / "registry.reg").string();
+    WriteFile(registry, ServerRegistry((tmp / "server").string() + "/",
+                                       "\"BackupFiles\"=dword:00000000\r\n"));
+    // Nothing listed, so the log is the only file the run writes; the limit
+    // falls in the middle of its header.
+    std::string out;
+    const int status = RunCommand("BREVITA_REGISTRY='" + registry + "' prlimit --fsize=100 '" +
+                                      (program / "Brevita").string() + "' --batch --yes 2>&1",
+                                  &out);
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_PRED2(Contains, out,
+                 "Trim process complete.  0 voice names updated and 0 greetings updated.");
+    const auto logs = Names(program / "logs");
+    ASSERT_EQ(logs.size(), 1u) << out;
+    const fs::path log = program / "logs" / *logs.begin();
+    EXPECT_EQ(fs::file_size(log), 100u);
+    const std::string report = "(error):75 (File too large: " + log.string() +
+                               ") in procedure WriteToLog of Module modLogging\n";
+    EXPECT_PRED2(Contains, out, report);
+    EXPECT_EQ(out.find(report), out.rfind(report)) << "reported once";
 }

@@ -827,3 +827,59 @@ case_two_programs() {
 ALL_CASES=(kill_sndprobe kill_batch kill_backup kill_restore kill_held full_stream full_prog
     full_backup readonly swapped db_stopped db_silent registry logs standin_hang standin_half
     standin_fail relative_path dry_run_paths backup_nested two_programs)
+
+# ---- links planted in the program folder --------------------------------------
+
+# Links where Brevita keeps its own files, pointing outside: the logs folder
+# with the pending list's scratch copy, the pending list, and every name the
+# run's log may take. Each is refused and named, the run trims as usual, and
+# an undisturbed run after the links have gone finishes the job.
+case_planted_links() {
+    case_begin "links planted in the program folder"
+    local kind i
+    for kind in logs-and-scratch pending log-name; do
+        trial_begin
+        write_registry BackupFiles=0
+        plant_outside
+        case "$kind" in
+        logs-and-scratch)
+            ln -s "$OUTSIDE/logs" "$PROG/logs"
+            ln -s "$OUTSIDE/next" "$PROG/Brevita.pending.new"
+            ;;
+        pending) ln -s "$OUTSIDE/pending" "$PROG/Brevita.pending" ;;
+        log-name)
+            # Dangling, at each name of the next ten seconds.
+            mkdir "$PROG/logs"
+            for ((i = 0; i < 10; i++)); do
+                ln -s "$OUTSIDE/log$i" \
+                    "$PROG/logs/Brevita_Log_$(date -d "+$i seconds" +%y%m%d_%H_%M_%S).TXT"
+            done
+            ;;
+        esac
+        brevita 120 --yes
+        rc_in 1
+        case "$kind" in
+        logs-and-scratch) out_has "(Link not followed: $PROG/logs)" ;;
+        pending)
+            log_has "(Link not followed: $PROG/Brevita.pending)"
+            log_count_matches
+            ;;
+        log-name)
+            out_has "(Link not followed: $PROG/logs/Brevita_Log_"
+            [ -z "$LOG" ] || fail "the run's log name had no link planted: $LOG"
+            ;;
+        esac
+        check_outside
+        check_live final
+        check_prog
+        find "$PROG" -maxdepth 2 -type l -delete
+        brevita 120 --yes
+        rc_in 0
+        check_live final
+        syncs_match
+        check_outside
+    done
+    case_end
+}
+
+ALL_CASES+=(planted_links)

@@ -531,3 +531,39 @@ changed_voice_names() {
         [ "$REPLY" != "${ORIG[$rel]:-}" ] && echo "$id"
     done < <(sql "SELECT streampath, subscriberobjectid FROM subscriber WHERE streampath IS NOT NULL") | sort -u
 }
+
+# ---- links planted in the program folder --------------------------------------
+
+# What planted links point at, outside the program folder: a folder holding
+# an old file with a log's name and another old file, a pending list with
+# an id no subscriber has, and a file in the place of the pending list's
+# scratch copy. OUTSIDE is the folder, OUTSIDE_ID that id.
+OUTSIDE_ID=99999999-9999-9999-9999-999999999999
+plant_outside() {
+    OUTSIDE=$STATE/outside
+    mkdir -p "$OUTSIDE/logs"
+    echo "$OUTSIDE_ID" >"$OUTSIDE/pending"
+    echo kept >"$OUTSIDE/next"
+    echo kept >"$OUTSIDE/logs/Brevita_Log_000101_00_00_00.TXT"
+    echo kept >"$OUTSIDE/logs/notes.TXT"
+    touch -d '30 days ago' "$OUTSIDE/logs/"*
+    OUTSIDE_BEFORE=$(outside_state)
+}
+
+# Every name below OUTSIDE with its kind, size and time, then every file's sha256.
+outside_state() {
+    (cd "$OUTSIDE" && find . -mindepth 1 -printf '%P %y %s %T@\n' | sort &&
+        find . -type f -print0 | sort -z | xargs -0 -r sha256sum)
+}
+
+# check_outside: nothing outside was written, made or deleted through a
+# link, and no request was sent for an id read through one.
+check_outside() {
+    local now
+    now=$(outside_state)
+    CHECKED=$((CHECKED + 1))
+    [ "$now" = "$OUTSIDE_BEFORE" ] ||
+        damage outside "$OUTSIDE" "changed through a link: $(diff <(echo "$OUTSIDE_BEFORE") <(echo "$now") | grep '^[<>]' | tr '\n' ' ')"
+    [ "$(sql "SELECT count(*) FROM request WHERE object_id = '$OUTSIDE_ID'")" = 0 ] ||
+        fail "sync requested for the id in a linked pending list"
+}
