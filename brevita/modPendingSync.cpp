@@ -34,8 +34,8 @@ void WriteAll(int fd, const std::string &bytes) {
     }
 }
 
-UniqueFd OpenProgramFolder() {
-    UniqueFd dir = OpenFolderNoFollow(ProgramFolder());
+UniqueFd OpenStateFolder() {
+    UniqueFd dir = OpenFolderNoFollow(StateFolder());
     if (dir.get() < 0) {
         RaiseErrno();
     }
@@ -43,14 +43,14 @@ UniqueFd OpenProgramFolder() {
 }
 
 void Save(const std::vector<std::string> &ids) {
-    const UniqueFd dir = OpenProgramFolder();
+    const UniqueFd dir = OpenStateFolder();
     if (ids.empty()) {
         if (::unlinkat(dir.get(), kPendingName, 0) != 0 && errno != ENOENT) {
             RaiseErrno();
         }
         return;
     }
-    const fs::path next = ProgramFolder() / kNextName;
+    const fs::path next = StateFolder() / kNextName;
     // What an interrupted save left goes; a link put there is refused, so
     // nothing is ever written through it.
     if (IsLinkAt(dir.get(), kNextName)) {
@@ -88,10 +88,10 @@ fs::path PendingSyncPath() {
 
 std::vector<std::string> PendingSyncs() {
     std::error_code ec;
-    if (!fs::exists(fs::symlink_status(ProgramFolder(), ec))) {
+    if (!fs::exists(fs::symlink_status(StateFolder(), ec))) {
         return {};
     }
-    const UniqueFd dir = OpenProgramFolder();
+    const UniqueFd dir = OpenStateFolder();
     // Not blocking, so that a named pipe in its place cannot stop the run.
     UniqueFd in(::openat(dir.get(), kPendingName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (in.get() < 0) {
