@@ -8,11 +8,14 @@
 #include "brevita/modLogging.h"
 #include "brevita/modStartup.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
 #include <string>
+
+#include <unistd.h>
 
 namespace brevita {
 
@@ -52,7 +55,33 @@ class ConsoleView : public TrimView {
   public:
     explicit ConsoleView(const BrevitaSettings &settings) : settings_(settings) {}
     BrevitaSettings CurrentSettings() override { return settings_; }
-    void SetProgressCaption(const std::string &text) override { PrintLine(text); }
+    void SetProgressCaption(const std::string &text) override {
+        EndProgressLine();
+        caption_ = text;
+        PrintLine(text);
+    }
+    // A terminal sees one line rewritten a few times a second; a pipe or
+    // the journal one line every 500 files.
+    void FileChecked(int32_t done, int32_t total, int32_t changed, int32_t errors) override {
+        const auto now = std::chrono::steady_clock::now();
+        const bool last = done >= total;
+        char line[200];
+        std::snprintf(line, sizeof line, "%s: %d of %d files, %d trimmed, %d errors",
+                      caption_.c_str(), done, total, changed, errors);
+        if (terminal_) {
+            if (last || now - shown_ >= std::chrono::milliseconds(250)) {
+                std::fprintf(stderr, "\r%s\033[K", line);
+                std::fflush(stderr);
+                shown_ = now;
+                open_ = true;
+            }
+            if (last) {
+                EndProgressLine();
+            }
+        } else if (done % 500 == 0 || (last && done >= 500)) {
+            std::fprintf(stderr, "%s\n", line);
+        }
+    }
     void SetProgressMax(int32_t max) override { max_ = max; }
     int32_t ProgressMax() override { return max_; }
     void SetProgressValue(int32_t value) override { value_ = value; }
@@ -64,7 +93,17 @@ class ConsoleView : public TrimView {
     void OpenLogViewer(const std::string &) override {}
 
   private:
+    void EndProgressLine() {
+        if (open_) {
+            std::fputc('\n', stderr);
+            open_ = false;
+        }
+    }
     BrevitaSettings settings_;
+    std::string caption_;
+    bool terminal_ = ::isatty(2) == 1;
+    bool open_ = false;
+    std::chrono::steady_clock::time_point shown_;
     int32_t max_ = 100;
     int32_t value_ = 0;
 };

@@ -31,12 +31,14 @@ const char kUsage[] =
     "             no file, backup or synchronisation request changes; prints the\n"
     "             files a real run would change and the silence it would remove\n"
     "  --help     print this text\n"
+    "  --version  print the version\n"
     "\n"
     "Exit status of --batch: 0 completed without errors, 1 completed with error\n"
     "lines in the log, 2 did not start.\n";
 
 struct Options {
     bool help = false;
+    bool version = false;
     bool batch = false;
     bool yes = false;
     bool dryRun = false;
@@ -49,6 +51,8 @@ Options ParseOptions(int argc, char **argv) {
         const char *a = argv[i];
         if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
             o.help = true;
+        } else if (!std::strcmp(a, "--version")) {
+            o.version = true;
         } else if (!std::strcmp(a, "--batch")) {
             o.batch = true;
         } else if (!std::strcmp(a, "--yes")) {
@@ -94,6 +98,11 @@ int RunBrevita(int argc, char **argv) {
     const Options o = ParseOptions(argc, argv);
     if (o.help) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (o.version) {
+        std::printf("Brevita %d.%d.%d\n", kProgramVersion.major, kProgramVersion.minor,
+                    kProgramVersion.revision);
         return 0;
     }
     // Qt's own options (-platform, ...) are the window's business.

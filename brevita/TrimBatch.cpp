@@ -263,7 +263,12 @@ void TrimBatch::TrimNames() {
         });
     }
 
+    int32_t done = 0;
     for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
+        if (done > 0) {
+            view_.FileChecked(done, count, VoiceNamesUpdated, LogErrorCount);
+        }
+        ++done;
         onError.Step(
             [&] { WriteToLog("Checking voice name for subscriber alias=" + rs->Text("Alias")); });
         // Noted before the file can change, so that a run that dies between
@@ -293,6 +298,7 @@ void TrimBatch::TrimNames() {
         ++VoiceNamesUpdated;
         const int32_t limit = MaxVoiceNames();
         if (limit != 0 && limit <= VoiceNamesUpdated) {
+            view_.FileChecked(done, count, VoiceNamesUpdated, LogErrorCount);
             WriteToLog("    The maximum number of names to update has been reached - exiting "
                        "TrimVoiceNames routine.");
             rs->Close();
@@ -301,6 +307,7 @@ void TrimBatch::TrimNames() {
         }
         StepProgress();
     }
+    view_.FileChecked(done, count, VoiceNamesUpdated, LogErrorCount);
     view_.SetProgressValue(view_.ProgressMax());
     rs->Close();
 }
@@ -334,6 +341,7 @@ void TrimBatch::TrimGreetings() {
             }
         }
         StepProgress();
+        view_.FileChecked(view_.ProgressValue(), count, GreetingsUpdated, LogErrorCount);
     }
     rs->Close();
 }

@@ -31,6 +31,11 @@ class TrimView {
     virtual void ShowCopyNotice() = 0;
     virtual void HideCopyNotice() = 0;
     virtual void OpenLogViewer(const std::string &path) = 0;
+    // After each listed file of a stage: done of total examined, changed
+    // of them, errors so far in the log. The window shows its progress bar
+    // instead.
+    virtual void FileChecked(int32_t /*done*/, int32_t /*total*/, int32_t /*changed*/,
+                             int32_t /*errors*/) {}
 };
 
 enum class RunResult {

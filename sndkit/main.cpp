@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,6 +12,14 @@
 
 // Arguments arrive as the locale's multibyte text; the whole program is wide.
 int main(int argc, char **argv) {
+    // What every tool answers; the bare usage on a bad command line keeps
+    // its status 1.
+    if (argc == 2 && !strcmp(argv[1], "--version")) {
+        fputs("sndprobe " SNDPROBE_VERSION "\n", stdout);
+        return 0;
+    }
+    if (argc == 2 && !strcmp(argv[1], "--help"))
+        argc = 1;
     // A reader that goes away must not cut the run short before the copy is written.
     signal(SIGPIPE, SIG_IGN);
     // Only the character set: numbers are read and printed the same everywhere.

@@ -355,6 +355,16 @@ TEST_F(TrimTest, TheBatchWithoutAWindowReportsThroughItsExitStatus) {
     WriteFile(registry, "Windows Registry Editor Version 5.00\r\n");
     EXPECT_EQ(run("--batch --yes", &out), 2);
     EXPECT_PRED2(Contains, out, "This tool only works with Corvox 4.0(2) or later");
+    // No registry file is not an old server; no display is needed to ask
+    // the version.
+    fs::remove(registry);
+    EXPECT_EQ(run("--batch --yes", &out), 2);
+    EXPECT_PRED2(Contains, out, "The registry file " + registry + " does not exist.");
+    EXPECT_EQ(RunCommand("env -u DISPLAY QT_QPA_PLATFORM= '" + (program / "Brevita").string() +
+                             "' --version",
+                         &out),
+              0);
+    EXPECT_EQ(out, "Brevita 1.0.0\n");
 }
 
 TEST_F(TrimTest, ARelativePathIsTheStreamFilesFileForEveryStep) {

@@ -134,6 +134,15 @@ TEST(CliErrors, UsageLevelTableAndTraceLevel) {
     EXPECT_TRUE(r.out.starts_with("usage: sndprobe <srcfile> [options]\n")) << r.out;
     const char kLastLine[] = "    percent     100%          0%                 \n";
     EXPECT_TRUE(r.out.ends_with(std::string(kLastLine) + "\n")) << r.out;
+    // --help is the same usage; --version one line; both succeed, while a
+    // bad command line keeps its failure.
+    const std::string usage = r.out;
+    r = RunProbe(dir, {"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, usage);
+    r = RunProbe(dir, {"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.starts_with("sndprobe ") && r.out.ends_with("\n")) << r.out;
     r = RunProbe(dir, {"-trace:3"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find(kLastLine), std::string::npos);
