@@ -26,7 +26,8 @@ add_executable(fuzz_registry ${_fuzz_dir}/fuzz_registry.cpp
   ${CMAKE_SOURCE_DIR}/brevita/CorvoxVersion.cpp
   ${CMAKE_SOURCE_DIR}/brevita/Messages.cpp
   ${CMAKE_SOURCE_DIR}/brevita/modCommon.cpp
-  ${CMAKE_SOURCE_DIR}/brevita/SafeFiles.cpp)
+  ${CMAKE_SOURCE_DIR}/brevita/SafeFiles.cpp
+  ${CMAKE_SOURCE_DIR}/brevita/StateFiles.cpp)
 target_link_libraries(fuzz_registry PRIVATE Qt6::Core)
 target_compile_definitions(fuzz_registry PRIVATE
   BREVITA_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
