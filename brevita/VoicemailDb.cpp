@@ -423,10 +423,10 @@ std::string ConnectionStringFor(const std::string &connectionString, const std::
     if (!connectionString.empty()) {
         return connectionString;
     }
-    if (!server.empty()) {
-        return "Driver={SQL Server};server=" + server + ";database=CorvoxDb";
-    }
-    return kCorvoxConnectionString;
+    // The drawn string's empty server= part, filled.
+    std::string drawn = kCorvoxConnectionString;
+    const std::string part = "server=";
+    return drawn.insert(drawn.find(part) + part.size(), server);
 }
 
 namespace {

@@ -40,16 +40,17 @@ bool Refuse(const std::string &message) {
 // would blame the server for what is a missing file.
 std::string RegistryFileProblem() {
     const std::filesystem::path store = RegistryStorePath();
-    std::ifstream in(store, std::ios::binary);
     std::error_code ec;
     if (!std::filesystem::exists(store, ec)) {
         return "The registry file " + store.string() +
                " does not exist. Install it (the package puts one in /etc/brevita) or name the "
                "server's registry file in BREVITA_REGISTRY.";
     }
-    if (!in || std::filesystem::is_directory(store, ec)) {
-        return "The registry file " + store.string() + " cannot be read (" +
-               std::strerror(errno ? errno : EACCES) +
+    errno = 0;
+    const bool readable = std::ifstream(store, std::ios::binary).good();
+    const int err = errno ? errno : EACCES;
+    if (!readable || std::filesystem::is_directory(store, ec)) {
+        return "The registry file " + store.string() + " cannot be read (" + std::strerror(err) +
                "). Make it readable to the administrators who run Brevita.";
     }
     return {};
@@ -72,21 +73,27 @@ std::string StateFolderProblem() {
                ", which only members of the group " + group +
                " may write: ask an administrator to add you to that group, then log in again.";
     }
-    // Whatever this user's umask, the next administrator must be able to
-    // replace what this run leaves.
+    return {};
+}
+
+// Whatever this user's umask, the next administrator of the group must be
+// able to replace what this run leaves.
+void KeepNewFilesGroupWritable() {
     const mode_t mask = ::umask(0);
     ::umask(mask & ~mode_t{070});
-    return {};
 }
 
 } // namespace
 
 bool StartProgram(BrevitaSettings &settings, const std::string &procedure) {
     ErrorHandler onError(ErrorReport::FormMessage, procedure, "frmMain");
-    for (const std::string &problem : {RegistryFileProblem(), StateFolderProblem()}) {
-        if (!problem.empty()) {
-            return Refuse(problem);
+    for (auto problem : {RegistryFileProblem, StateFolderProblem}) {
+        if (const std::string text = problem(); !text.empty()) {
+            return Refuse(text);
         }
+    }
+    if (StateFoldersConfigured()) {
+        KeepNewFilesGroupWritable();
     }
     onError.Step([] { LocalCorvoxVersion = getVersion(); });
     if (!bIsVersionGreaterThanOrEqualTo(4, 0, 2, 0)) {
