@@ -69,6 +69,8 @@ Options ParseOptions(int argc, char **argv) {
 int RunWindow(int argc, char **argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Brevita"));
+    // The installed desktop entry's name: how a desktop ties the window to it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.brevita.Brevita"));
     QtPrompt prompt;
     ScopedUserPrompt installed(prompt);
     SetProcessEventsHook([] { QCoreApplication::processEvents(); });

@@ -220,8 +220,15 @@ void WriteAtomically(const fs::path &target, mode_t newMode,
         Check(::fchmod(out.get(), (replacing ? old.st_mode : newMode) & 07777));
         struct stat made;
         Check(::fstat(out.get(), &made));
-        if (replacing && (made.st_uid != old.st_uid || made.st_gid != old.st_gid)) {
-            Check(::fchown(out.get(), old.st_uid, old.st_gid));
+        if (replacing && (made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
+            ::fchown(out.get(), old.st_uid, old.st_gid) != 0) {
+            // Only root gives a file away. An administrator of the file's
+            // group keeps the group, and with it the access that the group
+            // and the mode grant; the file becomes hers.
+            if (errno != EPERM || made.st_gid != old.st_gid) {
+                Check(errno == EPERM ? ::fchown(out.get(), static_cast<uid_t>(-1), old.st_gid)
+                                     : -1);
+            }
         }
         Check(::fsync(out.get()));
         if (name.empty()) {

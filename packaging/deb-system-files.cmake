@@ -15,8 +15,25 @@ foreach(program sndprobe Brevita)
     message(FATAL_ERROR "cannot compress the ${program} man page")
   endif()
 endforeach()
-file(COPY_FILE ${CPACK_BREVITA_SOURCE_DIR}/packaging/brevita.desktop
-     ${root}/usr/share/applications/brevita.desktop)
+file(COPY_FILE ${CPACK_BREVITA_SOURCE_DIR}/packaging/org.brevita.Brevita.desktop
+     ${root}/usr/share/applications/org.brevita.Brevita.desktop)
 file(COPY_FILE ${CPACK_BREVITA_SOURCE_DIR}/packaging/brevita.svg
      ${root}/usr/share/icons/hicolor/scalable/apps/brevita.svg)
 file(COPY_FILE ${CPACK_BREVITA_SOURCE_DIR}/packaging/copyright ${root}/usr/share/doc/brevita/copyright)
+
+# The installed program keeps its state and logs where Debian puts a
+# package's variable data; postinst makes those folders.
+file(REMOVE_RECURSE ${root}${app}/logs)
+file(COPY_FILE ${CPACK_BREVITA_SOURCE_DIR}/packaging/Brevita.paths ${root}${app}/Brevita.paths)
+file(MAKE_DIRECTORY ${root}/etc/brevita ${root}/usr/lib/systemd/system ${root}/usr/share/metainfo)
+file(COPY_FILE ${CPACK_BREVITA_SOURCE_DIR}/packaging/registry.reg ${root}/etc/brevita/registry.reg)
+foreach(unit brevita.service brevita.timer)
+  file(COPY_FILE ${CPACK_BREVITA_SOURCE_DIR}/packaging/${unit} ${root}/usr/lib/systemd/system/${unit})
+endforeach()
+file(COPY_FILE ${CPACK_BREVITA_SOURCE_DIR}/packaging/org.brevita.Brevita.metainfo.xml
+     ${root}/usr/share/metainfo/org.brevita.Brevita.metainfo.xml)
+execute_process(COMMAND gzip -9nc ${CPACK_BREVITA_SOURCE_DIR}/packaging/changelog
+                OUTPUT_FILE ${root}/usr/share/doc/brevita/changelog.gz)
+file(MAKE_DIRECTORY ${root}/usr/share/lintian/overrides)
+file(COPY_FILE ${CPACK_BREVITA_SOURCE_DIR}/packaging/lintian-overrides
+     ${root}/usr/share/lintian/overrides/brevita)

@@ -5,6 +5,7 @@
 #include "brevita/VoicemailDb.h"
 #include "TestSupport.h"
 
+#include <cstdlib>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -89,10 +90,16 @@ TEST(ConnectTest, FreeTdsIsSentToTheNamedServerAndAnUnreachableOneStopsTheRun) {
     if (!fs::exists(kFreeTds))
         GTEST_FAIL() << kFreeTds << " is missing (Debian package tdsodbc)";
     TempDir tmp;
-    const fs::path program = tmp / "program";
-    fs::create_directories(program);
+    // The package's test points this at the installed program.
+    const char *installed = std::getenv("BREVITA_INSTALLED_PROGRAM");
+    fs::path program = tmp / "program";
     fs::create_directories(tmp / "server" / "Stream Files");
-    fs::copy_file(kBinDir + "/Brevita", program / "Brevita");
+    if (installed && *installed) {
+        program = fs::path(installed).parent_path();
+    } else {
+        fs::create_directories(program);
+        fs::copy_file(kBinDir + "/Brevita", program / "Brevita");
+    }
     WriteFile(tmp / "odbcinst.ini", std::string("[SQL Server]\nDriver=") + kFreeTds + "\n");
     WriteFile(tmp / "odbc.ini", "");
 

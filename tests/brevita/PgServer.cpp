@@ -60,8 +60,10 @@ struct PgEnvironment : ::testing::Environment {
             SetUpFailed("the server wrote no settings");
     }
     void TearDown() override {
-        if (!own.empty())
-            std::system(("timeout 120 " + kScript + " stop '" + own + "' >/dev/null 2>&1").c_str());
+        if (!own.empty() &&
+            std::system(
+                ("timeout 120 " + kScript + " stop '" + own + "' >/dev/null 2>&1").c_str()) != 0)
+            std::fprintf(stderr, "the test server in %s did not stop\n", own.c_str());
     }
 };
 

@@ -51,7 +51,8 @@ TEST(Args, TypedLookupsAndDefaults) {
     EXPECT_EQ(Take(GetArgString(1, a.count(), a.argv(), L"s", nullptr, ARGF_UNESCAPE)), L"a\tb");
     EXPECT_EQ(Take(GetArgString(1, a.count(), a.argv(), L"s", nullptr, 0)), L"a\\tb");
     // A value longer than the lookup's buffer is cut, not overrun.
-    const std::wstring longArg = L"-v:" + std::wstring(600, L'x');
+    std::wstring longArg = L"-v:";
+    longArg.append(600, L'x');
     Argv b{L"prog", longArg.c_str()};
     EXPECT_EQ(Take(GetArgString(1, b.count(), b.argv(), L"v", nullptr, 0)).size(), 511u);
 }
