@@ -44,6 +44,14 @@ const char *const kPatterns[] = {
     QT_TRANSLATE_NOOP("Brevita", "Brevita keeps its files in %1, which only members of the group "
                                  "%2 may write: ask an administrator to add you to that group, "
                                  "then log in again."),
+    QT_TRANSLATE_NOOP("Brevita", "The file %1 is not a registry file: it does not begin with "
+                                 "\"Windows Registry Editor Version 5.00\" or \"REGEDIT4\". Name "
+                                 "the server's registry file in BREVITA_REGISTRY."),
+    QT_TRANSLATE_NOOP("Brevita", "Line %1 of the registry file %2 cannot be read: %3. Brevita "
+                                 "reads nothing of the file until the line is corrected."),
+    QT_TRANSLATE_NOOP("Brevita", "Cannot lock %1: it is a symbolic link, which Brevita does not "
+                                 "follow. Remove it; the next run makes a new one."),
+    QT_TRANSLATE_NOOP("Brevita", "Cannot lock %1: %2"),
 };
 
 // Whole texts are found by themselves; they are listed here so that the
@@ -98,6 +106,13 @@ const char *const kPatterns[] = {
     QT_TRANSLATE_NOOP("Brevita", "Unsupported value type"),
     QT_TRANSLATE_NOOP("Brevita", "Unable to allocate an ODBC handle"),
     QT_TRANSLATE_NOOP("Brevita", "No current record"),
+    // What is wrong with a line of the registry file
+    QT_TRANSLATE_NOOP("Brevita", "the key name is not valid"),
+    QT_TRANSLATE_NOOP("Brevita", "it is no key, value or comment"),
+    QT_TRANSLATE_NOOP("Brevita", "a value under a key that is deleted"),
+    QT_TRANSLATE_NOOP("Brevita", "a value before the first key"),
+    QT_TRANSLATE_NOOP("Brevita", "the value goes on past the end of the file"),
+    QT_TRANSLATE_NOOP("Brevita", "the value is not valid"),
     // The standard buttons of the message boxes, under Qt's own context
     QT_TRANSLATE_NOOP("QPlatformTheme", "OK"),
     QT_TRANSLATE_NOOP("QPlatformTheme", "&Yes"),

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -30,6 +31,19 @@ using RegValue = std::variant<std::monostate, std::string, std::vector<uint8_t>,
 
 // $BREVITA_REGISTRY, else /etc/brevita/registry.reg.
 std::filesystem::path RegistryStorePath();
+
+// The store file is read as the platform's registry editor writes it
+// (UTF-16LE or UTF-8, with or without a byte order mark, CR LF or LF, either
+// header, deleting lines) and written back in the same form, its comments
+// and order kept. While it cannot be read every key and value reads as
+// missing; this says why: at which line (from 1), or for line 0 that the
+// file as a whole is none (reason kNoRegistryFile) or cannot be read.
+struct RegistryFault {
+    size_t line;
+    std::string reason;
+};
+inline constexpr const char kNoRegistryFile[] = "no registry file";
+std::optional<RegistryFault> RegistryStoreFault();
 
 bool KeyExists(HKEY root, const std::string &keyPath);
 // True when the key existed already, false when it was made now; raises

@@ -329,17 +329,17 @@ std::vector<BoundParam> ArrangeParams(const std::vector<DeclaredParam> &declared
     return bound;
 }
 
+// Markers are numbered over the given parameters only: the call text
+// leaves the others out.
 void BindParams(const Statement &st, std::vector<BoundParam> &bound, const std::string &procedure) {
-    for (size_t i = 0; i < bound.size(); ++i) {
-        BoundParam &b = bound[i];
+    SQLUSMALLINT pos = 0;
+    for (BoundParam &b : bound) {
         SQLRETURN r;
-        SQLUSMALLINT pos = static_cast<SQLUSMALLINT>(i + 1);
         if (!b.param) {
-            // The server's default applies.
-            b.ind = SQL_NULL_DATA;
-            r = SQLBindParameter(st.get(), pos, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 1, 0,
-                                 nullptr, 0, &b.ind);
-        } else if (b.param->type == ParamType::Guid) {
+            continue;
+        }
+        ++pos;
+        if (b.param->type == ParamType::Guid) {
             r = SQLBindParameter(st.get(), pos, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_GUID, 36, 0,
                                  b.text.data(), 0, &b.ind);
         } else if (b.param->type == ParamType::Integer) {
@@ -353,15 +353,6 @@ void BindParams(const Statement &st, std::vector<BoundParam> &bound, const std::
             st.Fail("Unable to pass the parameters of " + procedure);
         }
     }
-}
-
-// "{CALL name(?, ?)}" with one marker a position.
-std::string CallText(const std::string &procedure, size_t count) {
-    std::string call = "{CALL " + procedure + "(";
-    for (size_t i = 0; i < count; ++i) {
-        call += i ? ", ?" : "?";
-    }
-    return call + ")}";
 }
 
 // Some drivers (psqlODBC among them) wait without end for a server that
@@ -623,7 +614,11 @@ void ExecuteProcedureNow(const std::string &connection, const std::string &proce
     std::vector<BoundParam> bound = ArrangeParams(declared, params, procedure);
     Statement st(c);
     BindParams(st, bound, procedure);
-    std::string call = CallText(procedure, bound.size());
+    std::vector<bool> given;
+    for (const BoundParam &b : bound) {
+        given.push_back(b.param != nullptr);
+    }
+    std::string call = ProcedureCallText(procedure, given);
     std::vector<SQLCHAR> text(call.begin(), call.end());
     text.push_back(0);
     SQLRETURN r = SQLExecDirect(st.get(), text.data(), SQL_NTS);
@@ -633,6 +628,22 @@ void ExecuteProcedureNow(const std::string &connection, const std::string &proce
 }
 
 } // namespace
+
+std::string ProcedureCallText(const std::string &procedure, const std::vector<bool> &given) {
+    // A NULL sent for a parameter would override the server's default for
+    // it; an omitted one takes it. Trailing ones go altogether, the others
+    // keep their commas.
+    size_t count = given.size();
+    while (count > 0 && !given[count - 1]) {
+        --count;
+    }
+    std::string call = "{CALL " + procedure + "(";
+    for (size_t i = 0; i < count; ++i) {
+        call += i ? ", " : "";
+        call += given[i] ? "?" : "";
+    }
+    return call + ")}";
+}
 
 void RequestSubscriberSync(const std::string &connection, const std::string &objectId) {
     ExecuteProcedure(connection, "sp_ModifySubscriber",

@@ -81,9 +81,15 @@ struct ProcParam {
 };
 
 // Calls the procedure once, each parameter placed where the procedure's
-// declaration puts its name; any result is discarded.
+// declaration puts its name and the declared ones not given left out, so
+// that the server's defaults apply to them; any result is discarded.
 void ExecuteProcedure(const std::string &connection, const std::string &procedure,
                       const std::vector<ProcParam> &params);
+
+// The call escape for a procedure whose declared parameters are given or
+// not, in declaration order: "{CALL p(?, , ?)}" for the first and third of
+// four.
+std::string ProcedureCallText(const std::string &procedure, const std::vector<bool> &given);
 
 // sp_ModifySubscriber: one subscriber, marked for directory synchronisation.
 void RequestSubscriberSync(const std::string &connection, const std::string &objectId);

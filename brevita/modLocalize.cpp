@@ -122,6 +122,27 @@ void LoadLanguageResource(const std::filesystem::path &path) {
     QCoreApplication::installTranslator(&loaded->translator);
 }
 
+// The language file of an abbreviation in the program folder. Files copied
+// from other systems may be named in other letters (BREVITA_DEU.DLL), and
+// the scan lists those too, so the name is matched without regard to case;
+// the exact name wins when both are there.
+std::filesystem::path LanguageFile(const std::string &abbreviation) {
+    const std::string wanted = ExecutableName() + "_" + abbreviation + ".dll";
+    const std::filesystem::path exact = ProgramFolder() / wanted;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(exact, ec)) {
+        return exact;
+    }
+    const QString key = QString::fromStdString(wanted);
+    for (const auto &entry : std::filesystem::directory_iterator(ProgramFolder(), ec)) {
+        if (entry.is_regular_file(ec) && QString::fromStdString(entry.path().filename().string())
+                                                 .compare(key, Qt::CaseInsensitive) == 0) {
+            return entry.path();
+        }
+    }
+    return exact;
+}
+
 void RescanLanguages() {
     AvailableLanguages.clear();
     const QString prefix = QString::fromStdString(ExecutableName()) + u'_';
@@ -172,9 +193,7 @@ void InitalizeLanguages() {
     });
     step([] { ReleaseLanguageResource(); });
     step([&] { abbreviation = AbbreviationFromLanguageId(CurrentLanguageId); });
-    step([&] {
-        LoadLanguageResource(ProgramFolder() / (ExecutableName() + "_" + abbreviation + ".dll"));
-    });
+    step([&] { LoadLanguageResource(LanguageFile(abbreviation)); });
     step([] { RescanLanguages(); });
     step([] {
         if (AvailableLanguages.empty()) {

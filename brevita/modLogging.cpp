@@ -39,49 +39,6 @@ bool ContainsErrorMark(const std::string &message) {
     return AsciiLower(message).find("(error)") != std::string::npos;
 }
 
-// Qt's locale formats may give a two-digit year and name the time zone;
-// neither belongs in a log line.
-QString WidenYear(const QString &format) {
-    QString out;
-    bool quoted = false;
-    for (qsizetype i = 0; i < format.size();) {
-        QChar c = format[i];
-        if (c == '\'') {
-            quoted = !quoted;
-            out += c;
-            ++i;
-            continue;
-        }
-        if (!quoted && c == 'y') {
-            qsizetype run = 0;
-            while (i + run < format.size() && format[i + run] == 'y') {
-                ++run;
-            }
-            out += run == 2 ? QStringLiteral("yyyy") : QString(run, 'y');
-            i += run;
-            continue;
-        }
-        out += c;
-        ++i;
-    }
-    return out;
-}
-
-QString DropTimeZone(const QString &format) {
-    QString out;
-    bool quoted = false;
-    for (QChar c : format) {
-        if (c == '\'') {
-            quoted = !quoted;
-        }
-        if (!quoted && c == 't') {
-            continue;
-        }
-        out += c;
-    }
-    return out.trimmed();
-}
-
 // A value from the database or the registry may hold any byte; escaped,
 // it cannot end its line early and make the next one up. Backslashes stay
 // as they are: paths and aliases keep their look, and no line can be made
@@ -205,11 +162,10 @@ std::filesystem::path LogsFolder() {
 }
 
 std::string GeneralDate(const QDateTime &when) {
-    QLocale locale = QLocale::system();
-    QString date = locale.toString(when.date(), WidenYear(locale.dateFormat(QLocale::ShortFormat)));
-    QString time =
-        locale.toString(when.time(), DropTimeZone(locale.timeFormat(QLocale::LongFormat)));
-    return (date + ' ' + time).toStdString();
+    // A scheduled run has no locale, a desktop run the user's: one fixed
+    // form keeps their logs alike, and readable by the same tools.
+    static const QLocale usEnglish(QLocale::English, QLocale::UnitedStates);
+    return usEnglish.toString(when, QStringLiteral("M/d/yyyy h:mm:ss AP")).toStdString();
 }
 
 std::string LogFileName(const QDateTime &start) {

@@ -22,8 +22,9 @@ extern int32_t LogErrorCount;
 // The logs folder: "logs" beside the program unless Brevita.paths says otherwise
 std::filesystem::path LogsFolder();
 
-// The locale's general date form: short date, a blank, long time (with a
-// four-digit year and without a time zone).
+// The log's date form, the same in every environment: US English short
+// date with a four-digit year, a blank, long time without a time zone
+// (12/5/2026 9:05:21 PM).
 std::string GeneralDate(const QDateTime &when);
 
 // The log's file name for a run that starts at start:

@@ -37,7 +37,7 @@ bool Refuse(const std::string &message) {
 }
 
 // Without the store every value reads as missing, and the version check
-// would blame the server for what is a missing file.
+// would blame the server for what is a missing, unreadable or broken file.
 std::string RegistryFileProblem() {
     const std::filesystem::path store = RegistryStorePath();
     std::error_code ec;
@@ -53,7 +53,20 @@ std::string RegistryFileProblem() {
         return "The registry file " + store.string() + " cannot be read (" + std::strerror(err) +
                "). Make it readable to the administrators who run Brevita.";
     }
-    return {};
+    const auto fault = RegistryStoreFault();
+    if (!fault || (fault->line == 0 && fault->reason != kNoRegistryFile)) {
+        return {};
+    }
+    if (fault->line == 0) {
+        return "The file " + store.string() +
+               " is not a registry file: it does not begin with \"Windows Registry Editor "
+               "Version 5.00\" or \"REGEDIT4\". Name the server's registry file in "
+               "BREVITA_REGISTRY.";
+    }
+    return "Line " + std::to_string(fault->line) + " of the registry file " + store.string() +
+           " cannot be read: " + fault->reason +
+           ". Brevita reads nothing of the file until the "
+           "line is corrected.";
 }
 
 // An installed program keeps its files in folders that the group of its

@@ -231,6 +231,46 @@ Protokolldatei jetzt anzeigen?</translation>
         <source>Brevita keeps its files in %1, which only members of the group %2 may write: ask an administrator to add you to that group, then log in again.</source>
         <translation>Brevita legt seine Dateien in %1 ab, das nur Mitglieder der Gruppe %2 beschreiben dürfen: Bitten Sie einen Administrator, Sie in diese Gruppe aufzunehmen, und melden Sie sich dann neu an.</translation>
     </message>
+    <message>
+        <source>The file %1 is not a registry file: it does not begin with &quot;Windows Registry Editor Version 5.00&quot; or &quot;REGEDIT4&quot;. Name the server&apos;s registry file in BREVITA_REGISTRY.</source>
+        <translation>Die Datei %1 ist keine Registrierungsdatei: Sie beginnt nicht mit &quot;Windows Registry Editor Version 5.00&quot; oder &quot;REGEDIT4&quot;. Geben Sie die Registrierungsdatei des Servers in BREVITA_REGISTRY an.</translation>
+    </message>
+    <message>
+        <source>Line %1 of the registry file %2 cannot be read: %3. Brevita reads nothing of the file until the line is corrected.</source>
+        <translation>Zeile %1 der Registrierungsdatei %2 kann nicht gelesen werden: %3. Brevita liest nichts aus der Datei, bis die Zeile berichtigt ist.</translation>
+    </message>
+    <message>
+        <source>Cannot lock %1: it is a symbolic link, which Brevita does not follow. Remove it; the next run makes a new one.</source>
+        <translation>%1 kann nicht gesperrt werden: Es ist eine symbolische Verknüpfung, der Brevita nicht folgt. Entfernen Sie sie; der nächste Lauf legt eine neue Datei an.</translation>
+    </message>
+    <message>
+        <source>Cannot lock %1: %2</source>
+        <translation>%1 kann nicht gesperrt werden: %2</translation>
+    </message>
+    <message>
+        <source>the key name is not valid</source>
+        <translation>der Schlüsselname ist ungültig</translation>
+    </message>
+    <message>
+        <source>it is no key, value or comment</source>
+        <translation>sie ist weder Schlüssel noch Wert noch Kommentar</translation>
+    </message>
+    <message>
+        <source>a value under a key that is deleted</source>
+        <translation>ein Wert unter einem Schlüssel, der gelöscht wird</translation>
+    </message>
+    <message>
+        <source>a value before the first key</source>
+        <translation>ein Wert vor dem ersten Schlüssel</translation>
+    </message>
+    <message>
+        <source>the value goes on past the end of the file</source>
+        <translation>der Wert reicht über das Ende der Datei hinaus</translation>
+    </message>
+    <message>
+        <source>the value is not valid</source>
+        <translation>der Wert ist ungültig</translation>
+    </message>
 </context>
 <context>
     <name>QPlatformTheme</name>

@@ -100,10 +100,11 @@ TEST_F(DbTest, ProceduresReceiveTypedParametersAndCountRequests) {
 }
 
 TEST_F(DbTest, ParametersGoWhereTheDeclarationPutsThem) {
+    // What is not given takes the server's default, not a NULL.
     Psql("CREATE OR REPLACE FUNCTION sp_order(\"@Second\" integer, \"@First\" integer, "
-         "\"@Unset\" integer) RETURNS void LANGUAGE plpgsql AS $$ BEGIN "
+         "\"@Unset\" boolean DEFAULT true) RETURNS void LANGUAGE plpgsql AS $$ BEGIN "
          "INSERT INTO request (proc, directory_sync, directory_sync_flags, sync_subscriber) "
-         "VALUES ('sp_order', \"@First\", \"@Second\", \"@Unset\" IS NULL); END $$");
+         "VALUES ('sp_order', \"@First\", \"@Second\", \"@Unset\"); END $$");
     auto call = [](const char *proc, const char *param, int32_t v) {
         ExecuteProcedure(kDb, proc, {{param, ParamType::Integer, v}});
     };
@@ -119,6 +120,18 @@ TEST_F(DbTest, ParametersGoWhereTheDeclarationPutsThem) {
     EXPECT_EQ(Raised([&] { call("sp_Missing", "@A", 3); }), ErrDatabase);
     EXPECT_EQ(Raised([] { ExecuteProcedure(kDb, "sp_order(1);--", {}); }), ErrInvalidCall);
     EXPECT_EQ(Psql("SELECT count(*) FROM request"), "1\n");
+
+    // Left out wherever they stand; a procedure with nothing given is
+    // called bare.
+    const struct {
+        std::vector<bool> given;
+        const char *text;
+    } calls[] = {{{true, false, true, false}, "{CALL p(?, , ?)}"},
+                 {{false, true}, "{CALL p(, ?)}"},
+                 {{false, false}, "{CALL p()}"},
+                 {{true, true}, "{CALL p(?, ?)}"}};
+    for (const auto &c : calls)
+        EXPECT_EQ(ProcedureCallText("p", c.given), c.text);
 
     // A query the server refuses.
     EXPECT_EQ(Raised([] { OpenQuery(kDb, "SELECT nothing FROM vw_none"); }, &why), ErrDatabase);

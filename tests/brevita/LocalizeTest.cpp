@@ -48,9 +48,10 @@ struct LocalizeTest : ::testing::Test {
         InitalizeLanguages(); // no catalogue in the folder: English again
         ResetProgramLocation();
     }
-    void Catalogue(const char *abbreviation) {
+    // The built catalogue, under another name when one is given.
+    void Catalogue(const char *abbreviation, const std::string &as = {}) {
         const std::string name = std::string("Brevita_") + abbreviation + ".dll";
-        fs::copy_file(fs::path(BREVITA_BIN_DIR) / name, tmp / name);
+        fs::copy_file(fs::path(BREVITA_BIN_DIR) / name, tmp / (as.empty() ? name : as));
     }
 };
 
@@ -140,6 +141,23 @@ TEST_F(LocalizeTest, TheScanMatchesNamesWithoutCaseAndSkipsFolders) {
     ASSERT_EQ(prompt.Messages().size(), 1u);
     EXPECT_EQ(prompt.Messages()[0].rfind("Error in InitalizeLanguages: ", 0), 0u);
     EXPECT_EQ(AvailableLanguages, std::vector<std::string>{""});
+}
+
+TEST_F(LocalizeTest, AFileNamedInOtherLettersIsListedAndLoads) {
+    Catalogue("DEU", "BREVITA_DEU.DLL");
+    Catalogue("ENU", "brevita_enu.dll");
+    for (int32_t id : {1031, 1033}) {
+        CurrentLanguageId = id;
+        InitalizeLanguages();
+        EXPECT_EQ(std::set<std::string>(AvailableLanguages.begin(), AvailableLanguages.end()),
+                  (std::set<std::string>{"DEU", "enu"}));
+        EXPECT_NE(LanguageResourceHandle(), nullptr) << id;
+    }
+    // English was loaded last; German again, and its texts are in force.
+    CurrentLanguageId = 1031;
+    InitalizeLanguages();
+    EXPECT_EQ(TranslateText("Complete"), "Fertig");
+    EXPECT_TRUE(prompt.questions.empty());
 }
 
 // Both languages by name: the switch to German below.

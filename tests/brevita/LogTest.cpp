@@ -6,14 +6,24 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 using namespace brevita;
 using namespace brevita_test;
 
 namespace {
 
-// The general date form is the user's; these tests read it in US English,
-// set before anything reads the locale.
-[[maybe_unused]] const int usEnglish = ::setenv("LC_ALL", "en_US.UTF-8", 1);
+// Run with this variable set, the test program prints the log's stamp of a
+// fixed time in the environment it was given, before anything else runs.
+[[maybe_unused]] const bool printsDate = [] {
+    if (std::getenv("BREVITA_PRINT_LOG_DATE")) {
+        std::printf("%s\n", GeneralDate({QDate(2026, 12, 5), QTime(21, 5, 9)}).c_str());
+        std::fflush(stdout);
+        std::_Exit(0);
+    }
+    return false;
+}();
 
 const std::string kRule(64, '=');
 
@@ -253,4 +263,17 @@ TEST_F(LogTest, ReportedErrorsLetTheProcedureGoOn) {
     EXPECT_EQ(LogErrorCount, 1);
     EXPECT_PRED2(Contains, ReadFile(dir / "run.TXT"),
                  ": (error) 94 (Invalid use of Null) in procedure TrimNames of Form frmMain\r\n");
+}
+
+TEST(LogDateForm, IsOneWhateverTheLocale) {
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    for (const char *environment : {"", "LC_ALL=C", "LANG=de_DE.UTF-8", "LC_TIME=en_GB.UTF-8",
+                                    "LANG=ja_JP.UTF-8 LC_ALL=fr_FR.UTF-8"}) {
+        std::string out;
+        EXPECT_EQ(RunCommand(std::string("env -i BREVITA_PRINT_LOG_DATE=1 ") + environment + " '" +
+                                 self + "'",
+                             &out),
+                  0);
+        EXPECT_EQ(out, "12/5/2026 9:05:09 PM\n") << environment;
+    }
 }

@@ -78,7 +78,8 @@ TEST_F(MainWindowTest, AFailedStartUpCheckEndsTheProgramAndSavesNothing) {
         std::string message;
     } cases[] = {
         // An old server ends the program before the session is looked at.
-        {RootKey(root + "/"), true, "This tool only works with Corvox 4.0(2) or later"},
+        {"Windows Registry Editor Version 5.00\r\n\r\n" + RootKey(root + "/"), true,
+         "This tool only works with Corvox 4.0(2) or later"},
         {kServerKeys + RootKey(root + "/"), true,
          "This tool cannot be run via a Terminal Services session since it accesses a WAV "
          "driver.  You will need to run it locally."},

@@ -4,6 +4,8 @@
 #include "brevita/modStartup.h"
 #include "TestSupport.h"
 
+#include <QString>
+
 using namespace brevita;
 using namespace brevita_test;
 
@@ -127,13 +129,124 @@ TEST_F(RegistryTest, HandWrittenStoreIsReadAndKept) {
     EXPECT_EQ(Get("", REG_DWORD, {}, key), RegValue(int32_t{7}));
     EXPECT_EQ(Get("Expand", REG_BINARY, {}, key), RegValue(Bytes{0x25, 0, 0x41, 0, 0}));
 
-    // A write elsewhere keeps every value of other kinds as it was.
+    // A write elsewhere keeps every line as it was written.
+    const std::string before = ReadFile(store);
     EXPECT_FALSE(CreateRegistryKey(HKLM, kSettings));
     Set("MaxVoiceNames", REG_SZ, Text("200"));
-    std::string text = ReadFile(store);
-    for (const char *line : {"\"Expand\"=hex(2):25,00,41,00,00", "\"Root Path\"=\"D:\\\\Srv\\\\\"",
-                             "@=dword:00000007"})
-        EXPECT_NE(text.find(line), std::string::npos) << line;
+    EXPECT_EQ(
+        ReadFile(store),
+        before +
+            "\n[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brevita]\n\"MaxVoiceNames\"=\"200\"\n\n");
+}
+
+namespace {
+
+// The text in the encoding and with the line ends given.
+std::string Encoded(const std::string &text, bool utf16, const std::string &lineEnd) {
+    QString t = QString::fromUtf8(text);
+    t.replace(QStringLiteral("\n"), QString::fromStdString(lineEnd));
+    if (!utf16)
+        return t.toStdString();
+    std::string out = "\xFF\xFE";
+    for (char16_t c : t.toStdU16String()) {
+        out += static_cast<char>(c & 0xFF);
+        out += static_cast<char>(c >> 8);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(RegistryTest, ExportsAreReadWithTheirDeletionsAndWrittenBackAsTheyCame) {
+    const std::string ostrel = "SOFTWARE\\Velmora\\Ostrel\\1.0";
+    const auto exported = [](const std::string &header, const std::string &settings) {
+        return header +
+               "\n\n; exported for the server\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora\\Ostrel\\1.0]\n"
+               "\"Root Path\"=\"D:\\\\Grüße\\\\\"\n\n"
+               "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brevita]\n" +
+               settings +
+               "\"Gone\"=dword:00000001\n\"Gone\"=-\n@=\"default\"\n@=-\n\n"
+               "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Stale\\Sub]\n\"v\"=\"x\"\n\n"
+               "[-HKEY_LOCAL_MACHINE\\Software\\Velmora\\Stale]\n\n";
+    };
+    const struct {
+        const char *header;
+        bool utf16;
+        const char *lineEnd;
+    } forms[] = {{"Windows Registry Editor Version 5.00", true, "\r\n"},
+                 {"REGEDIT4", false, "\r\n"},
+                 {"\xEF\xBB\xBFWindows Registry Editor Version 5.00", false, "\n"}};
+    for (const auto &f : forms) {
+        SCOPED_TRACE(f.header);
+        WriteFile(store,
+                  Encoded(exported(f.header, "\"SilenceLevel\"=\"-45\"\n"), f.utf16, f.lineEnd));
+        EXPECT_EQ(RegValueText(Get("Root Path", REG_SZ, {}, ostrel)), "D:\\Grüße\\");
+        EXPECT_EQ(Get("SilenceLevel", REG_SZ), Text("-45"));
+        EXPECT_EQ(Get("Gone", REG_DWORD, Text("d")), Text("d"));
+        EXPECT_EQ(Get("", REG_SZ, Text("d")), Text("d"));
+        EXPECT_FALSE(KeyExists(HKLM, "Software\\Velmora\\Stale\\Sub"));
+        EXPECT_FALSE(KeyExists(HKLM, "Software\\Velmora\\Stale"));
+
+        Set("SilenceLevel", REG_SZ, Text("-40"));
+        Set("MaxVoiceNames", REG_SZ, Text("200"));
+        EXPECT_FALSE(CreateRegistryKey(HKLM, "Software\\Velmora\\Stale"));
+        const std::string expected = exported(f.header, "\"SilenceLevel\"=\"-40\"\n") +
+                                     "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Stale]\n\n";
+        std::string withNew = expected;
+        withNew.insert(withNew.find("@=-\n") + 4, "\"MaxVoiceNames\"=\"200\"\n");
+        EXPECT_EQ(ReadFile(store), Encoded(withNew, f.utf16, f.lineEnd));
+        EXPECT_EQ(Get("MaxVoiceNames", REG_SZ), Text("200"));
+        EXPECT_TRUE(KeyExists(HKLM, "Software\\Velmora\\Stale"));
+    }
+}
+
+TEST_F(RegistryTest, AStoreThatCannotBeReadIsNamedWithItsLine) {
+    const std::string path = store.string();
+    const std::string header = "Windows Registry Editor Version 5.00\r\n";
+    const std::string key = "[HKEY_LOCAL_MACHINE\\Software\\Velmora]\r\n";
+    const std::string none = "The file " + path +
+                             " is not a registry file: it does not begin with \"Windows Registry "
+                             "Editor Version 5.00\" or \"REGEDIT4\". Name the server's registry "
+                             "file in BREVITA_REGISTRY.";
+    const auto line = [&](int n, const std::string &why) {
+        return "Line " + std::to_string(n) + " of the registry file " + path +
+               " cannot be read: " + why +
+               ". Brevita reads nothing of the file until the line is "
+               "corrected.";
+    };
+    const struct {
+        std::string text, message;
+    } cases[] = {
+        {std::string("\x7F"
+                     "ELF\x02\x01\x01\0\0\0",
+                     10),
+         none},
+        {std::string("\xFF\xFE\x00\xD8", 4), none}, // a lone surrogate
+        {key + "\"Version Number\"=dword:00040000\r\n", none},
+        {header + "\r\n" + key + "\"Version Number\"=dword:00040000\r\nlost line\r\n",
+         line(5, "it is no key, value or comment")},
+        {header + "[HKEY_NOWHERE\\A]\r\n", line(2, "the key name is not valid")},
+        {header + "\"v\"=\"x\"\r\n", line(2, "a value before the first key")},
+        {header + "[-HKEY_LOCAL_MACHINE\\A]\r\n\"v\"=\"x\"\r\n",
+         line(3, "a value under a key that is deleted")},
+        {header + key + "\"v\"=dword:123456789\r\n", line(3, "the value is not valid")},
+        {header + key + "\"b\"=hex:01,\\\r\n  02,\\\r\n",
+         line(3, "the value goes on past the end of the file")},
+    };
+    SetExitHook([] {});
+    for (const auto &c : cases) {
+        WriteFile(store, c.text);
+        RecordingPrompt prompt;
+        ScopedUserPrompt installed(prompt);
+        BrevitaSettings settings;
+        EXPECT_FALSE(StartProgram(settings, "Form_Load"));
+        EXPECT_EQ(prompt.Messages(), std::vector<std::string>{c.message});
+        // Nothing is written over what cannot be read.
+        EXPECT_EQ(Raised([] { CreateRegistryKey(HKLM, "Software\\Other"); }), 1001);
+        EXPECT_EQ(ReadFile(store), c.text);
+    }
+    SetExitHook({});
 }
 
 TEST_F(RegistryTest, UnreadableOrUnwritableStoreIsNeverOverwritten) {
@@ -149,9 +262,8 @@ TEST_F(RegistryTest, UnreadableOrUnwritableStoreIsNeverOverwritten) {
     EXPECT_EQ(RaisedWith([] { CreateRegistryKey(HKLM, "Software\\Other"); }, kUnableKey), 1001);
     EXPECT_EQ(ReadFile(store), garbage);
 
-    // Other files that are no store: a foreign header, a deleting section.
-    for (const char *text : {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n",
-                             "Windows Registry Editor Version 5.00\n[-HKEY_LOCAL_MACHINE\\A]\n",
+    // Other files that are no store: a foreign header, a root that is none.
+    for (const char *text : {"REGEDIT5\n[HKEY_LOCAL_MACHINE\\A]\n",
                              "Windows Registry Editor Version 5.00\n[HKEY_NOWHERE\\A]\n"}) {
         WriteFile(store, text);
         EXPECT_FALSE(KeyExists(HKLM, "A")) << text;
@@ -263,8 +375,8 @@ TEST_F(RegistryTest, KeyWithThousandsOfValuesReadsAndWritesEach) {
     std::string subKeys;
     for (int i = 0; i < kSubKeys; ++i)
         subKeys += Section(kSettings + "\\Sub" + std::to_string(i), {});
-    // A name given again, in other letters, keeps its place and takes the
-    // last value and spelling.
+    // A name given again, in other letters, takes the last value; a write
+    // changes the line where it was last given.
     std::vector<std::string> given = lines;
     given.push_back("\"VALUE0100\"=\"again\"");
     WriteFile(store, kHeaderLines + Section(kSettings, given) + subKeys);
@@ -287,8 +399,7 @@ TEST_F(RegistryTest, KeyWithThousandsOfValuesReadsAndWritesEach) {
     // more.
     EXPECT_EQ(RegistryStoreParses() - before, 1u);
 
-    lines[100] = "\"VALUE0100\"=\"again\"";
-    lines[2000] = "\"Value2000\"=\"changed\"";
-    lines.push_back("\"Added\"=dword:0000002a");
-    EXPECT_EQ(ReadFile(store), kHeaderLines + Section(kSettings, lines) + subKeys);
+    given[2000] = "\"Value2000\"=\"changed\"";
+    given.push_back("\"Added\"=dword:0000002a");
+    EXPECT_EQ(ReadFile(store), kHeaderLines + Section(kSettings, given) + subKeys);
 }

@@ -557,7 +557,7 @@ undo_readonly() {
 }
 
 case_registry() {
-    case_begin "registry unwritable, truncated, not UTF-8"
+    case_begin "registry unwritable, truncated, broken, UTF-16, not UTF-8"
     local size cut i
 
     # Unwritable: a run only reads it.
@@ -605,15 +605,23 @@ case_registry() {
         consistent_run
     done
 
-    # Not UTF-8: the UTF-16 that the Windows registry editor writes; a
-    # Latin-1 byte in the backup folder's name; bytes that are no text at
-    # all in the server's root path.
+    # One line that is no registry line: named, with its number.
     trial_begin
-    iconv -f UTF-8 -t UTF-16 "$REG" >"$T/reg16" && mv "$T/reg16" "$REG"
+    printf 'not a value\r\n' >>"$REG"
     brevita 120 --yes
     not_started
-    out_has "This tool only works with Corvox 4.0(2) or later"
+    out_has "Line $(wc -l <"$REG") of the registry file $REG cannot be read"
     check_live orig
+
+    # Not UTF-8: the UTF-16 that the Windows registry editor writes, read
+    # and kept so; a Latin-1 byte in the backup folder's name; bytes that
+    # are no text at all in the server's root path.
+    trial_begin
+    iconv -f UTF-8 -t UTF-16LE "$REG" | { printf '\xff\xfe'; cat; } >"$T/reg16" && mv "$T/reg16" "$REG"
+    brevita 120 --yes
+    rc_in 0
+    check_live final
+    [ "$(head -c 2 "$REG" | od -An -tx1 | tr -d ' ')" = fffe ] || fail "the registry lost its UTF-16 form"
 
     trial_begin
     mkdir -p "$T/backup/caf"$'\xe9'

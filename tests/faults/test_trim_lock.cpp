@@ -4,8 +4,12 @@
 #include "brevita/modTrimLock.h"
 #include "../brevita/TestSupport.h"
 
+#include "brevita/AppError.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace brevita;
@@ -17,6 +21,50 @@ namespace {
 bool FreeForOthers() {
     const std::string cmd = "flock -n '" + LockFilePath().string() + "' true";
     return std::system(cmd.c_str()) == 0;
+}
+
+// What a run of another user than the lock file's owner gets, in a child
+// process: "acquired" (and a second run refused meanwhile), "busy" or
+// "error N: description". As root the child is nobody, who gets the folder.
+std::string TryAsAnotherUser(const std::filesystem::path &folder) {
+    constexpr uid_t kNobody = 65534;
+    if (::geteuid() == 0 && ::chown(folder.c_str(), kNobody, kNobody) != 0)
+        return "chown failed";
+    int out[2];
+    if (::pipe(out) != 0)
+        return "pipe failed";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(out[0]);
+        if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            ::_exit(3);
+        std::string said;
+        try {
+            TrimLock lock, second;
+            said = !lock.TryAcquire()    ? "busy"
+                   : second.TryAcquire() ? "acquired twice"
+                                         : "acquired";
+        } catch (const AppError &e) {
+            said = "error " + std::to_string(e.Number()) + ": " + e.Description();
+        }
+        const ssize_t written = ::write(out[1], said.data(), said.size());
+        ::_exit(written == static_cast<ssize_t>(said.size()) ? 0 : 4);
+    }
+    ::close(out[1]);
+    std::string said;
+    char buf[512];
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
+        said.append(buf, static_cast<size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? said : "child failed";
+}
+
+ino_t InodeOf(const std::filesystem::path &p) {
+    struct stat st {};
+    ::lstat(p.c_str(), &st);
+    return st.st_ino;
 }
 
 } // namespace
@@ -44,5 +92,38 @@ TEST(TrimLock, AChildStartedWithItHoldsTheLockUntilItEnds) {
     FinishProcess(child);
     EXPECT_TRUE(FreeForOthers());
     EXPECT_TRUE(again.TryAcquire());
+    ResetProgramLocation();
+}
+
+TEST(TrimLock, ALockFileNoOneCanOpenIsTakenOverOnlyWhenNoOneHoldsIt) {
+    TempDir tmp;
+    SetProgramLocation(tmp.path(), "Brevita");
+    const std::filesystem::path lockFile = LockFilePath();
+
+    // Held by a live run, whatever its mode: that run goes on alone.
+    const int held = ::open(lockFile.c_str(), O_RDWR | O_CREAT, 0664);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    ::chmod(lockFile.c_str(), 0);
+    const ino_t inode = InodeOf(lockFile);
+    EXPECT_EQ(TryAsAnotherUser(tmp.path()), "busy");
+    EXPECT_EQ(InodeOf(lockFile), inode);
+
+    // Its run is gone: the next one takes over, and leaves only the lock file.
+    ::close(held);
+    EXPECT_EQ(TryAsAnotherUser(tmp.path()), "acquired");
+    EXPECT_NE(InodeOf(lockFile), inode);
+    auto files = std::filesystem::directory_iterator(tmp.path());
+    EXPECT_EQ(std::distance(files, {}), 1);
+    EXPECT_TRUE(FreeForOthers());
+
+    // A link in its place is refused, naming it.
+    std::filesystem::remove(lockFile);
+    std::filesystem::create_symlink(tmp / "elsewhere", lockFile);
+    const std::string said = TryAsAnotherUser(tmp.path());
+    EXPECT_EQ(
+        said.rfind("error 75: Cannot lock " + lockFile.string() + ": it is a symbolic link", 0), 0u)
+        << said;
+    EXPECT_FALSE(std::filesystem::exists(tmp / "elsewhere"));
     ResetProgramLocation();
 }
