@@ -107,9 +107,9 @@ size_t EditDistance(const std::string &a, const std::string &b) {
 
 } // namespace
 
-TEST(Baudot, TextRoundTripsThroughTheDetector) {
+TEST(Baudot, TextRoundTripsThroughTheDetectorAtEveryRate) {
     const std::string text = "RYRY 0123456789 THE QUICK BROWN FOX, JUMPS?\r\n";
-    for (unsigned rate : {8000u, 11025u}) {
+    for (unsigned rate : {8000u, 11025u, 16000u, 22050u, 44100u, 48000u}) {
         // The lead-in moves every tone change against the window grid and,
         // at 11025 Hz, against the short window that ends each block.
         for (double msLead = 150; msLead <= 190; msLead += 4) {
@@ -119,7 +119,11 @@ TEST(Baudot, TextRoundTripsThroughTheDetector) {
             EXPECT_EQ(RoundTrip(text, rate, 1.5, 0, msLead), text) << rate << " Hz, " << msLead;
             EXPECT_EQ(RoundTrip(text, rate, 1.5, 5, msLead), text) << rate << " Hz, " << msLead;
         }
+        // White noise of one power adds more crossings the more samples
+        // carry it; telephone rates stand 20 dB of it.
         for (double msLead : {150, 163, 177}) {
+            if (rate > 11025)
+                break;
             EXPECT_EQ(RoundTrip(text, rate, 2, 0, msLead, 20), text) << rate << " Hz, noise";
             EXPECT_EQ(RoundTrip(text, rate, 1.5, 0, msLead, 20), text) << rate << " Hz, noise";
         }
