@@ -228,6 +228,9 @@ void ReadTraceOption(Run *r) {
             Fail(r, 20);
             return;
         }
+        // "+0" or " 0" reads as present; like "0" it must not silence the run.
+        if (level == 0)
+            level = TraceGetLevel(nullptr);
     }
     // Out of range is refused and the level stays; -1 re-reads the stored one.
     TraceSetLevel(nullptr, level);

@@ -163,10 +163,14 @@ TEST(CliErrors, UsageLevelTableAndTraceLevel) {
                      "    -2.000dB   0.794328   26028    79.43%\n"
                      "     0.000dB   1.000000   32767   100.00%\n\n");
 
-    // The trace level is stored; a refused one leaves it.
+    // The trace level is stored; a refused one leaves it, and every value
+    // that reads as zero is absent, so the usage is still printed.
     RunProbe(dir, {"-trace"});
-    RunProbe(dir, {"-trace:12"});
-    EXPECT_NE(ReadText(dir / "trace.ini").find("Level=5"), std::string::npos);
+    for (const char *arg : {"-trace:12", "-trace:0", "-trace:+0", "-trace:-0", "-trace: 0"}) {
+        r = RunProbe(dir, {arg});
+        EXPECT_NE(r.out.find("usage: "), std::string::npos) << arg << ": " << r.out;
+        EXPECT_NE(ReadText(dir / "trace.ini").find("Level=5"), std::string::npos) << arg;
+    }
 }
 
 TEST(CliErrors, BadInputsFailCleanlyAndLeaveNothingBehind) {
