@@ -187,6 +187,8 @@ TEST(CliErrors, BadInputsFailCleanlyAndLeaveNothingBehind) {
     // A header whose data chunk is empty.
     write("empty.wav", header.substr(0, 4) + std::string("\x24\0\0\0", 4) + header.substr(8, 32) +
                            std::string(4, '\0'));
+    // Half a millisecond of audio, less than the shortest stretch analysed.
+    ASSERT_TRUE(WriteWav16(dir / "short.wav", Sine(1000, 8000, 0.5, 44100), 44100));
     write("keep.wav", "old");
     fs::create_directory(dir / "folder");
     fs::create_directory(dir / "full");
@@ -207,6 +209,8 @@ TEST(CliErrors, BadInputsFailCleanlyAndLeaveNothingBehind) {
         {{"text.wav", "-strip:keep.wav"}, "sndprobe: unable to open file: text.wav\n\n"},
         {{"cut.wav", "-strip:keep.wav"}, "sndprobe: unable to open file: cut.wav\n\n"},
         {{"empty.wav", "-strip:keep.wav"}, ""},
+        {{"short.wav", "-silence", "-strip:keep.wav"},
+         "sndprobe: too short to analyse, under 1 ms of audio: short.wav\n\n"},
         {{good, "-silence", "-strip:gone/out.wav,3,250"},
          events + "sndprobe: unable to create file: gone/out.wav\n\n"},
         // The copy is complete but cannot take the place of a folder.
