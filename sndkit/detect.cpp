@@ -122,7 +122,6 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
     pInst->cbCarryAlloc = 0;
     pInst->cPrevKey = 0;
     pInst->nPrevTone = -1;
-    pInst->cbGap = 0;
     pInst->bShift = DETECT_BAUDOT_LETTERS;
     pInst->cBits = 0;
     pInst->bRegister = 0;

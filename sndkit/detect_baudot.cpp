@@ -7,7 +7,6 @@ namespace {
 
 // 45.45 baud: one bit lasts 22 ms.
 constexpr uint32_t kBitMs = 22;
-constexpr uint32_t kStopSlackMs = 5;
 constexpr int32_t kMarkMin = 2600, kMarkMax = 3000;
 constexpr int32_t kSpaceMin = 3400, kSpaceMax = 3800;
 constexpr uint8_t kSpaceCode = 4;
@@ -64,12 +63,8 @@ int32_t DetectBaudotClassify(const DetectStats *pStats) {
 }
 
 void DetectBaudotDecode(DetectInstance *pInst, int32_t nTone, uint32_t msStart, uint32_t msRun) {
-    // Half a bit starts a bit. Past the first, a run rounds up from 0.27 bit:
-    // windows place a tone change only to about 2.5 ms, and 1.5 stop bits sent
-    // back to back (33 ms, measured 30 to 35) must still complete a frame,
-    // while whole bits measured up to 5 ms long stay whole.
-    const uint32_t cBits =
-        msRun < kBitMs / 2 ? 0 : uint32_t((uint64_t(msRun) + kBitMs / 2 + kStopSlackMs) / kBitMs);
+    // The run in whole bits, to the nearest.
+    const uint32_t cBits = uint32_t((uint64_t(msRun) + kBitMs / 2) / kBitMs);
     Trace(nullptr, TRACE_DETAIL, L"sndprobe: tone=%ld Hz, duration=%ld ms, cBits=%d\n",
           int32_t(nTone), int32_t(msRun), int(cBits));
     const uint8_t bBit = nTone == BAUDOT_MARK ? 1 : 0;
@@ -102,30 +97,14 @@ void DetectBaudotReportCode(DetectInstance *pInst, uint8_t bCode, uint32_t msSta
 
 namespace {
 
-// Decodes the open tone run, which ends at byte cbEnd, lengthened by cbShare
-// bytes of the transition after it.
-void EndToneRun(DetectInstance *pInst, int32_t cbEnd, int32_t cbShare) {
-    const int32_t cb = pInst->cbRun + cbShare;
-    if (cb >= pInst->cbDuration)
-        DetectBaudotDecode(pInst, pInst->nPrevTone,
-                           WavFormatBytesToMs(pInst->pwfx, uint32_t(cbEnd - pInst->cbRun)),
-                           WavFormatBytesToMs(pInst->pwfx, uint32_t(cb)));
-}
-
-// Whether the neither-tone stretch after the open run is a transition. The
-// window at a tone change holds both tones and reads between the bands; a
-// short window (now only the last of the data) reads too coarsely to land in
-// one. Noise gives neither windows too, between single tone windows: a run too
-// short to decode is no bit, and joining or lengthening it would turn noise
-// into bits. A short window comes once, so it may join even a short run.
-bool IsTransition(const DetectInstance *pInst) {
-    return pInst->cbRun >= pInst->cbDuration || pInst->cbGap % pInst->cbWindow != 0;
-}
-
-// Half of cb bytes, in whole samples.
-int32_t HalfOf(const DetectInstance *pInst, int32_t cb) {
-    const int32_t cbSample = pInst->pwfx->nBlockAlign > 1 ? pInst->pwfx->nBlockAlign : 1;
-    return cb / (2 * cbSample) * cbSample;
+// Decodes the run that ends before the current window, if it is long enough
+// and of a tone.
+void EndToneRun(DetectInstance *pInst) {
+    if (pInst->cbRun >= pInst->cbDuration && IsTone(pInst->nPrevTone))
+        DetectBaudotDecode(
+            pInst, pInst->nPrevTone,
+            WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbPosition - pInst->cbRun)),
+            WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbRun)));
 }
 
 } // namespace
@@ -139,45 +118,20 @@ int32_t DetectBaudotStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb
         return 0;
     }
     if (pData == nullptr) {
-        if (IsTone(pInst->nPrevTone))
-            EndToneRun(pInst, pInst->cbPosition - pInst->cbGap, 0);
+        EndToneRun(pInst);
         return 0;
     }
+    // The window at a tone change reads between the bands and is a run of
+    // its own; the rounding to whole bits absorbs what it takes from its
+    // neighbours.
     const int32_t nTone = DetectBaudotClassify(pStats);
-    if (nTone == 0 && IsTone(pInst->nPrevTone)) {
-        // Held back until the next tone shows whether the run goes on
-        // through it or hands over to the other tone; a stretch that would
-        // round to a bit of its own ends the run.
-        const int32_t cbEnd = pInst->cbPosition - pInst->cbGap;
-        pInst->cbGap += cb;
-        if (WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbGap)) >= kBitMs / 2) {
-            EndToneRun(pInst, cbEnd, 0);
-            pInst->nPrevTone = 0;
-            pInst->cbRun = pInst->cbGap;
-            pInst->cbGap = 0;
-        }
-    } else if (pInst->cbGap != 0 && !IsTransition(pInst)) {
-        // The open run, too short to decode, ended where the stretch began.
+    if (nTone != pInst->nPrevTone && pInst->cbRun != 0) {
+        EndToneRun(pInst);
         pInst->cbRun = cb;
-        pInst->cbGap = 0;
-        pInst->nPrevTone = nTone;
-    } else if (nTone == pInst->nPrevTone) {
-        pInst->cbRun += pInst->cbGap + cb;
-        pInst->cbGap = 0;
     } else {
-        if (IsTone(pInst->nPrevTone)) {
-            // Each side gets half of the transition: the runs of consecutive
-            // bits then meet about where the tone changed, neither comes out
-            // a window short, and the characters' events tile the signal.
-            const int32_t cbShare = HalfOf(pInst, pInst->cbGap);
-            EndToneRun(pInst, pInst->cbPosition - pInst->cbGap, cbShare);
-            pInst->cbRun = pInst->cbGap - cbShare + cb;
-        } else {
-            pInst->cbRun = cb;
-        }
-        pInst->cbGap = 0;
-        pInst->nPrevTone = nTone;
+        pInst->cbRun += cb;
     }
+    pInst->nPrevTone = nTone;
     pInst->cbPosition += cb;
     return 0;
 }

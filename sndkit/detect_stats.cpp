@@ -102,9 +102,14 @@ int32_t DetectCrossingsPerSecond(const WAVEFORMATEX *pwfx, uint32_t nCrossings, 
         TracePosition(DETECT_UNIT, 20);
         return -1;
     }
-    // From the exact duration: whole milliseconds would round short windows
-    // (55 samples at 11025 Hz are 4.99 ms) down by up to 25%.
-    const uint64_t rate = uint64_t(nCrossings) * pwfx->nAvgBytesPerSec / uint64_t(cb);
+    // The crossings lie between n samples, over n - 1 sample steps; timed by
+    // all n, a window reads short of its tone by a share that depends on the
+    // sample rate (at 44100 Hz 13 crossings of 1400 Hz read 2594). Whole
+    // milliseconds would round short windows down by up to 25%.
+    const int32_t cbSample = pwfx->nBlockAlign > 0 ? pwfx->nBlockAlign : 1;
+    if (cb <= cbSample)
+        return 0;
+    const uint64_t rate = uint64_t(nCrossings) * pwfx->nAvgBytesPerSec / uint64_t(cb - cbSample);
     return rate > uint64_t(INT32_MAX) ? INT32_MAX : int32_t(rate);
 }
 

@@ -44,6 +44,7 @@ struct WholeFile {
     int32_t cbValid;
     int32_t cbPosition;
     bool mapped; // pData belongs to the source's mapping
+    bool empty;  // refused for holding less than a millisecond of audio
 };
 
 // A source stored as 16-bit mono PCM holds the analysis format itself: it is
@@ -82,6 +83,7 @@ int32_t LoadWholeFile(WholeFile *pFile, HWAVFILE hSource, const WAVEFORMATEX *pw
     if (cbTotal <= 0) {
         // Also a file without a millisecond of audio: there is nothing to analyse.
         TracePosition(UNIT, 3);
+        pFile->empty = msLength == 0;
         result = -1;
     } else if (!MapWholeFile(pFile, hSource, pwfxStored, cbTotal)) {
         // Only the bytes delivered are ever read, so the buffer need not be zeroed.
@@ -106,6 +108,7 @@ int32_t LoadWholeFile(WholeFile *pFile, HWAVFILE hSource, const WAVEFORMATEX *pw
     }
     if (result == 0 && pFile->cbValid == 0) {
         TracePosition(UNIT, 6);
+        pFile->empty = true;
         result = -1;
     }
     if (WavFormatFree(pwfxPlay)) {
@@ -228,6 +231,9 @@ void ReadTraceOption(Run *r) {
             Fail(r, 20);
             return;
         }
+        // "+0" or " 0" reads as present; like "0" it must not silence the run.
+        if (level == 0)
+            level = TraceGetLevel(nullptr);
     }
     // Out of range is refused and the level stays; -1 re-reads the stored one.
     TraceSetLevel(nullptr, level);
@@ -398,7 +404,7 @@ int32_t FeedMappedBlocks(Run *r, int32_t cbBlock) {
     return result;
 }
 
-void Analyse(Run *r) {
+void Analyse(Run *r, const wchar_t *pszSource) {
     int32_t cbBlock = WavFormatMsToBytes(r->pwfxAnalysis, static_cast<uint32_t>(r->msBlock), +1);
     if (cbBlock <= 0) {
         Fail(r, 50);
@@ -406,6 +412,9 @@ void Analyse(Run *r) {
     }
     if (LoadWholeFile(&r->whole, r->hSource, r->pwfxStored)) {
         Fail(r, 51);
+        if (r->whole.empty)
+            Trace(nullptr, TRACE_RESULT,
+                  L"sndprobe: too short to analyse, under 1 ms of audio: %s\n", pszSource);
         return;
     }
     if (r->whole.mapped ? FeedMappedBlocks(r, cbBlock) : FeedBlocks(r, cbBlock)) {
@@ -489,7 +498,7 @@ void RunOnce(Run *r) {
     CreateKeyDetector(r, L"dtmf", DETECT_DTMF);
     CreateKeyDetector(r, L"baudot", DETECT_BAUDOT);
     if (r->ok)
-        Analyse(r);
+        Analyse(r, szSource);
 }
 
 } // namespace

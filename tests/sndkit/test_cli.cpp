@@ -163,10 +163,14 @@ TEST(CliErrors, UsageLevelTableAndTraceLevel) {
                      "    -2.000dB   0.794328   26028    79.43%\n"
                      "     0.000dB   1.000000   32767   100.00%\n\n");
 
-    // The trace level is stored; a refused one leaves it.
+    // The trace level is stored; a refused one leaves it, and every value
+    // that reads as zero is absent, so the usage is still printed.
     RunProbe(dir, {"-trace"});
-    RunProbe(dir, {"-trace:12"});
-    EXPECT_NE(ReadText(dir / "trace.ini").find("Level=5"), std::string::npos);
+    for (const char *arg : {"-trace:12", "-trace:0", "-trace:+0", "-trace:-0", "-trace: 0"}) {
+        r = RunProbe(dir, {arg});
+        EXPECT_NE(r.out.find("usage: "), std::string::npos) << arg << ": " << r.out;
+        EXPECT_NE(ReadText(dir / "trace.ini").find("Level=5"), std::string::npos) << arg;
+    }
 }
 
 TEST(CliErrors, BadInputsFailCleanlyAndLeaveNothingBehind) {
@@ -183,6 +187,8 @@ TEST(CliErrors, BadInputsFailCleanlyAndLeaveNothingBehind) {
     // A header whose data chunk is empty.
     write("empty.wav", header.substr(0, 4) + std::string("\x24\0\0\0", 4) + header.substr(8, 32) +
                            std::string(4, '\0'));
+    // Half a millisecond of audio, less than the shortest stretch analysed.
+    ASSERT_TRUE(WriteWav16(dir / "short.wav", Sine(1000, 8000, 0.5, 44100), 44100));
     write("keep.wav", "old");
     fs::create_directory(dir / "folder");
     fs::create_directory(dir / "full");
@@ -203,6 +209,8 @@ TEST(CliErrors, BadInputsFailCleanlyAndLeaveNothingBehind) {
         {{"text.wav", "-strip:keep.wav"}, "sndprobe: unable to open file: text.wav\n\n"},
         {{"cut.wav", "-strip:keep.wav"}, "sndprobe: unable to open file: cut.wav\n\n"},
         {{"empty.wav", "-strip:keep.wav"}, ""},
+        {{"short.wav", "-silence", "-strip:keep.wav"},
+         "sndprobe: too short to analyse, under 1 ms of audio: short.wav\n\n"},
         {{good, "-silence", "-strip:gone/out.wav,3,250"},
          events + "sndprobe: unable to create file: gone/out.wav\n\n"},
         // The copy is complete but cannot take the place of a folder.

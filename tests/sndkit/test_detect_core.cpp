@@ -203,7 +203,7 @@ TEST(DetectStats, ExactSumsAndCrossings) {
     // Sums of the absolute values (99519) and of the squares, worked by hand.
     EXPECT_DOUBLE_EQ(st.dMean, 99519 / 9.0);
     EXPECT_DOUBLE_EQ(st.dRootMeanSquare, sqrt(3222600021 / 9.0));
-    EXPECT_EQ(st.lCrossingsPerSecond, 6222); // 7 sign changes in 18 bytes, 1.125 ms
+    EXPECT_EQ(st.lCrossingsPerSecond, 7000); // 7 sign changes over 8 sample steps, 1 ms
 
     // A long window of full-scale samples overflows any 32-bit sum, and
     // rounding must not push the spread below 0.
@@ -230,9 +230,12 @@ TEST(DetectStats, ExactSumsAndCrossings) {
     EXPECT_EQ(st.lCrossingsPerSecond, 0);
 
     // 55 samples at 11025 Hz are 4.99 ms: whole milliseconds would count it
-    // as 4 and read a 1400 Hz mark as 3500 crossings per second.
-    const WAVEFORMATEX w11 = PcmFormat(11025);
-    EXPECT_EQ(DetectCrossingsPerSecond(&w11, 14, 110), 2806);
+    // as 4 and read a 1400 Hz mark as 3500 crossings per second. Crossings
+    // lie within 54 sample steps; at 44100 Hz 13 of them in a 221-sample
+    // window are still a mark.
+    const WAVEFORMATEX w11 = PcmFormat(11025), w44 = PcmFormat(44100);
+    EXPECT_EQ(DetectCrossingsPerSecond(&w11, 14, 110), 2858);
+    EXPECT_EQ(DetectCrossingsPerSecond(&w44, 13, 442), 2605);
     EXPECT_EQ(DetectCrossingsPerSecond(&w11, 3, 20), -1);
     EXPECT_EQ(trace.Positions(L"detect"), 1u);
 }

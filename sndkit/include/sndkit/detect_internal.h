@@ -30,7 +30,6 @@ struct DetectInstance {
     int32_t cbPosition; /* bytes analysed before the current window */
     uint16_t cPrevKey;  /* DTMF: 0 before the first window, ' ' for no key */
     int32_t nPrevTone;  /* Baudot: -1 before the first window */
-    int32_t cbGap;      /* Baudot: neither tone since the last window of a tone run */
     uint8_t bShift;     /* Baudot: DETECT_BAUDOT_LETTERS or DETECT_BAUDOT_FIGURES */
     int32_t cBits;      /* Baudot: bits in bRegister */
     uint8_t bRegister;
