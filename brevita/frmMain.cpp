@@ -13,6 +13,7 @@
 #include "brevita/UserPrompt.h"
 #include "ui_frmMain.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -198,6 +199,20 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event) {
             if (!Validate(static_cast<QLineEdit *>(focus))) {
                 return true;
             }
+        }
+    }
+    // An access key leaves the focus where it is, so the box has not been
+    // left and the button would find the focus held. It is checked here,
+    // then the focus goes to the button as a click would move it.
+    if (event->type() == QEvent::Shortcut && !validating_) {
+        QWidget *focus = QApplication::focusWidget();
+        auto *button = qobject_cast<QAbstractButton *>(watched);
+        if (button && IsNumberBox(focus) && focus->window() == this && button->window() == this &&
+            button != ui->cmdExit) {
+            if (!Validate(static_cast<QLineEdit *>(focus))) {
+                return true;
+            }
+            button->setFocus(Qt::ShortcutFocusReason);
         }
     }
     return QMainWindow::eventFilter(watched, event);

@@ -206,6 +206,41 @@ TEST_F(MainWindowTest, NumberBoxesRefuseBadTextAndKeepTheFocus) {
     EXPECT_EQ(Setting("SilenceLevel", REG_SZ), "x");
 }
 
+TEST_F(MainWindowTest, AccessKeysActFromANumberBoxOnceItsCheckPasses) {
+    WriteServer("\"TrimVoiceNames\"=dword:00000000\r\n");
+    frmMain w;
+    ASSERT_TRUE(w.Form_Load());
+    ShowActive(w);
+    auto *level = Find<QLineEdit>(w, "txtSilenceLevel");
+    using Kind = RecordingPrompt::Kind;
+    const struct {
+        Qt::Key key;
+        const char *text;
+        Kind kind;         // what the key leads to
+        std::string asked; // its text: the message, or the dialog's title
+    } cases[] = {
+        {Qt::Key_T, "-45", Kind::Message,
+         "You must select to trim either voice names or greetings or both"},
+        {Qt::Key_E, "-45", Kind::File, "Select WAV file to trim silence from"},
+        {Qt::Key_B, "-45", Kind::Folder, ""},
+        // A failed check stops the key, as it stops a click.
+        {Qt::Key_T, "x", Kind::Message, "You must enter a number between -80 and 0"},
+        {Qt::Key_B, "x", Kind::Message, "You must enter a number between -80 and 0"},
+    };
+    for (const auto &c : cases) {
+        prompt.questions.clear();
+        level->setFocus();
+        level->setText(QString::fromLatin1(c.text));
+        QTest::keyClick(&w, c.key, Qt::AltModifier);
+        // The button's click follows the key a moment later.
+        QTest::qWait(300);
+        ASSERT_EQ(prompt.questions.size(), 1u) << c.key << " " << c.text;
+        EXPECT_EQ(prompt.questions[0].kind, c.kind) << c.key << " " << c.text;
+        EXPECT_EQ(prompt.questions[0].text, c.asked) << c.key << " " << c.text;
+    }
+    EXPECT_EQ(QApplication::focusWidget(), level) << "a refused box keeps the focus";
+}
+
 TEST_F(MainWindowTest, UpDownsStepTheirBoxWithinItsRange) {
     WriteServer();
     frmMain w;
