@@ -68,7 +68,7 @@ Options ParseOptions(int argc, char **argv) {
 
 int RunWindow(int argc, char **argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Brevita"));
+    NameApplication();
     QtPrompt prompt;
     ScopedUserPrompt installed(prompt);
     SetProcessEventsHook([] { QCoreApplication::processEvents(); });
@@ -89,6 +89,10 @@ int RunWindow(int argc, char **argv) {
 }
 
 } // namespace
+
+void NameApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("Brevita"));
+}
 
 int RunBrevita(int argc, char **argv) {
     // A file-size limit must fail the write that exceeds it, which is then

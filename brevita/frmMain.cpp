@@ -18,7 +18,10 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QUrl>
+
+#include <algorithm>
 
 using namespace brevita;
 
@@ -95,6 +98,17 @@ void frmMain::mnuHelp_Click() {
     if (!help_) {
         help_ = new frmHelp;
         help_->setAttribute(Qt::WA_DeleteOnClose);
+        help_->show();
+        // Over this window, centred as far as its screen has room; the
+        // frame is known once shown.
+        QRect place = help_->frameGeometry();
+        place.moveCenter(frameGeometry().center());
+        const QRect room = screen()->availableGeometry();
+        place.moveLeft(std::max(
+            room.left(), std::min(place.left(), room.left() + room.width() - place.width())));
+        place.moveTop(std::max(room.top(),
+                               std::min(place.top(), room.top() + room.height() - place.height())));
+        help_->move(place.topLeft());
     }
     help_->show();
     help_->raise();
