@@ -89,8 +89,8 @@ class ConsoleView : public TrimView {
     void SetBusy(bool) override {}
     void ShowCopyNotice() override { PrintLine("Copying voice names and greetings..."); }
     void HideCopyNotice() override {}
-    // Nobody is there to read it; its path is printed at the end.
-    void OpenLogViewer(const std::string &) override {}
+    // Without a window there is no viewer to start.
+    bool OpenLogViewer(const std::string &) override { return false; }
 
   private:
     void EndProgressLine() {

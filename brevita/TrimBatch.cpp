@@ -118,6 +118,12 @@ std::string UnreachableDatabaseText(const std::string &server, const std::string
            store + ". Nothing was changed.";
 }
 
+std::string LogNotShownText(const std::string &log) {
+    return "The log file " + log +
+           " could not be opened: no program to show it was found. Open "
+           "it with a text editor.";
+}
+
 std::string BackupFolderOf(const std::string &destination) {
     return JoinPath(destination, "Stream Files");
 }
@@ -211,7 +217,11 @@ RunResult TrimBatch::cmdTrimSilence_Click() {
     lock.Release();
 
     if (MsgBox(SummaryText(), Buttons::YesNo) == Answer::Yes) {
-        onError.Step([&] { view_.OpenLogViewer(LogFilePath); });
+        bool shown = false;
+        onError.Step([&] { shown = view_.OpenLogViewer(LogFilePath); });
+        if (!shown) {
+            MsgBox(LogNotShownText(LogFilePath));
+        }
     }
     // A dry run requested nothing.
     if (VoiceNamesUpdated >= 1 && dryRunFolder_.empty()) {
@@ -224,10 +234,22 @@ RunResult TrimBatch::cmdTrimSilence_Click() {
 
 std::string TrimBatch::SummaryText() const {
     // The error count is printed with the blank of its sign position.
-    const std::string errors = (LogErrorCount >= 0 ? " " : "") + std::to_string(LogErrorCount);
+    const std::string errors = (LogErrorCount >= 0 ? " " : "") + std::to_string(LogErrorCount) +
+                               " error(s) encountered.\r\nView log file now?";
+    if (!dryRunFolder_.empty()) {
+        double seconds = 0;
+        for (const DryRunChange &c : dryRunChanges_) {
+            seconds += c.secondsRemoved;
+        }
+        // Not the locale's decimal comma: the number is read next to the log.
+        return "Dry run complete.  " + std::to_string(VoiceNamesUpdated) +
+               " voice names would be updated and " + std::to_string(GreetingsUpdated) +
+               " greetings would be updated, cutting " +
+               QString::number(seconds, 'f', 1).toStdString() + " seconds of audio.\r\n" + errors;
+    }
     return "Trim process complete.  " + std::to_string(VoiceNamesUpdated) +
            " voice names updated and " + std::to_string(GreetingsUpdated) +
-           " greetings updated.\r\n" + errors + " error(s) encountered.\r\nView log file now?";
+           " greetings updated.\r\n" + errors;
 }
 
 // The caption doubles as the log's heading for the stage.

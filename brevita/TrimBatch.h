@@ -30,7 +30,8 @@ class TrimView {
     // The notice shown while a folder is copied.
     virtual void ShowCopyNotice() = 0;
     virtual void HideCopyNotice() = 0;
-    virtual void OpenLogViewer(const std::string &path) = 0;
+    // False when no viewer could be started.
+    virtual bool OpenLogViewer(const std::string &path) = 0;
     // After each listed file of a stage: done of total examined, changed
     // of them, errors so far in the log. The window shows its progress bar
     // instead.
@@ -110,6 +111,8 @@ class TrimBatch {
 std::string NestedFoldersText(const std::string &backup, const std::string &live);
 std::string UnreachableDatabaseText(const std::string &server, const std::string &why,
                                     const std::string &store);
+// The log viewer that could not be started, and the log it was to show.
+std::string LogNotShownText(const std::string &log);
 
 // The backup of destination: its "Stream Files" folder.
 std::string BackupFolderOf(const std::string &destination);

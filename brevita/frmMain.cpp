@@ -338,6 +338,6 @@ void frmMain::HideCopyNotice() {
     notice_->hide();
 }
 
-void frmMain::OpenLogViewer(const std::string &path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
+bool frmMain::OpenLogViewer(const std::string &path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
 }

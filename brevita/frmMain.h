@@ -56,7 +56,7 @@ class frmMain : public QMainWindow, public brevita::TrimView {
     void SetBusy(bool busy) override;
     void ShowCopyNotice() override;
     void HideCopyNotice() override;
-    void OpenLogViewer(const std::string &path) override;
+    bool OpenLogViewer(const std::string &path) override;
 
   signals:
     // The Help and About menu entries, for the windows that show them.

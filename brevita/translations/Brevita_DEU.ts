@@ -231,6 +231,18 @@ Protokolldatei jetzt anzeigen?</translation>
         <source>Brevita keeps its files in %1, which only members of the group %2 may write: ask an administrator to add you to that group, then log in again.</source>
         <translation>Brevita legt seine Dateien in %1 ab, das nur Mitglieder der Gruppe %2 beschreiben dürfen: Bitten Sie einen Administrator, Sie in diese Gruppe aufzunehmen, und melden Sie sich dann neu an.</translation>
     </message>
+    <message>
+        <source>Dry run complete.  %1 voice names would be updated and %2 greetings would be updated, cutting %3 seconds of audio.
+%4 error(s) encountered.
+View log file now?</source>
+        <translation>Probelauf abgeschlossen.  %1 Namensansagen und %2 Begrüßungen würden geändert, %3 Sekunden Audio würden gekürzt.
+%4 Fehler aufgetreten.
+Protokolldatei jetzt anzeigen?</translation>
+    </message>
+    <message>
+        <source>The log file %1 could not be opened: no program to show it was found. Open it with a text editor.</source>
+        <translation>Die Protokolldatei %1 konnte nicht geöffnet werden: Es wurde kein Programm gefunden, das sie anzeigt. Öffnen Sie sie mit einem Texteditor.</translation>
+    </message>
 </context>
 <context>
     <name>QPlatformTheme</name>

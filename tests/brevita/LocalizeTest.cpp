@@ -239,6 +239,10 @@ TEST_F(LocalizeTest, EveryMessageHasItsGermanText) {
     for (const std::string &text :
          {NestedFoldersText("/srv/Stream Files", "/srv/Stream Files/b"),
           UnreachableDatabaseText("db,1433", "[08001] refused", "/etc/brevita/registry.reg"),
+          LogNotShownText("/var/log/brevita/Brevita_Log_240101_10_00_00.TXT"),
+          std::string("Dry run complete.  2 voice names would be updated and 0 greetings would "
+                      "be updated, cutting 4.5 seconds of audio.\r\n 0 error(s) "
+                      "encountered.\r\nView log file now?"),
           std::string("Brevita keeps its files in /var/opt/brevita, which only members of the "
                       "group brevita may write: ask an administrator to add you to that group, "
                       "then log in again.")})

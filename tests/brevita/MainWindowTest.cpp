@@ -313,7 +313,10 @@ TEST_F(MainWindowTest, ControlsThatStartARunAreDisabledWhileOneRuns) {
     Psql("TRUNCATE subscriber, messagingrule, request RESTART IDENTITY");
     DbConnectionString = kCorvoxConnectionString;
     prompt.questions.clear();
-    prompt.answers = {Answer::Yes};
+    // Yes to the summary's question, on a desktop without a program for
+    // text files.
+    prompt.answers = {Answer::Yes, Answer::Ok, Answer::Ok, Answer::Yes};
+    ScopedEnv noViewer("PATH", (tmp / "no programs").string());
     int pumped = 0;
     // The log lets the window work between lines: that is where a second
     // run could be started.
@@ -329,9 +332,12 @@ TEST_F(MainWindowTest, ControlsThatStartARunAreDisabledWhileOneRuns) {
     EXPECT_GT(pumped, 0);
     EXPECT_TRUE(Find<QPushButton>(w, "cmdTrimSilence")->isEnabled());
     EXPECT_EQ(w.findChild<QGroupBox *>("frameProgress")->title(), "Complete");
-    ASSERT_GE(prompt.Messages().size(), 3u);
+    ASSERT_EQ(prompt.Messages().size(), 5u);
     EXPECT_EQ(prompt.Messages()[1], "No subscribers with voice names found on the local server");
     EXPECT_EQ(prompt.Messages()[2], "No greetings found on the local server");
+    EXPECT_EQ(prompt.Messages()[4], "The log file " + LogFilePath +
+                                        " could not be opened: no program to show it was found. "
+                                        "Open it with a text editor.");
 }
 
 int main(int argc, char **argv) {

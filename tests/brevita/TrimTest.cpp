@@ -43,7 +43,12 @@ struct FakeView : TrimView {
     void SetBusy(bool) override { ++busyChanges; }
     void ShowCopyNotice() override {}
     void HideCopyNotice() override {}
-    void OpenLogViewer(const std::string &) override {}
+    bool viewerStarts = true;
+    std::vector<std::string> viewed;
+    bool OpenLogViewer(const std::string &path) override {
+        viewed.push_back(path);
+        return viewerStarts;
+    }
 };
 
 struct TrimTest : ::testing::Test {
@@ -343,6 +348,8 @@ TEST_F(TrimTest, TheBatchWithoutAWindowReportsThroughItsExitStatus) {
                  "Trim process complete.  1 voice names updated and 0 greetings updated.\n"
                  " 1 error(s) encountered.\nView log file now?");
     EXPECT_PRED2(Contains, out, "Log file: " + (program / "logs").string());
+    EXPECT_PRED2(Contains, out, "\nThe log file " + (program / "logs").string());
+    EXPECT_PRED2(Contains, out, " could not be opened: no program to show it was found.");
     EXPECT_FALSE(Untouched(vn));
     Psql("DELETE FROM subscriber WHERE alias = 'bob'");
     EXPECT_EQ(run("--batch --yes", &out), 0) << out;
@@ -408,8 +415,26 @@ TEST_F(TrimTest, ADryRunWritesOnlyBelowItsScratchFolder) {
     fs::create_directories(scratch);
     TrimBatch batch(view);
     batch.SetDryRun(scratch.string());
-    prompt.answers = {Answer::No};
+    prompt.answers = {Answer::Yes};
+    view.viewerStarts = false;
     ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
+    // What would change, and that the log the user asked for was not shown.
+    double seconds = 0;
+    for (const DryRunChange &c : batch.DryRunChanges())
+        seconds += c.secondsRemoved;
+    EXPECT_GT(seconds, 3 * 1.2);
+    char cut[32];
+    std::snprintf(cut, sizeof cut, "%.1f", seconds);
+    EXPECT_EQ(prompt.Messages(),
+              (std::vector<std::string>{
+                  "Dry run complete.  3 voice names would be updated and 0 greetings would be "
+                  "updated, cutting " +
+                      std::string(cut) +
+                      " seconds of audio.\r\n 0 error(s) encountered.\r\nView log file now?",
+                  "The log file " + LogFilePath +
+                      " could not be opened: no program to show it was found. Open it with a "
+                      "text editor."}));
+    EXPECT_EQ(view.viewed, std::vector<std::string>{LogFilePath});
     EXPECT_TRUE(Untouched(vn));
     EXPECT_TRUE(ReadFile(outside) == outsideBytes);
     EXPECT_EQ(Names(live), (std::set<std::string>{"vn.wav", "sub"}));

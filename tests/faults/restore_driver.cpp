@@ -45,7 +45,7 @@ struct PlainView : TrimView {
         std::fflush(stdout);
     }
     void HideCopyNotice() override {}
-    void OpenLogViewer(const std::string &) override {}
+    bool OpenLogViewer(const std::string &) override { return false; }
 };
 
 } // namespace
