@@ -374,6 +374,32 @@ TEST_F(TrimTest, TheBatchWithoutAWindowReportsThroughItsExitStatus) {
     EXPECT_EQ(out, "Brevita 1.0.0\n");
 }
 
+TEST_F(TrimTest, ADryRunWithoutAWindowLeavesNoScratchFolder) {
+    Make("vn.wav", 800, 800);
+    AddName("vn.wav", "alice", kId1);
+    fs::copy_file(kBinDir + "/Brevita", program / "Brevita");
+    const std::string registry = (tmp / "registry.reg").string();
+    WriteFile(registry, ServerRegistry((tmp / "server").string() + "/",
+                                       "\"BackupFiles\"=dword:00000000\r\n"));
+    const fs::path temp = tmp / "temp";
+    fs::create_directories(temp);
+    auto run = [&](std::string *out) {
+        return RunCommand("TMPDIR='" + temp.string() + "' BREVITA_REGISTRY='" + registry + "' '" +
+                              (program / "Brevita").string() + "' --batch --dry-run 2>&1",
+                          out);
+    };
+    std::string out;
+    // One that runs, and one that another trim keeps from starting.
+    EXPECT_EQ(run(&out), 0) << out;
+    EXPECT_PRED2(Contains, out, "Dry run: a real run would change 1 files");
+    EXPECT_TRUE(Names(temp).empty()) << out;
+    TrimLock other;
+    ASSERT_TRUE(other.TryAcquire(live));
+    EXPECT_EQ(run(&out), 2) << out;
+    EXPECT_PRED2(Contains, out, kAnotherTrimRunning);
+    EXPECT_TRUE(Names(temp).empty()) << out;
+}
+
 TEST_F(TrimTest, ARelativePathIsTheStreamFilesFileForEveryStep) {
     // The same name below Brevita's current folder and the program folder:
     // neither may be read, replaced or logged in place of the server's.
