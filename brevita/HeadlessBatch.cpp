@@ -87,8 +87,10 @@ class ConsoleView : public TrimView {
     void SetProgressValue(int32_t value) override { value_ = value; }
     int32_t ProgressValue() override { return value_; }
     void SetBusy(bool) override {}
-    void ShowCopyNotice() override { PrintLine("Copying voice names and greetings..."); }
-    void HideCopyNotice() override {}
+    void CopyWithNotice(const std::function<void()> &copy) override {
+        PrintLine("Copying voice names and greetings...");
+        copy();
+    }
     // Without a window there is no viewer to start.
     bool OpenLogViewer(const std::string &) override { return false; }
 

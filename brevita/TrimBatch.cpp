@@ -428,9 +428,9 @@ BackupResult TrimBatch::BackupFiles() {
         }
         replace = true;
     }
-    view_.ShowCopyNotice();
-    const bool copied = onError.Step([&] { CopyFolderAtomically(LiveFolder(), backup, replace); });
-    view_.HideCopyNotice();
+    const bool copied = onError.Step([&] {
+        view_.CopyWithNotice([&] { CopyFolderAtomically(LiveFolder(), backup, replace); });
+    });
     return copied ? BackupResult::Copied : BackupResult::Failed;
 }
 
@@ -466,9 +466,8 @@ void TrimBatch::RestoreFiles() {
     }
     {
         BusyScope busy(view_);
-        view_.ShowCopyNotice();
-        onError.Step([&] { CopyFolderContentsOnto(backup, LiveFolder()); });
-        view_.HideCopyNotice();
+        onError.Step(
+            [&] { view_.CopyWithNotice([&] { CopyFolderContentsOnto(backup, LiveFolder()); }); });
     }
     lock.Release();
     MsgBox("Restore complete.  A full directory synch has been requested - it may take a while "

@@ -8,6 +8,7 @@
 #include "brevita/modTrimFile.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,9 @@ class TrimView {
     // On: the hourglass, and every control that would start another run
     // disabled. Off: both undone.
     virtual void SetBusy(bool busy) = 0;
-    // The notice shown while a folder is copied.
-    virtual void ShowCopyNotice() = 0;
-    virtual void HideCopyNotice() = 0;
+    // Runs copy, a folder copy, with the notice shown while it runs; what
+    // copy throws reaches the caller.
+    virtual void CopyWithNotice(const std::function<void()> &copy) = 0;
     // False when no viewer could be started.
     virtual bool OpenLogViewer(const std::string &path) = 0;
     // After each listed file of a stage: done of total examined, changed

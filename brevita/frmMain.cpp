@@ -17,11 +17,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QUrl>
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 
 using namespace brevita;
 
@@ -330,12 +333,27 @@ void frmMain::SetBusy(bool busy) {
     }
 }
 
-void frmMain::ShowCopyNotice() {
+void frmMain::CopyWithNotice(const std::function<void()> &copy) {
     notice_->ShowOver(this);
-}
-
-void frmMain::HideCopyNotice() {
+    // The copy runs beside the event loop, so the windows keep painting;
+    // input waits until it is done, as the run's controls are not to be
+    // used meanwhile.
+    QEventLoop loop;
+    std::exception_ptr failed;
+    std::thread worker([&] {
+        try {
+            copy();
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
     notice_->hide();
+    if (failed) {
+        std::rethrow_exception(failed);
+    }
 }
 
 bool frmMain::OpenLogViewer(const std::string &path) {

@@ -54,8 +54,7 @@ class frmMain : public QMainWindow, public brevita::TrimView {
     void SetProgressValue(int32_t value) override;
     int32_t ProgressValue() override;
     void SetBusy(bool busy) override;
-    void ShowCopyNotice() override;
-    void HideCopyNotice() override;
+    void CopyWithNotice(const std::function<void()> &copy) override;
     bool OpenLogViewer(const std::string &path) override;
 
   signals:

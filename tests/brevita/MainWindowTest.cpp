@@ -4,7 +4,9 @@
 #include "brevita/RegistryAPI.h"
 #include "brevita/UpDown.h"
 #include "brevita/VoicemailDb.h"
+#include "brevita/AppError.h"
 #include "brevita/frmMain.h"
+#include "brevita/frmSplashScreen.h"
 #include "brevita/modLogging.h"
 #include "brevita/modStartup.h"
 #include "PgServer.h"
@@ -13,10 +15,16 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+
+#include <atomic>
+
+#include <unistd.h>
 
 using namespace brevita;
 using namespace brevita_test;
@@ -239,6 +247,51 @@ TEST_F(MainWindowTest, AccessKeysActFromANumberBoxOnceItsCheckPasses) {
         EXPECT_EQ(prompt.questions[0].text, c.asked) << c.key << " " << c.text;
     }
     EXPECT_EQ(QApplication::focusWidget(), level) << "a refused box keeps the focus";
+}
+
+TEST_F(MainWindowTest, TheCopyNoticeIsFixedAndPaintedWhileTheCopyRuns) {
+    frmMain w;
+    ShowActive(w);
+    auto *notice = w.findChild<frmSplashScreen *>();
+    ASSERT_NE(notice, nullptr);
+    // A window that names no function is offered all by the window manager.
+    const Qt::WindowFlags flags = notice->windowFlags();
+    EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(notice->minimumSize(), notice->maximumSize());
+
+    struct PaintCount : QObject {
+        std::atomic<int> paints{0};
+        bool eventFilter(QObject *, QEvent *e) override {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } label;
+    Find<QLabel>(*notice, "Label1")->installEventFilter(&label);
+    // The window goes on working while the copy runs: a timer fires, and
+    // an attempt to close the notice is refused.
+    std::atomic<bool> ticked{false};
+    bool closed = true;
+    QTimer::singleShot(50, notice, [&] {
+        notice->close();
+        closed = !notice->isVisible();
+        ticked = true;
+    });
+    int paintedFirst = 0;
+    bool tickedDuring = false;
+    w.CopyWithNotice([&] {
+        paintedFirst = label.paints;
+        for (int i = 0; i < 300 && !ticked; ++i)
+            ::usleep(10000);
+        tickedDuring = ticked;
+    });
+    EXPECT_GT(paintedFirst, 0) << "painted before the copy starts";
+    EXPECT_TRUE(tickedDuring);
+    EXPECT_FALSE(closed);
+    EXPECT_FALSE(notice->isVisible());
+    // What the copy throws reaches the run's error report.
+    EXPECT_THROW(w.CopyWithNotice([] { RaiseError(ErrDiskFull, "Disk full"); }), AppError);
+    EXPECT_FALSE(notice->isVisible());
 }
 
 TEST_F(MainWindowTest, UpDownsStepTheirBoxWithinItsRange) {

@@ -41,8 +41,7 @@ struct FakeView : TrimView {
     void SetProgressValue(int32_t v) override { value = v; }
     int32_t ProgressValue() override { return value; }
     void SetBusy(bool) override { ++busyChanges; }
-    void ShowCopyNotice() override {}
-    void HideCopyNotice() override {}
+    void CopyWithNotice(const std::function<void()> &copy) override { copy(); }
     bool viewerStarts = true;
     std::vector<std::string> viewed;
     bool OpenLogViewer(const std::string &path) override {
