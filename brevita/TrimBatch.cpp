@@ -291,6 +291,12 @@ void TrimBatch::TrimNames() {
             view_.FileChecked(done, count, VoiceNamesUpdated, LogErrorCount);
         }
         ++done;
+        onError.About("");
+        onError.Step([&] {
+            if (const auto file = rs->Field("StreamPath")) {
+                onError.About("file " + FullWavPath(*file));
+            }
+        });
         onError.Step(
             [&] { WriteToLog("Checking voice name for subscriber alias=" + rs->Text("Alias")); });
         // Noted before the file can change, so that a run that dies between
@@ -345,6 +351,12 @@ void TrimBatch::TrimGreetings() {
     BeginStage("Updating greeting files", count);
 
     for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
+        onError.About("");
+        onError.Step([&] {
+            if (const auto file = rs->Field("StreamPath")) {
+                onError.About("file " + FullWavPath(*file));
+            }
+        });
         onError.Step([&] {
             WriteToLog("Checking greeting with alias=" + rs->Text("Alias") +
                        " for ParentAlias=" + rs->Text("ParentAlias"));
@@ -378,6 +390,7 @@ bool TrimBatch::SynchVoiceMailUser(const std::string &objectId) {
         return false;
     }
     ErrorHandler onError(ErrorReport::FormMessage, "SynchVoiceMailUser", "frmMain");
+    onError.About("objectID=" + objectId);
     bool taken = false;
     try {
         RequestSubscriberSync(DbConnectionString, objectId);
@@ -385,9 +398,6 @@ bool TrimBatch::SynchVoiceMailUser(const std::string &objectId) {
     } catch (...) {
         const AppError e = CurrentError(std::current_exception());
         onError.Report(e);
-        // The box alone would leave no trace in the log or its count.
-        WriteToLog(LoggedErrorText(e, "SynchVoiceMailUser", "Form", "frmMain") +
-                   " for objectID=" + objectId);
         // One time-out is enough to know: waiting out another for every
         // later name would stall the run for minutes.
         if (IsDatabaseTimeout(e)) {

@@ -187,6 +187,32 @@ TEST_F(TrimTest, TheBatchChangesExactlyTheFilesWithSilence) {
                  "synchronizations to the directory were requested");
 }
 
+TEST_F(TrimTest, AnErrorShownInABoxIsAlsoALogLineNamingTheFile) {
+    // A recording that is a link is not replaced: the replace is refused.
+    const std::string elsewhere = (tmp / "elsewhere.wav").string();
+    ASSERT_TRUE(WriteRecording(elsewhere, 900, 900));
+    fs::create_symlink(elsewhere, live / "vn.wav");
+    const std::string gr = Make("gr.wav", 900, 900);
+    AddName("vn.wav", "alice", kId1);
+    AddGreeting("gr.wav", "alice");
+    prompt.answers = {Answer::Yes};
+    TrimBatch batch(view);
+    ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
+    const std::string full = (live / "vn.wav").string();
+    EXPECT_PRED2(Contains, Log(),
+                 ": (error) 75 (Path/File access error) in procedure TrimWAVFile of Form frmMain "
+                 "for file " +
+                     full + "\r\n");
+    EXPECT_EQ(LogErrorCount, 1);
+    EXPECT_FALSE(Contains(Log(), "for file " + gr)) << "only the failed file is named";
+    ASSERT_GE(prompt.Messages().size(), 3u);
+    EXPECT_EQ(prompt.Messages()[1],
+              "Error 75 (Path/File access error) in procedure TrimWAVFile of Form frmMain");
+    EXPECT_EQ(prompt.Messages()[2], "Trim process complete.  0 voice names updated and 1 "
+                                    "greetings updated.\r\n 1 error(s) encountered.\r\nView "
+                                    "log file now?");
+}
+
 TEST_F(TrimTest, TheMaximumStopsTheVoiceNamesAfterTheLastAllowedChange) {
     for (const std::string &id : {kId1, kId2, kId3}) {
         const std::string name = "vn" + id.substr(0, 1) + ".wav";
