@@ -95,21 +95,16 @@ int ErrorReportCount() {
 void ErrorHandler::Report(const AppError &e) noexcept {
     ++reported_;
     ++reportsMade;
+    const bool form = how_ == ErrorReport::FormMessage || how_ == ErrorReport::FormLog;
     // A report that fails itself must not take the procedure down with it.
     try {
-        switch (how_) {
-        case ErrorReport::FormMessage:
+        // The line first: a run stopped at the box still has it in its log.
+        WriteLogLine(LoggedErrorText(e, procedure_, form ? "Form" : "Module", owner_) +
+                     (subject_.empty() ? "" : " for " + subject_));
+        if (how_ == ErrorReport::FormMessage) {
             MsgBox(FormErrorText(e, procedure_, owner_));
-            break;
-        case ErrorReport::ModuleMessage:
+        } else if (how_ == ErrorReport::ModuleMessage) {
             MsgBox(ModuleErrorText(e, procedure_, owner_));
-            break;
-        case ErrorReport::FormLog:
-            WriteLogLine(LoggedErrorText(e, procedure_, "Form", owner_));
-            break;
-        case ErrorReport::ModuleLog:
-            WriteLogLine(LoggedErrorText(e, procedure_, "Module", owner_));
-            break;
         }
     } catch (...) {
     }

@@ -55,8 +55,9 @@ std::string ModuleErrorText(const AppError &e, const std::string &procedure,
 std::string LoggedErrorText(const AppError &e, const std::string &procedure,
                             const std::string &ownerKind, const std::string &owner);
 
-// Where the reports that go to the run's log are written: the log module
-// installs its writer, so this one need not know the log.
+// Where the reports are written into the run's log: the log module
+// installs its writer, so this one need not know the log. Every report goes
+// there, message boxes too, so that a run without a window loses none.
 using ErrorLogWriter = void (*)(const std::string &line);
 void SetErrorLogWriter(ErrorLogWriter writer);
 
@@ -72,7 +73,8 @@ enum class ErrorReport {
 };
 
 // One per procedure: every step runs through Step, so a failing step is
-// reported once and the next step still runs.
+// reported once and the next step still runs. The log line names what the
+// procedure was working on, once About has said it.
 class ErrorHandler {
   public:
     ErrorHandler(ErrorReport how, std::string procedure, std::string owner)
@@ -90,11 +92,14 @@ class ErrorHandler {
 
     void Report(const AppError &e) noexcept;
     int Reported() const { return reported_; }
+    // "file /srv/...", "objectID=..."; empty for nothing in particular.
+    void About(std::string subject) { subject_ = std::move(subject); }
 
   private:
     ErrorReport how_;
     std::string procedure_;
     std::string owner_;
+    std::string subject_;
     int reported_ = 0;
 };
 

@@ -87,10 +87,12 @@ class ConsoleView : public TrimView {
     void SetProgressValue(int32_t value) override { value_ = value; }
     int32_t ProgressValue() override { return value_; }
     void SetBusy(bool) override {}
-    void ShowCopyNotice() override { PrintLine("Copying voice names and greetings..."); }
-    void HideCopyNotice() override {}
-    // Nobody is there to read it; its path is printed at the end.
-    void OpenLogViewer(const std::string &) override {}
+    void CopyWithNotice(const std::function<void()> &copy) override {
+        PrintLine("Copying voice names and greetings...");
+        copy();
+    }
+    // Without a window there is no viewer to start.
+    bool OpenLogViewer(const std::string &) override { return false; }
 
   private:
     void EndProgressLine() {
@@ -108,7 +110,7 @@ class ConsoleView : public TrimView {
     int32_t value_ = 0;
 };
 
-void PrintDryRunReport(const std::vector<DryRunChange> &changes, const std::string &scratch) {
+void PrintDryRunReport(const std::vector<DryRunChange> &changes) {
     double seconds = 0;
     for (const DryRunChange &c : changes) {
         char line[64];
@@ -121,8 +123,35 @@ void PrintDryRunReport(const std::vector<DryRunChange> &changes, const std::stri
                   "Dry run: a real run would change %zu files and remove %.1f s of silence in all.",
                   changes.size(), seconds);
     PrintLine(total);
-    PrintLine("Dry run: the trimmed copies are in " + scratch);
 }
+
+// The scratch folder of a dry run and everything in it go when the run
+// ends, however it ends.
+class ScratchFolder {
+  public:
+    ScratchFolder() = default;
+    ~ScratchFolder() {
+        if (!path_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(path_, ignored);
+        }
+    }
+    ScratchFolder(const ScratchFolder &) = delete;
+    ScratchFolder &operator=(const ScratchFolder &) = delete;
+    bool Make() {
+        std::string path =
+            (std::filesystem::temp_directory_path() / "brevita-dry-run-XXXXXX").string();
+        if (!::mkdtemp(path.data())) {
+            return false;
+        }
+        path_ = path;
+        return true;
+    }
+    const std::string &Path() const { return path_; }
+
+  private:
+    std::string path_;
+};
 
 } // namespace
 
@@ -148,25 +177,23 @@ int RunHeadlessBatch(const HeadlessOptions &options) {
     }
     ConsoleView view(settings);
     TrimBatch batch(view);
-    std::string scratch;
+    ScratchFolder scratch;
     if (options.dryRun) {
-        scratch = (std::filesystem::temp_directory_path() / "brevita-dry-run-XXXXXX").string();
-        if (!::mkdtemp(scratch.data())) {
+        if (!scratch.Make()) {
             PrintLine("Dry run: cannot make a scratch folder in " +
                       std::filesystem::temp_directory_path().string());
             return kBatchNotStarted;
         }
-        batch.SetDryRun(scratch);
-        PrintLine("Dry run: the trimmed copies go to " + scratch +
-                  "; nothing on the server "
-                  "changes.");
+        batch.SetDryRun(scratch.Path());
+        PrintLine("Dry run: the trimmed copies go to " + scratch.Path() +
+                  " and are removed at the end; nothing on the server changes.");
     }
     const int reportsBefore = ErrorReportCount();
     if (batch.cmdTrimSilence_Click() != RunResult::Completed) {
         return kBatchNotStarted;
     }
     if (options.dryRun) {
-        PrintDryRunReport(batch.DryRunChanges(), scratch);
+        PrintDryRunReport(batch.DryRunChanges());
     }
     PrintLine("Log file: " + LogFilePath);
     const bool errors = LogErrorCount > 0 || ErrorReportCount() > reportsBefore;

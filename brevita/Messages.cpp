@@ -17,6 +17,11 @@ const char *const kPatterns[] = {
     QT_TRANSLATE_NOOP("Brevita", "Trim process complete.  %1 voice names updated and %2 "
                                  "greetings updated.\n%3 error(s) encountered.\nView log file "
                                  "now?"),
+    QT_TRANSLATE_NOOP("Brevita", "Dry run complete.  %1 voice names would be updated and %2 "
+                                 "greetings would be updated, cutting %3 seconds of audio.\n%4 "
+                                 "error(s) encountered.\nView log file now?"),
+    QT_TRANSLATE_NOOP("Brevita", "The log file %1 could not be opened: no program to show it was "
+                                 "found. Open it with a text editor."),
     QT_TRANSLATE_NOOP("Brevita", "File silence trimmed - the resulting trimmed WAV file can be "
                                  "found at %1"),
     QT_TRANSLATE_NOOP("Brevita",

@@ -68,9 +68,7 @@ Options ParseOptions(int argc, char **argv) {
 
 int RunWindow(int argc, char **argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Brevita"));
-    // The installed desktop entry's name: how a desktop ties the window to it.
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.brevita.Brevita"));
+    NameApplication();
     QtPrompt prompt;
     ScopedUserPrompt installed(prompt);
     SetProcessEventsHook([] { QCoreApplication::processEvents(); });
@@ -91,6 +89,12 @@ int RunWindow(int argc, char **argv) {
 }
 
 } // namespace
+
+void NameApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("Brevita"));
+    // The installed desktop entry's name: how a desktop ties the window to it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.brevita.Brevita"));
+}
 
 int RunBrevita(int argc, char **argv) {
     // A file-size limit must fail the write that exceeds it, which is then

@@ -118,6 +118,12 @@ std::string UnreachableDatabaseText(const std::string &server, const std::string
            store + ". Nothing was changed.";
 }
 
+std::string LogNotShownText(const std::string &log) {
+    return "The log file " + log +
+           " could not be opened: no program to show it was found. Open "
+           "it with a text editor.";
+}
+
 std::string BackupFolderOf(const std::string &destination) {
     return JoinPath(destination, "Stream Files");
 }
@@ -211,7 +217,11 @@ RunResult TrimBatch::cmdTrimSilence_Click() {
     lock.Release();
 
     if (MsgBox(SummaryText(), Buttons::YesNo) == Answer::Yes) {
-        onError.Step([&] { view_.OpenLogViewer(LogFilePath); });
+        bool shown = false;
+        onError.Step([&] { shown = view_.OpenLogViewer(LogFilePath); });
+        if (!shown) {
+            MsgBox(LogNotShownText(LogFilePath));
+        }
     }
     // A dry run requested nothing.
     if (VoiceNamesUpdated >= 1 && dryRunFolder_.empty()) {
@@ -224,10 +234,22 @@ RunResult TrimBatch::cmdTrimSilence_Click() {
 
 std::string TrimBatch::SummaryText() const {
     // The error count is printed with the blank of its sign position.
-    const std::string errors = (LogErrorCount >= 0 ? " " : "") + std::to_string(LogErrorCount);
+    const std::string errors = (LogErrorCount >= 0 ? " " : "") + std::to_string(LogErrorCount) +
+                               " error(s) encountered.\r\nView log file now?";
+    if (!dryRunFolder_.empty()) {
+        double seconds = 0;
+        for (const DryRunChange &c : dryRunChanges_) {
+            seconds += c.secondsRemoved;
+        }
+        // Not the locale's decimal comma: the number is read next to the log.
+        return "Dry run complete.  " + std::to_string(VoiceNamesUpdated) +
+               " voice names would be updated and " + std::to_string(GreetingsUpdated) +
+               " greetings would be updated, cutting " +
+               QString::number(seconds, 'f', 1).toStdString() + " seconds of audio.\r\n" + errors;
+    }
     return "Trim process complete.  " + std::to_string(VoiceNamesUpdated) +
            " voice names updated and " + std::to_string(GreetingsUpdated) +
-           " greetings updated.\r\n" + errors + " error(s) encountered.\r\nView log file now?";
+           " greetings updated.\r\n" + errors;
 }
 
 // The caption doubles as the log's heading for the stage.
@@ -269,6 +291,12 @@ void TrimBatch::TrimNames() {
             view_.FileChecked(done, count, VoiceNamesUpdated, LogErrorCount);
         }
         ++done;
+        onError.About("");
+        onError.Step([&] {
+            if (const auto file = rs->Field("StreamPath")) {
+                onError.About("file " + FullWavPath(*file));
+            }
+        });
         onError.Step(
             [&] { WriteToLog("Checking voice name for subscriber alias=" + rs->Text("Alias")); });
         // Noted before the file can change, so that a run that dies between
@@ -323,6 +351,12 @@ void TrimBatch::TrimGreetings() {
     BeginStage("Updating greeting files", count);
 
     for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
+        onError.About("");
+        onError.Step([&] {
+            if (const auto file = rs->Field("StreamPath")) {
+                onError.About("file " + FullWavPath(*file));
+            }
+        });
         onError.Step([&] {
             WriteToLog("Checking greeting with alias=" + rs->Text("Alias") +
                        " for ParentAlias=" + rs->Text("ParentAlias"));
@@ -356,6 +390,7 @@ bool TrimBatch::SynchVoiceMailUser(const std::string &objectId) {
         return false;
     }
     ErrorHandler onError(ErrorReport::FormMessage, "SynchVoiceMailUser", "frmMain");
+    onError.About("objectID=" + objectId);
     bool taken = false;
     try {
         RequestSubscriberSync(DbConnectionString, objectId);
@@ -363,9 +398,6 @@ bool TrimBatch::SynchVoiceMailUser(const std::string &objectId) {
     } catch (...) {
         const AppError e = CurrentError(std::current_exception());
         onError.Report(e);
-        // The box alone would leave no trace in the log or its count.
-        WriteToLog(LoggedErrorText(e, "SynchVoiceMailUser", "Form", "frmMain") +
-                   " for objectID=" + objectId);
         // One time-out is enough to know: waiting out another for every
         // later name would stall the run for minutes.
         if (IsDatabaseTimeout(e)) {
@@ -406,9 +438,9 @@ BackupResult TrimBatch::BackupFiles() {
         }
         replace = true;
     }
-    view_.ShowCopyNotice();
-    const bool copied = onError.Step([&] { CopyFolderAtomically(LiveFolder(), backup, replace); });
-    view_.HideCopyNotice();
+    const bool copied = onError.Step([&] {
+        view_.CopyWithNotice([&] { CopyFolderAtomically(LiveFolder(), backup, replace); });
+    });
     return copied ? BackupResult::Copied : BackupResult::Failed;
 }
 
@@ -444,9 +476,8 @@ void TrimBatch::RestoreFiles() {
     }
     {
         BusyScope busy(view_);
-        view_.ShowCopyNotice();
-        onError.Step([&] { CopyFolderContentsOnto(backup, LiveFolder()); });
-        view_.HideCopyNotice();
+        onError.Step(
+            [&] { view_.CopyWithNotice([&] { CopyFolderContentsOnto(backup, LiveFolder()); }); });
     }
     lock.Release();
     MsgBox("Restore complete.  A full directory synch has been requested - it may take a while "

@@ -8,6 +8,7 @@
 #include "brevita/modTrimFile.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,10 +28,11 @@ class TrimView {
     // On: the hourglass, and every control that would start another run
     // disabled. Off: both undone.
     virtual void SetBusy(bool busy) = 0;
-    // The notice shown while a folder is copied.
-    virtual void ShowCopyNotice() = 0;
-    virtual void HideCopyNotice() = 0;
-    virtual void OpenLogViewer(const std::string &path) = 0;
+    // Runs copy, a folder copy, with the notice shown while it runs; what
+    // copy throws reaches the caller.
+    virtual void CopyWithNotice(const std::function<void()> &copy) = 0;
+    // False when no viewer could be started.
+    virtual bool OpenLogViewer(const std::string &path) = 0;
     // After each listed file of a stage: done of total examined, changed
     // of them, errors so far in the log. The window shows its progress bar
     // instead.
@@ -110,6 +112,8 @@ class TrimBatch {
 std::string NestedFoldersText(const std::string &backup, const std::string &live);
 std::string UnreachableDatabaseText(const std::string &server, const std::string &why,
                                     const std::string &store);
+// The log viewer that could not be started, and the log it was to show.
+std::string LogNotShownText(const std::string &log);
 
 // The backup of destination: its "Stream Files" folder.
 std::string BackupFolderOf(const std::string &destination);

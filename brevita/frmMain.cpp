@@ -13,11 +13,18 @@
 #include "brevita/UserPrompt.h"
 #include "ui_frmMain.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QUrl>
+
+#include <algorithm>
+#include <exception>
+#include <thread>
 
 using namespace brevita;
 
@@ -94,6 +101,17 @@ void frmMain::mnuHelp_Click() {
     if (!help_) {
         help_ = new frmHelp;
         help_->setAttribute(Qt::WA_DeleteOnClose);
+        help_->show();
+        // Over this window, centred as far as its screen has room; the
+        // frame is known once shown.
+        QRect place = help_->frameGeometry();
+        place.moveCenter(frameGeometry().center());
+        const QRect room = screen()->availableGeometry();
+        place.moveLeft(std::max(
+            room.left(), std::min(place.left(), room.left() + room.width() - place.width())));
+        place.moveTop(std::max(room.top(),
+                               std::min(place.top(), room.top() + room.height() - place.height())));
+        help_->move(place.topLeft());
     }
     help_->show();
     help_->raise();
@@ -200,6 +218,20 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event) {
             }
         }
     }
+    // An access key leaves the focus where it is, so the box has not been
+    // left and the button would find the focus held. It is checked here,
+    // then the focus goes to the button as a click would move it.
+    if (event->type() == QEvent::Shortcut && !validating_) {
+        QWidget *focus = QApplication::focusWidget();
+        auto *button = qobject_cast<QAbstractButton *>(watched);
+        if (button && IsNumberBox(focus) && focus->window() == this && button->window() == this &&
+            button != ui->cmdExit) {
+            if (!Validate(static_cast<QLineEdit *>(focus))) {
+                return true;
+            }
+            button->setFocus(Qt::ShortcutFocusReason);
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -301,14 +333,29 @@ void frmMain::SetBusy(bool busy) {
     }
 }
 
-void frmMain::ShowCopyNotice() {
+void frmMain::CopyWithNotice(const std::function<void()> &copy) {
     notice_->ShowOver(this);
-}
-
-void frmMain::HideCopyNotice() {
+    // The copy runs beside the event loop, so the windows keep painting;
+    // input waits until it is done, as the run's controls are not to be
+    // used meanwhile.
+    QEventLoop loop;
+    std::exception_ptr failed;
+    std::thread worker([&] {
+        try {
+            copy();
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
     notice_->hide();
+    if (failed) {
+        std::rethrow_exception(failed);
+    }
 }
 
-void frmMain::OpenLogViewer(const std::string &path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
+bool frmMain::OpenLogViewer(const std::string &path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
 }

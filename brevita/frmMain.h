@@ -54,9 +54,8 @@ class frmMain : public QMainWindow, public brevita::TrimView {
     void SetProgressValue(int32_t value) override;
     int32_t ProgressValue() override;
     void SetBusy(bool busy) override;
-    void ShowCopyNotice() override;
-    void HideCopyNotice() override;
-    void OpenLogViewer(const std::string &path) override;
+    void CopyWithNotice(const std::function<void()> &copy) override;
+    bool OpenLogViewer(const std::string &path) override;
 
   signals:
     // The Help and About menu entries, for the windows that show them.

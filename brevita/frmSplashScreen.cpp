@@ -3,10 +3,14 @@
 #include "brevita/Twips.h"
 #include "ui_frmSplashScreen.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 
 frmSplashScreen::frmSplashScreen(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    // A window named with no function at all is offered every one, minimise
+    // and maximise included; with close named, it is offered only that.
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       ui(std::make_unique<Ui::frmSplashScreen>()) {
     ui->setupUi(this);
     adjustSize();
@@ -22,6 +26,13 @@ void frmSplashScreen::frmSplashScreen_Auto_Init() {
 }
 
 frmSplashScreen::~frmSplashScreen() = default;
+
+void frmSplashScreen::closeEvent(QCloseEvent *event) {
+    // It goes when the copy is done, not before.
+    event->ignore();
+}
+
+void frmSplashScreen::reject() {}
 
 void frmSplashScreen::ShowOver(QWidget *owner) {
     const QRect main = owner->frameGeometry();

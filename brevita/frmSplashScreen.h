@@ -1,6 +1,6 @@
 #pragma once
-// The notice shown while a folder is copied: a caption and one line, no
-// buttons, nothing to do but wait.
+// The notice shown while a folder is copied: a caption and one line, a
+// fixed size, nothing to do but wait; it cannot be closed.
 
 #include <QDialog>
 
@@ -22,6 +22,11 @@ class frmSplashScreen : public QDialog {
     void ShowOver(QWidget *owner);
 
     Q_INVOKABLE void frmSplashScreen_Auto_Init();
+
+  protected:
+    void closeEvent(QCloseEvent *event) override;
+    // Escape does not take it away either.
+    void reject() override;
 
   private:
     std::unique_ptr<Ui::frmSplashScreen> ui;

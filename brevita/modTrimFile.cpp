@@ -202,6 +202,7 @@ bool TrimWAVFile(const std::string &wavPath, const std::string &destinationPath,
     }
     ErrorHandler onError(ErrorReport::FormMessage, "TrimWAVFile", "frmMain");
     const std::string full = FullWavPath(wavPath);
+    onError.About("file " + full);
     WriteToLog("    Full path to WAV file=" + full);
     if (!IsFile(full)) {
         WriteToLog("(error) file not found on hard drive - invalid path in SQL");

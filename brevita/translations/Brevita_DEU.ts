@@ -271,6 +271,18 @@ Protokolldatei jetzt anzeigen?</translation>
         <source>the value is not valid</source>
         <translation>der Wert ist ungültig</translation>
     </message>
+    <message>
+        <source>Dry run complete.  %1 voice names would be updated and %2 greetings would be updated, cutting %3 seconds of audio.
+%4 error(s) encountered.
+View log file now?</source>
+        <translation>Probelauf abgeschlossen.  %1 Namensansagen und %2 Begrüßungen würden geändert, %3 Sekunden Audio würden gekürzt.
+%4 Fehler aufgetreten.
+Protokolldatei jetzt anzeigen?</translation>
+    </message>
+    <message>
+        <source>The log file %1 could not be opened: no program to show it was found. Open it with a text editor.</source>
+        <translation>Die Protokolldatei %1 konnte nicht geöffnet werden: Es wurde kein Programm gefunden, das sie anzeigt. Öffnen Sie sie mit einem Texteditor.</translation>
+    </message>
 </context>
 <context>
     <name>QPlatformTheme</name>

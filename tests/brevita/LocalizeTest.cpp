@@ -3,6 +3,7 @@
 // German catalogue through the windows' hooks, the translated messages, and
 // the help window.
 #include "brevita/Messages.h"
+#include "brevita/Program.h"
 #include "brevita/Twips.h"
 #include "brevita/frmAbout.h"
 #include "brevita/frmHelp.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QTimer>
 
@@ -255,6 +257,10 @@ TEST_F(LocalizeTest, EveryMessageHasItsGermanText) {
     for (const std::string &text :
          {NestedFoldersText("/srv/Stream Files", "/srv/Stream Files/b"),
           UnreachableDatabaseText("db,1433", "[08001] refused", "/etc/brevita/registry.reg"),
+          LogNotShownText("/var/log/brevita/Brevita_Log_240101_10_00_00.TXT"),
+          std::string("Dry run complete.  2 voice names would be updated and 0 greetings would "
+                      "be updated, cutting 4.5 seconds of audio.\r\n 0 error(s) "
+                      "encountered.\r\nView log file now?"),
           std::string("Brevita keeps its files in /var/opt/brevita, which only members of the "
                       "group brevita may write: ask an administrator to add you to that group, "
                       "then log in again.")})
@@ -298,6 +304,51 @@ TEST_F(LocalizeTest, OneHelpWindowShowsThePageBesideTheProgramAtItsLeastSize) {
     EXPECT_EQ(w.HelpWindow(), nullptr);
     w.findChild<QAction *>("mnuHelp")->trigger();
     EXPECT_NE(w.HelpWindow(), nullptr);
+}
+
+// The title a window system shows: Qt appends the application's display
+// name, once one is set, to every title that does not end with it.
+std::string ShownTitle(const QWidget &w) {
+    const QString name = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName(QStringLiteral("no display name"));
+    const QString display = QGuiApplication::applicationDisplayName();
+    QCoreApplication::setApplicationName(name);
+    const QString title = w.windowTitle();
+    return (display == QStringLiteral("no display name") || title.endsWith(display)
+                ? title
+                : title + QString::fromUtf8(" \u2014 ") + display)
+        .toStdString();
+}
+
+TEST_F(LocalizeTest, TheHelpWindowOpensOverTheMainWindowUnderItsOwnTitle) {
+    NameApplication();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    // Centred on the main window along each side, unless the screen's edge
+    // stops it on the way.
+    const auto closest = [&](int at, int from, int to, int size, int wanted) {
+        return std::abs(at + size / 2 - wanted) <= 2 || (wanted < at + size / 2 && at == from) ||
+               (wanted > at + size / 2 && at + size - 1 == to);
+    };
+    for (const QPoint at :
+         {screen.center() - QPoint(300, 200), screen.bottomRight() - QPoint(200, 150)}) {
+        frmMain w;
+        w.move(at);
+        w.show();
+        w.findChild<QAction *>("mnuHelp")->trigger();
+        frmHelp *help = w.HelpWindow();
+        ASSERT_NE(help, nullptr);
+        EXPECT_EQ(ShownTitle(*help), "Brevita Help");
+        EXPECT_EQ(ShownTitle(w), "Brevita");
+        const QRect over = help->frameGeometry(), main = w.frameGeometry();
+        EXPECT_TRUE(screen.contains(over)) << at.x() << "," << at.y();
+        EXPECT_TRUE(
+            closest(over.left(), screen.left(), screen.right(), over.width(), main.center().x()))
+            << at.x() << "," << at.y() << ": " << over.left();
+        EXPECT_TRUE(
+            closest(over.top(), screen.top(), screen.bottom(), over.height(), main.center().y()))
+            << at.x() << "," << at.y() << ": " << over.top();
+        help->close();
+    }
 }
 
 int main(int argc, char **argv) {

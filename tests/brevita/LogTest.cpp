@@ -244,6 +244,7 @@ TEST_F(LogTest, ReportedErrorsLetTheProcedureGoOn) {
     ErrorHandler shown(ErrorReport::FormMessage, "LoadSettings", "frmMain");
     shown.Step([&] { RaiseError(ErrRaised, "Unable to create the registry key"); });
     shown.Step([&] { ran.push_back(2); });
+    shown.About("file /srv/Stream Files/vn.wav");
     shown.Step([&] {
         throw std::filesystem::filesystem_error("copy",
                                                 std::make_error_code(std::errc::permission_denied));
@@ -260,9 +261,19 @@ TEST_F(LogTest, ReportedErrorsLetTheProcedureGoOn) {
                   "Error 1001 (Unable to create the registry key) in procedure LoadSettings of "
                   "Form frmMain",
                   "Error 70 (Permission denied) in procedure LoadSettings of Form frmMain"}));
-    EXPECT_EQ(LogErrorCount, 1);
-    EXPECT_PRED2(Contains, ReadFile(dir / "run.TXT"),
-                 ": (error) 94 (Invalid use of Null) in procedure TrimNames of Form frmMain\r\n");
+    // Shown or not, each report is an error line of the log.
+    EXPECT_EQ(LogErrorCount, 3);
+    const std::string log = ReadFile(dir / "run.TXT");
+    for (const char *line :
+         {": (error) 1001 (Unable to create the registry key) in procedure LoadSettings of Form "
+          "frmMain\r\n",
+          ": (error) 70 (Permission denied) in procedure LoadSettings of Form frmMain for file "
+          "/srv/Stream Files/vn.wav\r\n",
+          ": (error) 94 (Invalid use of Null) in procedure TrimNames of Form frmMain\r\n"})
+        EXPECT_PRED2(Contains, log, line);
+    // With no log open a report counts in no run.
+    shown.Step([&] { RaiseError(ErrDiskFull, "Disk full"); });
+    EXPECT_EQ(LogErrorCount, 3);
 }
 
 TEST(LogDateForm, IsOneWhateverTheLocale) {

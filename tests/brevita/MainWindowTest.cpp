@@ -4,7 +4,9 @@
 #include "brevita/RegistryAPI.h"
 #include "brevita/UpDown.h"
 #include "brevita/VoicemailDb.h"
+#include "brevita/AppError.h"
 #include "brevita/frmMain.h"
+#include "brevita/frmSplashScreen.h"
 #include "brevita/modLogging.h"
 #include "brevita/modStartup.h"
 #include "PgServer.h"
@@ -13,10 +15,16 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+
+#include <atomic>
+
+#include <unistd.h>
 
 using namespace brevita;
 using namespace brevita_test;
@@ -207,6 +215,85 @@ TEST_F(MainWindowTest, NumberBoxesRefuseBadTextAndKeepTheFocus) {
     EXPECT_EQ(Setting("SilenceLevel", REG_SZ), "x");
 }
 
+TEST_F(MainWindowTest, AccessKeysActFromANumberBoxOnceItsCheckPasses) {
+    WriteServer("\"TrimVoiceNames\"=dword:00000000\r\n");
+    frmMain w;
+    ASSERT_TRUE(w.Form_Load());
+    ShowActive(w);
+    auto *level = Find<QLineEdit>(w, "txtSilenceLevel");
+    using Kind = RecordingPrompt::Kind;
+    const struct {
+        Qt::Key key;
+        const char *text;
+        Kind kind;         // what the key leads to
+        std::string asked; // its text: the message, or the dialog's title
+    } cases[] = {
+        {Qt::Key_T, "-45", Kind::Message,
+         "You must select to trim either voice names or greetings or both"},
+        {Qt::Key_E, "-45", Kind::File, "Select WAV file to trim silence from"},
+        {Qt::Key_B, "-45", Kind::Folder, ""},
+        // A failed check stops the key, as it stops a click.
+        {Qt::Key_B, "x", Kind::Message, "You must enter a number between -80 and 0"},
+    };
+    for (const auto &c : cases) {
+        prompt.questions.clear();
+        level->setFocus();
+        level->setText(QString::fromLatin1(c.text));
+        QTest::keyClick(&w, c.key, Qt::AltModifier);
+        // The button's click follows the key a moment later.
+        QTest::qWait(300);
+        ASSERT_EQ(prompt.questions.size(), 1u) << c.key << " " << c.text;
+        EXPECT_EQ(prompt.questions[0].kind, c.kind) << c.key << " " << c.text;
+        EXPECT_EQ(prompt.questions[0].text, c.asked) << c.key << " " << c.text;
+    }
+    EXPECT_EQ(QApplication::focusWidget(), level) << "a refused box keeps the focus";
+}
+
+TEST_F(MainWindowTest, TheCopyNoticeIsFixedAndPaintedWhileTheCopyRuns) {
+    frmMain w;
+    ShowActive(w);
+    auto *notice = w.findChild<frmSplashScreen *>();
+    ASSERT_NE(notice, nullptr);
+    // A window that names no function is offered all by the window manager.
+    const Qt::WindowFlags flags = notice->windowFlags();
+    EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(notice->minimumSize(), notice->maximumSize());
+
+    struct PaintCount : QObject {
+        std::atomic<int> paints{0};
+        bool eventFilter(QObject *, QEvent *e) override {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } label;
+    Find<QLabel>(*notice, "Label1")->installEventFilter(&label);
+    // The window goes on working while the copy runs: a timer fires, and
+    // an attempt to close the notice is refused.
+    std::atomic<bool> ticked{false};
+    bool closed = true;
+    QTimer::singleShot(50, notice, [&] {
+        notice->close();
+        closed = !notice->isVisible();
+        ticked = true;
+    });
+    int paintedFirst = 0;
+    bool tickedDuring = false;
+    w.CopyWithNotice([&] {
+        paintedFirst = label.paints;
+        for (int i = 0; i < 300 && !ticked; ++i)
+            ::usleep(10000);
+        tickedDuring = ticked;
+    });
+    EXPECT_GT(paintedFirst, 0) << "painted before the copy starts";
+    EXPECT_TRUE(tickedDuring);
+    EXPECT_FALSE(closed);
+    EXPECT_FALSE(notice->isVisible());
+    // What the copy throws reaches the run's error report.
+    EXPECT_THROW(w.CopyWithNotice([] { RaiseError(ErrDiskFull, "Disk full"); }), AppError);
+    EXPECT_FALSE(notice->isVisible());
+}
+
 TEST_F(MainWindowTest, UpDownsStepTheirBoxWithinItsRange) {
     WriteServer();
     frmMain w;
@@ -279,7 +366,10 @@ TEST_F(MainWindowTest, ControlsThatStartARunAreDisabledWhileOneRuns) {
     Psql("TRUNCATE subscriber, messagingrule, request RESTART IDENTITY");
     DbConnectionString = kCorvoxConnectionString;
     prompt.questions.clear();
-    prompt.answers = {Answer::Yes};
+    // Yes to the summary's question, on a desktop without a program for
+    // text files.
+    prompt.answers = {Answer::Yes, Answer::Ok, Answer::Ok, Answer::Yes};
+    ScopedEnv noViewer("PATH", (tmp / "no programs").string());
     int pumped = 0;
     // The log lets the window work between lines: that is where a second
     // run could be started.
@@ -295,9 +385,12 @@ TEST_F(MainWindowTest, ControlsThatStartARunAreDisabledWhileOneRuns) {
     EXPECT_GT(pumped, 0);
     EXPECT_TRUE(Find<QPushButton>(w, "cmdTrimSilence")->isEnabled());
     EXPECT_EQ(w.findChild<QGroupBox *>("frameProgress")->title(), "Complete");
-    ASSERT_GE(prompt.Messages().size(), 3u);
+    ASSERT_EQ(prompt.Messages().size(), 5u);
     EXPECT_EQ(prompt.Messages()[1], "No subscribers with voice names found on the local server");
     EXPECT_EQ(prompt.Messages()[2], "No greetings found on the local server");
+    EXPECT_EQ(prompt.Messages()[4], "The log file " + LogFilePath +
+                                        " could not be opened: no program to show it was found. "
+                                        "Open it with a text editor.");
 }
 
 int main(int argc, char **argv) {

@@ -41,9 +41,13 @@ struct FakeView : TrimView {
     void SetProgressValue(int32_t v) override { value = v; }
     int32_t ProgressValue() override { return value; }
     void SetBusy(bool) override { ++busyChanges; }
-    void ShowCopyNotice() override {}
-    void HideCopyNotice() override {}
-    void OpenLogViewer(const std::string &) override {}
+    void CopyWithNotice(const std::function<void()> &copy) override { copy(); }
+    bool viewerStarts = true;
+    std::vector<std::string> viewed;
+    bool OpenLogViewer(const std::string &path) override {
+        viewed.push_back(path);
+        return viewerStarts;
+    }
 };
 
 struct TrimTest : ::testing::Test {
@@ -181,6 +185,32 @@ TEST_F(TrimTest, TheBatchChangesExactlyTheFilesWithSilence) {
                                     "updated.\r\n 1 error(s) encountered.\r\nView log file now?");
     EXPECT_PRED2(Contains, prompt.Messages()[2],
                  "synchronizations to the directory were requested");
+}
+
+TEST_F(TrimTest, AnErrorShownInABoxIsAlsoALogLineNamingTheFile) {
+    // A recording that is a link is not replaced: the replace is refused.
+    const std::string elsewhere = (tmp / "elsewhere.wav").string();
+    ASSERT_TRUE(WriteRecording(elsewhere, 900, 900));
+    fs::create_symlink(elsewhere, live / "vn.wav");
+    const std::string gr = Make("gr.wav", 900, 900);
+    AddName("vn.wav", "alice", kId1);
+    AddGreeting("gr.wav", "alice");
+    prompt.answers = {Answer::Yes};
+    TrimBatch batch(view);
+    ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
+    const std::string full = (live / "vn.wav").string();
+    EXPECT_PRED2(Contains, Log(),
+                 ": (error) 75 (Path/File access error) in procedure TrimWAVFile of Form frmMain "
+                 "for file " +
+                     full + "\r\n");
+    EXPECT_EQ(LogErrorCount, 1);
+    EXPECT_FALSE(Contains(Log(), "for file " + gr)) << "only the failed file is named";
+    ASSERT_GE(prompt.Messages().size(), 3u);
+    EXPECT_EQ(prompt.Messages()[1],
+              "Error 75 (Path/File access error) in procedure TrimWAVFile of Form frmMain");
+    EXPECT_EQ(prompt.Messages()[2], "Trim process complete.  0 voice names updated and 1 "
+                                    "greetings updated.\r\n 1 error(s) encountered.\r\nView "
+                                    "log file now?");
 }
 
 TEST_F(TrimTest, TheMaximumStopsTheVoiceNamesAfterTheLastAllowedChange) {
@@ -343,6 +373,8 @@ TEST_F(TrimTest, TheBatchWithoutAWindowReportsThroughItsExitStatus) {
                  "Trim process complete.  1 voice names updated and 0 greetings updated.\n"
                  " 1 error(s) encountered.\nView log file now?");
     EXPECT_PRED2(Contains, out, "Log file: " + (program / "logs").string());
+    EXPECT_PRED2(Contains, out, "\nThe log file " + (program / "logs").string());
+    EXPECT_PRED2(Contains, out, " could not be opened: no program to show it was found.");
     EXPECT_FALSE(Untouched(vn));
     Psql("DELETE FROM subscriber WHERE alias = 'bob'");
     EXPECT_EQ(run("--batch --yes", &out), 0) << out;
@@ -365,6 +397,32 @@ TEST_F(TrimTest, TheBatchWithoutAWindowReportsThroughItsExitStatus) {
                          &out),
               0);
     EXPECT_EQ(out, "Brevita 1.0.0\n");
+}
+
+TEST_F(TrimTest, ADryRunWithoutAWindowLeavesNoScratchFolder) {
+    Make("vn.wav", 800, 800);
+    AddName("vn.wav", "alice", kId1);
+    fs::copy_file(kBinDir + "/Brevita", program / "Brevita");
+    const std::string registry = (tmp / "registry.reg").string();
+    WriteFile(registry, ServerRegistry((tmp / "server").string() + "/",
+                                       "\"BackupFiles\"=dword:00000000\r\n"));
+    const fs::path temp = tmp / "temp";
+    fs::create_directories(temp);
+    auto run = [&](std::string *out) {
+        return RunCommand("TMPDIR='" + temp.string() + "' BREVITA_REGISTRY='" + registry + "' '" +
+                              (program / "Brevita").string() + "' --batch --dry-run 2>&1",
+                          out);
+    };
+    std::string out;
+    // One that runs, and one that another trim keeps from starting.
+    EXPECT_EQ(run(&out), 0) << out;
+    EXPECT_PRED2(Contains, out, "Dry run: a real run would change 1 files");
+    EXPECT_TRUE(Names(temp).empty()) << out;
+    TrimLock other;
+    ASSERT_TRUE(other.TryAcquire(live));
+    EXPECT_EQ(run(&out), 2) << out;
+    EXPECT_PRED2(Contains, out, kAnotherTrimRunning);
+    EXPECT_TRUE(Names(temp).empty()) << out;
 }
 
 TEST_F(TrimTest, ARelativePathIsTheStreamFilesFileForEveryStep) {
@@ -408,8 +466,26 @@ TEST_F(TrimTest, ADryRunWritesOnlyBelowItsScratchFolder) {
     fs::create_directories(scratch);
     TrimBatch batch(view);
     batch.SetDryRun(scratch.string());
-    prompt.answers = {Answer::No};
+    prompt.answers = {Answer::Yes};
+    view.viewerStarts = false;
     ASSERT_EQ(batch.cmdTrimSilence_Click(), RunResult::Completed);
+    // What would change, and that the log the user asked for was not shown.
+    double seconds = 0;
+    for (const DryRunChange &c : batch.DryRunChanges())
+        seconds += c.secondsRemoved;
+    EXPECT_GT(seconds, 3 * 1.2);
+    char cut[32];
+    std::snprintf(cut, sizeof cut, "%.1f", seconds);
+    EXPECT_EQ(prompt.Messages(),
+              (std::vector<std::string>{
+                  "Dry run complete.  3 voice names would be updated and 0 greetings would be "
+                  "updated, cutting " +
+                      std::string(cut) +
+                      " seconds of audio.\r\n 0 error(s) encountered.\r\nView log file now?",
+                  "The log file " + LogFilePath +
+                      " could not be opened: no program to show it was found. Open it with a "
+                      "text editor."}));
+    EXPECT_EQ(view.viewed, std::vector<std::string>{LogFilePath});
     EXPECT_TRUE(Untouched(vn));
     EXPECT_TRUE(ReadFile(outside) == outsideBytes);
     EXPECT_EQ(Names(live), (std::set<std::string>{"vn.wav", "sub"}));

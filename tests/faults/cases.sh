@@ -761,8 +761,12 @@ case_dry_run_paths() {
     cmp -s "$outside" "$GOLDEN/$TARGET" || damage outside "$outside" "was written by a dry run"
     check_live orig
     [ "$(sql 'SELECT count(*) FROM request')" = 0 ] || fail "a dry run sent requests"
-    scratch=$(sed -n 's/^Dry run: the trimmed copies are in //p' "$OUT")
-    [ -n "$scratch" ] && remove_tree "$scratch"
+    scratch=$(sed -n 's/^Dry run: the trimmed copies go to \(.*\) and are removed at the end;.*/\1/p' "$OUT")
+    [ -n "$scratch" ] || fail "the dry run did not name its scratch folder"
+    if [ -n "$scratch" ] && [ -e "$scratch" ]; then
+        fail "the dry run left its scratch folder $scratch"
+        remove_tree "$scratch"
+    fi
     rm -f "$outside"
     restore_rows
     case_end

@@ -4,6 +4,7 @@
 //
 //   BrevitaScreens OUTDIR      (run by tools/screenshot-languages under Xvfb)
 #include "brevita/AppEnv.h"
+#include "brevita/Program.h"
 #include "brevita/QtPrompt.h"
 #include "brevita/UserPrompt.h"
 #include "brevita/frmAbout.h"
@@ -53,7 +54,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Brevita"));
+    NameApplication();
     const QString out = QString::fromLocal8Bit(argv[1]);
     // Beside the real program: its language files and help page.
     SetProgramLocation(ProgramFolder(), "Brevita");
