@@ -305,7 +305,8 @@ case_full_prog() {
     case_begin "$name"
     trial_begin
     rm -rf "$PROG"
-    mount_tmpfs "$PROG" $((16 * 1024 * 1024))
+    # Room for the programs, whose symbols a release build keeps.
+    mount_tmpfs "$PROG" $((96 * 1024 * 1024))
     make_prog ""
     fill "$PROG" 0
     brevita 120 --yes
