@@ -79,6 +79,9 @@ frmMain::frmMain(QWidget *parent)
 }
 
 frmMain::~frmMain() {
+    // Closing the widget below moves the focus, and the slot must not run on
+    // a window that is already half destroyed.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
     qApp->removeEventFilter(this);
     delete help_; // a window of its own, not a child
 }
