@@ -414,10 +414,10 @@ std::string ConnectionStringFor(const std::string &connectionString, const std::
     if (!connectionString.empty()) {
         return connectionString;
     }
-    // The drawn string's empty server= part, filled.
-    std::string drawn = kCorvoxConnectionString;
+    // The built-in string's empty server= part, filled.
+    std::string builtIn = kCorvoxConnectionString;
     const std::string part = "server=";
-    return drawn.insert(drawn.find(part) + part.size(), server);
+    return builtIn.insert(builtIn.find(part) + part.size(), server);
 }
 
 namespace {

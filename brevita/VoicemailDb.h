@@ -23,7 +23,7 @@ inline constexpr const char kGreetingQuery[] =
 extern std::string DbConnectionString;
 
 // The connection string a start-up uses: connectionString when set, else
-// the drawn one with server put into its server= part, else the drawn one.
+// the built-in one with server put into its server= part, else the built-in one.
 std::string ConnectionStringFor(const std::string &connectionString, const std::string &server);
 // The string with every password value (PWD=, PASSWORD=) shown as ***.
 std::string MaskedConnectionString(const std::string &connectionString);

@@ -125,7 +125,7 @@ TEST(ConnectTest, FreeTdsIsSentToTheNamedServerAndAnUnreachableOneStopsTheRun) {
         EXPECT_PRED2(Contains, out, "Brevita cannot reach the database on server " + name + ": ");
     }
     {
-        // The whole string replaces the drawn one; its password is not shown.
+        // The whole string replaces the built-in one; its password is not shown.
         Listener server;
         EXPECT_EQ(run("\"ConnectionString\"=\"Driver={SQL Server};Server=127.0.0.1," +
                           std::to_string(server.port) + ";UID=sa;PWD=hunter2\"\r\n",
