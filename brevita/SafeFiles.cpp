@@ -225,9 +225,11 @@ void WriteAtomically(const fs::path &target, mode_t newMode,
             // Only root gives a file away. An administrator of the file's
             // group keeps the group, and with it the access that the group
             // and the mode grant; the file becomes hers.
-            if (errno != EPERM || made.st_gid != old.st_gid) {
-                Check(errno == EPERM ? ::fchown(out.get(), static_cast<uid_t>(-1), old.st_gid)
-                                     : -1);
+            if (errno != EPERM) {
+                RaiseErrno();
+            }
+            if (made.st_gid != old.st_gid) {
+                Check(::fchown(out.get(), static_cast<uid_t>(-1), old.st_gid));
             }
         }
         Check(::fsync(out.get()));
