@@ -16,11 +16,11 @@
 #include <map>
 #include <string>
 
-#include "brevita/AppEnv.h"
-#include "brevita/RegistryAPI.h"
-#include "brevita/UserPrompt.h"
-#include "brevita/modSettings.h"
-#include "brevita/modStartup.h"
+#include "AppEnv.h"
+#include "RegistryAPI.h"
+#include "RecordingPrompt.h"
+#include "Settings.h"
+#include "Startup.h"
 
 namespace fs = std::filesystem;
 using namespace brevita;

@@ -17,22 +17,11 @@ add_executable(fuzz_strip ${_fuzz_dir}/fuzz_strip.cpp
   ${CMAKE_SOURCE_DIR}/sndkit/wavtime.cpp)
 target_link_libraries(fuzz_strip PRIVATE sndprobe_core)
 
-add_executable(fuzz_registry ${_fuzz_dir}/fuzz_registry.cpp
-  ${CMAKE_SOURCE_DIR}/brevita/RegistryAPI.cpp
-  ${CMAKE_SOURCE_DIR}/brevita/AppError.cpp
-  ${CMAKE_SOURCE_DIR}/brevita/UserPrompt.cpp
-  ${CMAKE_SOURCE_DIR}/brevita/modLogging.cpp
-  ${CMAKE_SOURCE_DIR}/brevita/AppEnv.cpp
-  ${CMAKE_SOURCE_DIR}/brevita/CorvoxVersion.cpp
-  ${CMAKE_SOURCE_DIR}/brevita/Messages.cpp
-  ${CMAKE_SOURCE_DIR}/brevita/modCommon.cpp
-  ${CMAKE_SOURCE_DIR}/brevita/SafeFiles.cpp
-  ${CMAKE_SOURCE_DIR}/brevita/StateFiles.cpp)
+# The registry store is in Brevita's lowest layer, which needs only Qt Core.
+file(GLOB _brevita_base CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/brevita/base/*.cpp)
+add_executable(fuzz_registry ${_fuzz_dir}/fuzz_registry.cpp ${_brevita_base})
+target_include_directories(fuzz_registry PRIVATE ${CMAKE_SOURCE_DIR}/brevita/base)
 target_link_libraries(fuzz_registry PRIVATE Qt6::Core)
-target_compile_definitions(fuzz_registry PRIVATE
-  BREVITA_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
-  BREVITA_VERSION_MINOR=${PROJECT_VERSION_MINOR}
-  BREVITA_VERSION_PATCH=${PROJECT_VERSION_PATCH})
 
 foreach(t fuzz_args fuzz_strip fuzz_registry)
   target_include_directories(${t} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)

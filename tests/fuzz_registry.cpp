@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "brevita/AppError.h"
-#include "brevita/RegistryAPI.h"
+#include "AppError.h"
+#include "RegistryAPI.h"
 
 using namespace brevita;
 

@@ -4,11 +4,11 @@
 // program folder beside Brevita, so that both share the lock there.
 // Exit status: 0 without an error report, 1 with one, 2 when start-up
 // failed.
-#include "brevita/AppEnv.h"
-#include "brevita/AppError.h"
-#include "brevita/TrimBatch.h"
-#include "brevita/UserPrompt.h"
-#include "brevita/modStartup.h"
+#include "AppEnv.h"
+#include "AppError.h"
+#include "TrimBatch.h"
+#include "UserPrompt.h"
+#include "Startup.h"
 
 #include <QCoreApplication>
 

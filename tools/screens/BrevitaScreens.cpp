@@ -3,13 +3,13 @@
 // menu open, and the help window; each saved as a PNG of the screen.
 //
 //   BrevitaScreens OUTDIR      (run by tools/screenshot-languages under Xvfb)
-#include "brevita/AppEnv.h"
-#include "brevita/Program.h"
-#include "brevita/QtPrompt.h"
-#include "brevita/UserPrompt.h"
-#include "brevita/frmAbout.h"
-#include "brevita/frmHelp.h"
-#include "brevita/frmMain.h"
+#include "AppEnv.h"
+#include "Program.h"
+#include "QtPrompt.h"
+#include "UserPrompt.h"
+#include "frmAbout.h"
+#include "frmHelp.h"
+#include "frmMain.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,0 +1,376 @@
+#include "SafeFiles.h"
+
+#include "AppError.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <vector>
+
+namespace brevita {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+[[noreturn]] void RaiseErrno() {
+    throw ErrorFromErrno(errno);
+}
+
+int Check(int r) {
+    if (r < 0) {
+        RaiseErrno();
+    }
+    return r;
+}
+
+// Unpredictable, so nothing planted beforehand can be in the way, and
+// hidden, with no ".wav" ending, so the server never takes it for a
+// recording.
+std::string HiddenSiblingName(const std::string &base, const char *kind) {
+    static std::random_device seed;
+    static std::mt19937_64 gen(seed());
+    char tag[20];
+    std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(gen()));
+    return "." + base + "." + tag + "." + kind;
+}
+
+void CopyContent(int from, int to) {
+    bool inKernel = true;
+    while (true) {
+        ssize_t n;
+        if (inKernel) {
+            n = ::copy_file_range(from, nullptr, to, nullptr, 1 << 20, 0);
+            if (n < 0 &&
+                (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                inKernel = false;
+                continue;
+            }
+        } else {
+            char buf[1 << 16];
+            n = ::read(from, buf, sizeof buf);
+            for (ssize_t done = 0; n > 0 && done < n;) {
+                ssize_t w = ::write(to, buf + done, static_cast<size_t>(n - done));
+                if (w < 0 && errno != EINTR) {
+                    RaiseErrno();
+                }
+                done += w > 0 ? w : 0;
+            }
+        }
+        if (n == 0) {
+            return;
+        }
+        if (n < 0 && errno != EINTR) {
+            RaiseErrno();
+        }
+    }
+}
+
+// An unnamed file in dir where the file system allows one (nothing to
+// clean up if we die), otherwise an exclusive hidden name.
+int OpenScratch(int dirFd, const std::string &base, std::string &name) {
+    int fd = ::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        name.clear();
+        return fd;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        RaiseErrno();
+    }
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        name = HiddenSiblingName(base, "brevita-tmp");
+        fd = ::openat(dirFd, name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC,
+                      0600);
+        if (fd >= 0 || errno != EEXIST) {
+            return Check(fd);
+        }
+    }
+    RaiseErrno();
+}
+
+void GiveName(int fd, int dirFd, const std::string &base, std::string &name) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        name = HiddenSiblingName(base, "brevita-tmp");
+        if (::linkat(AT_FDCWD, self.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            return;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    name.clear();
+    RaiseErrno();
+}
+
+// Copies everything below source into the folder target: files through
+// CopyContent, so that a full disk says so; links as links, named pipes as
+// named pipes; sockets and devices hold no audio and are left out. A folder
+// gets its mode once it is filled, so a read-only one is copied too.
+void CopyTree(const fs::path &source, const fs::path &target) {
+    std::vector<fs::path> entries;
+    for (const auto &e : fs::directory_iterator(source)) {
+        entries.push_back(e.path());
+    }
+    for (const fs::path &from : entries) {
+        const fs::path to = target / from.filename();
+        struct stat st;
+        Check(::lstat(from.c_str(), &st));
+        const mode_t mode = st.st_mode & 07777;
+        if (S_ISDIR(st.st_mode)) {
+            Check(::mkdir(to.c_str(), 0700));
+            CopyTree(from, to);
+            Check(::chmod(to.c_str(), mode));
+        } else if (S_ISREG(st.st_mode)) {
+            Fd in(Check(::open(from.c_str(), O_RDONLY | O_CLOEXEC)));
+            Fd out(Check(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)));
+            CopyContent(in.get(), out.get());
+            Check(::fchmod(out.get(), mode));
+        } else if (S_ISLNK(st.st_mode)) {
+            fs::copy_symlink(from, to);
+        } else if (S_ISFIFO(st.st_mode)) {
+            Check(::mkfifo(to.c_str(), mode));
+        }
+    }
+}
+
+// Removes a tree whatever the modes inside it, read-only folders included.
+void RemoveTree(const fs::path &p) {
+    std::error_code ec;
+    if (fs::is_directory(fs::symlink_status(p, ec))) {
+        fs::permissions(p, fs::perms::owner_all, fs::perm_options::add, ec);
+        std::vector<fs::path> entries;
+        for (fs::directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec)) {
+            entries.push_back(it->path());
+        }
+        for (const fs::path &e : entries) {
+            RemoveTree(e);
+        }
+    }
+    fs::remove(p, ec);
+}
+
+bool IsHex(const std::string &s) {
+    return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isxdigit(c); });
+}
+
+// ".<name>.<16 hex digits>.<kind>", as HiddenSiblingName makes them, with a
+// kind used here: a file being written, a folder being copied, a backup
+// set aside.
+bool IsLeftover(const std::string &n) {
+    const size_t k = n.rfind('.');
+    if (n.empty() || n[0] != '.' || k == std::string::npos || k < 19 || n[k - 17] != '.' ||
+        !IsHex(n.substr(k - 16, 16))) {
+        return false;
+    }
+    const std::string kind = n.substr(k + 1);
+    return kind == "brevita-tmp" || kind == "old" ||
+           (kind.size() == 14 && kind.compare(0, 8, "partial-") == 0);
+}
+
+FileIdentity IdentityFrom(const struct stat &st) {
+    return {st.st_dev, st.st_ino, static_cast<uint64_t>(st.st_size),
+            int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+// The scratch file in target's folder is filled by fill, flushed, given
+// target's mode, owner and group (newMode for a new target) and renamed over
+// target. Only a regular file is ever replaced: never a link, a folder or a
+// device. With expected, a target that is no longer that version of the
+// file is left as it is.
+void WriteAtomically(const fs::path &target, mode_t newMode,
+                     const std::function<void(int fd)> &fill,
+                     const FileIdentity *expected = nullptr) {
+    const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const std::string base = target.filename().string();
+    struct stat old;
+    const bool replacing = ::lstat(target.c_str(), &old) == 0;
+    if (replacing && !S_ISREG(old.st_mode)) {
+        throw ErrorFromErrno(EEXIST);
+    }
+
+    Fd dirFd(Check(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+    std::string name;
+    Fd out(OpenScratch(dirFd.get(), base, name));
+    try {
+        fill(out.get());
+        Check(::fchmod(out.get(), (replacing ? old.st_mode : newMode) & 07777));
+        struct stat made;
+        Check(::fstat(out.get(), &made));
+        if (replacing && (made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
+            ::fchown(out.get(), old.st_uid, old.st_gid) != 0) {
+            // Only root gives a file away. An administrator of the file's
+            // group keeps the group, and with it the access that the group
+            // and the mode grant; the file becomes hers.
+            if (errno != EPERM) {
+                RaiseErrno();
+            }
+            if (made.st_gid != old.st_gid) {
+                Check(::fchown(out.get(), static_cast<uid_t>(-1), old.st_gid));
+            }
+        }
+        Check(::fsync(out.get()));
+        if (name.empty()) {
+            GiveName(out.get(), dirFd.get(), base, name);
+        }
+        // As late as can be: a recording rewritten since it was read would
+        // otherwise be lost under the result of the old one.
+        if (expected && IdentityOf(target) != *expected) {
+            RaiseError(ErrPathFileAccess, "The file changed while it was being trimmed");
+        }
+        // The content is on disk before the name moves, so even a power cut
+        // leaves the old file or the new one; the rename itself need not be
+        // forced out.
+        Check(::renameat(dirFd.get(), name.c_str(), dirFd.get(), base.c_str()));
+        name.clear();
+    } catch (...) {
+        if (!name.empty()) {
+            ::unlinkat(dirFd.get(), name.c_str(), 0);
+        }
+        throw;
+    }
+}
+
+} // namespace
+
+std::optional<FileIdentity> IdentityOf(const fs::path &path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return IdentityFrom(st);
+}
+
+void ReplaceFileAtomically(const fs::path &source, const fs::path &target,
+                           const FileIdentity *expected) {
+    Fd in(Check(::open(source.c_str(), O_RDONLY | O_CLOEXEC)));
+    struct stat from;
+    Check(::fstat(in.get(), &from));
+    if (!S_ISREG(from.st_mode)) {
+        throw ErrorFromErrno(EISDIR);
+    }
+    WriteAtomically(
+        target, from.st_mode, [&](int fd) { CopyContent(in.get(), fd); }, expected);
+}
+
+void WriteFileAtomically(const fs::path &target, const std::string &content, mode_t newMode) {
+    WriteAtomically(target, newMode, [&](int fd) {
+        for (size_t done = 0; done < content.size();) {
+            ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+            if (n < 0 && errno != EINTR) {
+                RaiseErrno();
+            }
+            done += n > 0 ? static_cast<size_t>(n) : 0;
+        }
+    });
+}
+
+void CopyFolderAtomically(const fs::path &source, const fs::path &target, bool replaceExisting) {
+    const fs::path parent = target.parent_path();
+    const std::string base = target.filename().string();
+    fs::create_directories(parent);
+    if (!fs::is_directory(source)) {
+        throw ErrorFromErrno(ENOENT);
+    }
+    std::string tmpl = (parent / HiddenSiblingName(base, "partial-XXXXXX")).string();
+    if (!::mkdtemp(tmpl.data())) {
+        RaiseErrno();
+    }
+    const fs::path partial = tmpl;
+    try {
+        CopyTree(source, partial);
+        fs::permissions(partial, fs::status(source).permissions());
+        Fd sync(::open(partial.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (sync.get() >= 0) {
+            ::syncfs(sync.get());
+        }
+        if (fs::exists(fs::symlink_status(target))) {
+            if (!replaceExisting) {
+                throw ErrorFromErrno(EEXIST);
+            }
+            const fs::path old = parent / HiddenSiblingName(base, "old");
+            fs::rename(target, old);
+            fs::rename(partial, target);
+        } else {
+            fs::rename(partial, target);
+        }
+    } catch (...) {
+        RemoveTree(partial);
+        throw;
+    }
+    // The copy is in place: what earlier copies that were cut short (or
+    // the one just replaced) left beside it can go.
+    RemoveLeftovers(parent, false);
+}
+
+void RemoveLeftovers(const fs::path &dir, bool recursive) {
+    std::error_code ec;
+    std::vector<fs::path> found;
+    if (recursive) {
+        for (fs::recursive_directory_iterator
+                 it(dir, fs::directory_options::skip_permission_denied, ec),
+             end;
+             !ec && it != end; it.increment(ec)) {
+            if (IsLeftover(it->path().filename().string())) {
+                found.push_back(it->path());
+                it.disable_recursion_pending();
+            }
+        }
+    } else {
+        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+            if (IsLeftover(it->path().filename().string())) {
+                found.push_back(it->path());
+            }
+        }
+    }
+    for (const fs::path &p : found) {
+        RemoveTree(p);
+    }
+}
+
+void CopyFolderContentsOnto(const fs::path &source, const fs::path &target) {
+    for (auto it = fs::recursive_directory_iterator(source);
+         it != fs::recursive_directory_iterator(); ++it) {
+        const fs::path to = target / fs::relative(it->path(), source);
+        if (it->is_symlink()) {
+            continue; // never followed into, never planted in the live folder
+        }
+        if (it->is_directory()) {
+            fs::create_directories(to);
+        } else if (it->is_regular_file()) {
+            ReplaceFileAtomically(it->path(), to);
+        }
+    }
+}
+
+std::string JoinPath(const std::string &dir, const std::string &name) {
+    if (!dir.empty() && dir.back() == '/') {
+        return dir + name;
+    }
+    return dir + "/" + name;
+}
+
+} // namespace brevita

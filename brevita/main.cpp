@@ -1,5 +1,0 @@
-#include "brevita/Program.h"
-
-int main(int argc, char **argv) {
-    return brevita::RunBrevita(argc, argv);
-}

@@ -1,0 +1,159 @@
+#include "PendingSync.h"
+
+#include "AppEnv.h"
+#include "AppError.h"
+#include "StateFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace brevita {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kPendingName[] = "Brevita.pending";
+const char kNextName[] = "Brevita.pending.new";
+
+[[noreturn]] void RaiseErrno() {
+    throw ErrorFromErrno(errno);
+}
+
+void WriteAll(int fd, const std::string &bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno != EINTR) {
+            RaiseErrno();
+        }
+        done += n > 0 ? static_cast<size_t>(n) : 0;
+    }
+}
+
+UniqueFd OpenStateFolder() {
+    UniqueFd dir = OpenFolderNoFollow(StateFolder());
+    if (dir.get() < 0) {
+        RaiseErrno();
+    }
+    return dir;
+}
+
+void Save(const std::vector<std::string> &ids) {
+    const UniqueFd dir = OpenStateFolder();
+    if (ids.empty()) {
+        if (::unlinkat(dir.get(), kPendingName, 0) != 0 && errno != ENOENT) {
+            RaiseErrno();
+        }
+        return;
+    }
+    const fs::path next = StateFolder() / kNextName;
+    // What an interrupted save left goes; a link put there is refused, so
+    // nothing is ever written through it.
+    if (IsLinkAt(dir.get(), kNextName)) {
+        throw RefusedLink(next);
+    }
+    if (::unlinkat(dir.get(), kNextName, 0) != 0 && errno != ENOENT) {
+        RaiseErrno();
+    }
+    UniqueFd out(
+        ::openat(dir.get(), kNextName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (out.get() < 0) {
+        if (errno == EEXIST && IsLinkAt(dir.get(), kNextName)) {
+            throw RefusedLink(next);
+        }
+        RaiseErrno();
+    }
+    std::string text;
+    for (const std::string &id : ids) {
+        text += id + '\n';
+    }
+    WriteAll(out.get(), text);
+    if (::close(out.release()) != 0) {
+        RaiseErrno();
+    }
+    if (::renameat(dir.get(), kNextName, dir.get(), kPendingName) != 0) {
+        RaiseErrno();
+    }
+}
+
+} // namespace
+
+fs::path PendingSyncPath() {
+    return StateFolder() / kPendingName;
+}
+
+std::vector<std::string> PendingSyncs() {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(StateFolder(), ec))) {
+        return {};
+    }
+    const UniqueFd dir = OpenStateFolder();
+    // Not blocking, so that a named pipe in its place cannot stop the run.
+    UniqueFd in(::openat(dir.get(), kPendingName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (in.get() < 0) {
+        if (errno == ENOENT) {
+            return {};
+        }
+        if (errno == ELOOP) {
+            throw RefusedLink(PendingSyncPath());
+        }
+        RaiseErrno();
+    }
+    struct stat st;
+    if (::fstat(in.get(), &st) != 0) {
+        RaiseErrno();
+    }
+    if (!S_ISREG(st.st_mode)) {
+        throw RefusedNonFile(PendingSyncPath());
+    }
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(in.get(), buf, sizeof buf)) != 0;) {
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            RaiseErrno();
+        }
+        text.append(buf, static_cast<size_t>(n));
+    }
+    std::vector<std::string> ids;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && std::find(ids.begin(), ids.end(), line) == ids.end()) {
+            ids.push_back(std::move(line));
+        }
+        start = end + 1;
+    }
+    return ids;
+}
+
+void NotePendingSync(const std::string &objectId) {
+    std::vector<std::string> ids = PendingSyncs();
+    if (objectId.empty() || objectId.find('\n') != std::string::npos ||
+        std::find(ids.begin(), ids.end(), objectId) != ids.end()) {
+        return;
+    }
+    ids.push_back(objectId);
+    Save(ids);
+}
+
+void ClearPendingSync(const std::string &objectId) {
+    std::vector<std::string> ids = PendingSyncs();
+    const auto end = std::remove(ids.begin(), ids.end(), objectId);
+    if (end == ids.end()) {
+        return;
+    }
+    ids.erase(end, ids.end());
+    Save(ids);
+}
+
+} // namespace brevita
