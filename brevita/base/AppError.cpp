@@ -55,22 +55,23 @@ AppError CurrentError(std::exception_ptr thrown) {
     }
 }
 
-std::string FormErrorText(const AppError &e, const std::string &procedure,
-                          const std::string &form) {
-    return "Error " + std::to_string(e.Number()) + " (" + e.Description() + ") in procedure " +
-           procedure + " of Form " + form;
-}
-
-std::string ModuleErrorText(const AppError &e, const std::string &procedure,
-                            const std::string &module) {
-    return "(error):" + std::to_string(e.Number()) + " (" + e.Description() + ") in procedure " +
-           procedure + " of Module " + module;
-}
-
-std::string LoggedErrorText(const AppError &e, const std::string &procedure,
-                            const std::string &ownerKind, const std::string &owner) {
-    return "(error) " + std::to_string(e.Number()) + " (" + e.Description() + ") in procedure " +
-           procedure + " of " + ownerKind + " " + owner;
+std::string ErrorReportText(ErrorReport how, const AppError &e, const std::string &procedure,
+                            const std::string &owner) {
+    const std::string number = std::to_string(e.Number());
+    const std::string where = " (" + e.Description() + ") in procedure " + procedure + " of ";
+    switch (how) {
+    case ErrorReport::FormMessage:
+        return "Error " + number + where + "Form " + owner;
+    case ErrorReport::ModuleMessage:
+        return "(error):" + number + where + "Module " + owner;
+    case ErrorReport::FormLog:
+        return "(error) " + number + where + "Form " + owner;
+    case ErrorReport::ModuleLog:
+        return "(error) " + number + where + "Module " + owner;
+    case ErrorReport::HeadedMessage:
+        return procedure + e.Description();
+    }
+    return {};
 }
 
 namespace {
@@ -94,17 +95,20 @@ int ErrorReportCount() {
 
 void ErrorHandler::Report(const AppError &e) noexcept {
     ++reported_;
-    ++reportsMade;
-    const bool form = how_ == ErrorReport::FormMessage || how_ == ErrorReport::FormLog;
     // A report that fails itself must not take the procedure down with it.
     try {
+        if (how_ == ErrorReport::HeadedMessage) {
+            MsgBox(ErrorReportText(how_, e, procedure_));
+            return;
+        }
+        ++reportsMade;
+        const bool form = how_ == ErrorReport::FormMessage || how_ == ErrorReport::FormLog;
         // The line first: a run stopped at the box still has it in its log.
-        WriteLogLine(LoggedErrorText(e, procedure_, form ? "Form" : "Module", owner_) +
+        WriteLogLine(ErrorReportText(form ? ErrorReport::FormLog : ErrorReport::ModuleLog, e,
+                                     procedure_, owner_) +
                      (subject_.empty() ? "" : " for " + subject_));
-        if (how_ == ErrorReport::FormMessage) {
-            MsgBox(FormErrorText(e, procedure_, owner_));
-        } else if (how_ == ErrorReport::ModuleMessage) {
-            MsgBox(ModuleErrorText(e, procedure_, owner_));
+        if (how_ == ErrorReport::FormMessage || how_ == ErrorReport::ModuleMessage) {
+            MsgBox(ErrorReportText(how_, e, procedure_, owner_));
         }
     } catch (...) {
     }

@@ -46,15 +46,6 @@ AppError ErrorFromErrno(int err);
 // Turns whatever was thrown into an AppError.
 AppError CurrentError(std::exception_ptr thrown);
 
-// "Error N (description) in procedure P of Form F"
-std::string FormErrorText(const AppError &e, const std::string &procedure, const std::string &form);
-// "(error):N (description) in procedure P of Module M"
-std::string ModuleErrorText(const AppError &e, const std::string &procedure,
-                            const std::string &module);
-// "(error) N (description) in procedure P of <Form|Module> O", for the log
-std::string LoggedErrorText(const AppError &e, const std::string &procedure,
-                            const std::string &ownerKind, const std::string &owner);
-
 // Where the reports are written into the run's log: the log module
 // installs its writer, so this one need not know the log. Every report goes
 // there, message boxes too, so that a run without a window loses none.
@@ -66,14 +57,24 @@ void SetErrorLogWriter(ErrorLogWriter writer);
 int ErrorReportCount();
 
 enum class ErrorReport {
-    FormMessage,   // message box, "... of Form frmMain"
-    ModuleMessage, // message box, "(error):... of Module X"
-    FormLog,       // time-stamped log line, "(error) ... of Form frmMain"
-    ModuleLog,     // time-stamped log line, "(error) ... of Module X"
+    FormMessage,   // message box, "Error N (description) in procedure P of Form F"
+    ModuleMessage, // message box, "(error):N (description) in procedure P of Module M"
+    FormLog,       // time-stamped log line, "(error) N (description) in procedure P of Form F"
+    ModuleLog,     // time-stamped log line, "(error) N (description) in procedure P of Module M"
+    // Message box of a heading and the description ("Error in FormLoad
+    // routine:Overflow"), for the routines that report so; it is neither
+    // logged nor counted.
+    HeadedMessage,
 };
 
+// The text of a report: the four procedure forms above, or for
+// HeadedMessage the heading (given as procedure) and the description.
+std::string ErrorReportText(ErrorReport how, const AppError &e, const std::string &procedure,
+                            const std::string &owner = {});
+
 // One per procedure: every step runs through Step, so a failing step is
-// reported once and the next step still runs. The log line names what the
+// reported once and the next step still runs. Every error the program
+// reports goes through one. The log line names what the
 // procedure was working on, once About has said it.
 class ErrorHandler {
   public:

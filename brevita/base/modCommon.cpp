@@ -1,6 +1,6 @@
 #include "modCommon.h"
 
-#include "UserPrompt.h"
+#include "AppError.h"
 
 namespace brevita {
 
@@ -18,7 +18,8 @@ bool MyIsNumber(const std::string &text, int32_t lower, int32_t upper) {
     if (!value) {
         // A number that does not fit is not within any range.
         if (overflow) {
-            MsgBox("Error in MyIsNumber function:Overflow");
+            ErrorHandler(ErrorReport::HeadedMessage, "Error in MyIsNumber function:", {})
+                .Report(AppError(ErrOverflow, "Overflow"));
         }
         return false;
     }

@@ -31,15 +31,14 @@ const std::string kRule(64, '=');
 int logFd = -1;
 std::string openLogPath;
 
-// Error reports come here, time-stamped. One made while no log is open
-// (at start-up, in a test of one file) is written nowhere and counts in
-// no run.
-[[maybe_unused]] const bool errorReportsLogged = (SetErrorLogWriter([](const std::string &line) {
-                                                      if (logFd >= 0) {
-                                                          WriteToLog(line, true);
-                                                      }
-                                                  }),
-                                                  true);
+// Error reports come here, time-stamped, while a log is open. One made
+// while none is (at start-up, in a test of one file) is written nowhere and
+// counts in no run.
+void LogErrorReport(const std::string &line) {
+    if (logFd >= 0) {
+        WriteToLog(line, true);
+    }
+}
 
 bool ContainsErrorMark(const std::string &message) {
     return AsciiLower(message).find("(error)") != std::string::npos;
@@ -185,6 +184,7 @@ void OpenLogFile(const std::string &path) {
     onError.Step([&] {
         logFd = CreateLogFile(path);
         openLogPath = path;
+        SetErrorLogWriter(LogErrorReport);
     });
     WriteLine(kRule);
     WriteLine("Running " + ExecutableName() + ", version " + std::to_string(kProgramVersion.major) +
@@ -207,6 +207,7 @@ void WriteToLog(const std::string &message, bool timeStamp) {
 }
 
 void CloseLogFile() {
+    SetErrorLogWriter(nullptr);
     if (logFd >= 0) {
         ::close(logFd);
         logFd = -1;

@@ -121,19 +121,12 @@ QList<QAction *> frmAbout::LanguageList() const {
 }
 
 void frmAbout::Form_Load() {
-    auto step = [](auto &&f) {
-        try {
-            f();
-        } catch (...) {
-            MsgBox("Error in FormLoad routine:" +
-                   CurrentError(std::current_exception()).Description());
-        }
-    };
-    step([this] { ui->lblVersion->setText(VersionLine()); });
-    step([this] { BuildLanguageMenu(); });
+    ErrorHandler onError(ErrorReport::HeadedMessage, "Error in FormLoad routine:", {});
+    onError.Step([this] { ui->lblVersion->setText(VersionLine()); });
+    onError.Step([this] { BuildLanguageMenu(); });
     // The catalogue just loaded is the user's language: every window
     // speaks it from now on, not only the messages.
-    step([] { ReinitializeWindows(); });
+    onError.Step([] { ReinitializeWindows(); });
 }
 
 void frmAbout::BuildLanguageMenu() {

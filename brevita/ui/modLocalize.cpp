@@ -176,31 +176,23 @@ const QTranslator *LanguageResourceHandle() {
 }
 
 void InitalizeLanguages() {
-    // Each step reports its own failure and the next one still runs.
-    auto step = [](auto &&f) {
-        try {
-            f();
-        } catch (...) {
-            MsgBox("Error in InitalizeLanguages: " +
-                   CurrentError(std::current_exception()).Description());
-        }
-    };
+    ErrorHandler onError(ErrorReport::HeadedMessage, "Error in InitalizeLanguages: ", {});
     std::string abbreviation;
-    step([] {
+    onError.Step([] {
         if (CurrentLanguageId == 0) {
             CurrentLanguageId = UserDefaultLanguageId();
         }
     });
-    step([] { ReleaseLanguageResource(); });
-    step([&] { abbreviation = AbbreviationFromLanguageId(CurrentLanguageId); });
-    step([&] { LoadLanguageResource(LanguageFile(abbreviation)); });
-    step([] { RescanLanguages(); });
-    step([] {
+    onError.Step([] { ReleaseLanguageResource(); });
+    onError.Step([&] { abbreviation = AbbreviationFromLanguageId(CurrentLanguageId); });
+    onError.Step([&] { LoadLanguageResource(LanguageFile(abbreviation)); });
+    onError.Step([] { RescanLanguages(); });
+    onError.Step([] {
         if (AvailableLanguages.empty()) {
             AvailableLanguages.assign(1, "");
         }
     });
-    step([] {
+    onError.Step([] {
         for (QWidget *w : LoadedWindows()) {
             LocalizeForm(w);
         }

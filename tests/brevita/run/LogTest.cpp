@@ -254,6 +254,11 @@ TEST_F(LogTest, ReportedErrorsLetTheProcedureGoOn) {
     ErrorHandler logged(ErrorReport::FormLog, "TrimNames", "frmMain");
     logged.Step([&] { RaiseError(ErrInvalidUseOfNull, "Invalid use of Null"); });
     logged.Step([&] { ran.push_back(3); });
+    // A headed report is a box only, whatever log is open.
+    const int before = ErrorReportCount();
+    ErrorHandler headed(ErrorReport::HeadedMessage, "Error in FormLoad routine:", {});
+    headed.Step([&] { RaiseError(ErrOverflow, "Overflow"); });
+    EXPECT_EQ(ErrorReportCount(), before);
     CloseLogFile();
 
     EXPECT_EQ(ran, (std::vector<int>{2, 3}));
@@ -262,7 +267,8 @@ TEST_F(LogTest, ReportedErrorsLetTheProcedureGoOn) {
               (std::vector<std::string>{
                   "Error 1001 (Unable to create the registry key) in procedure LoadSettings of "
                   "Form frmMain",
-                  "Error 70 (Permission denied) in procedure LoadSettings of Form frmMain"}));
+                  "Error 70 (Permission denied) in procedure LoadSettings of Form frmMain",
+                  "Error in FormLoad routine:Overflow"}));
     // Shown or not, each report is an error line of the log.
     EXPECT_EQ(LogErrorCount, 3);
     const std::string log = ReadFile(dir / "run.TXT");

@@ -266,10 +266,12 @@ TEST_F(LocalizeTest, EveryMessageHasItsGermanText) {
                       "group brevita may write: ask an administrator to add you to that group, "
                       "then log in again.")})
         EXPECT_NE(TranslateMessage(text), text);
-    EXPECT_EQ(TranslateMessage(FormErrorText(AppError(53, "File not found (really)"),
-                                             "cmdTest_Click", "frmMain")),
+    EXPECT_EQ(TranslateMessage(ErrorReportText(ErrorReport::FormMessage,
+                                               AppError(53, "File not found (really)"),
+                                               "cmdTest_Click", "frmMain")),
               "Fehler 53 (File not found (really)) in Prozedur cmdTest_Click von Formular frmMain");
-    EXPECT_EQ(TranslateMessage(ModuleErrorText(AppError(53, "File not found"), "Open", "modX")),
+    EXPECT_EQ(TranslateMessage(ErrorReportText(ErrorReport::ModuleMessage,
+                                               AppError(53, "File not found"), "Open", "modX")),
               "(Fehler):53 (Datei nicht gefunden) in Prozedur Open von Modul modX");
     EXPECT_EQ(TranslateMessage("Trim process complete.  3 voice names updated and 0 greetings "
                                "updated.\r\n 1 error(s) encountered.\r\nView log file now?"),
