@@ -2,6 +2,7 @@
 
 #include "AppEnv.h"
 #include "AppError.h"
+#include "SafeFiles.h"
 #include "StateFiles.h"
 
 #include <fcntl.h>
@@ -18,20 +19,9 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kPendingName[] = "Brevita.pending";
-const char kNextName[] = "Brevita.pending.new";
 
 [[noreturn]] void RaiseErrno() {
     throw ErrorFromErrno(errno);
-}
-
-void WriteAll(int fd, const std::string &bytes) {
-    for (size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno != EINTR) {
-            RaiseErrno();
-        }
-        done += n > 0 ? static_cast<size_t>(n) : 0;
-    }
 }
 
 UniqueFd OpenStateFolder() {
@@ -43,41 +33,19 @@ UniqueFd OpenStateFolder() {
 }
 
 void Save(const std::vector<std::string> &ids) {
-    const UniqueFd dir = OpenStateFolder();
     if (ids.empty()) {
+        const UniqueFd dir = OpenStateFolder();
         if (::unlinkat(dir.get(), kPendingName, 0) != 0 && errno != ENOENT) {
             RaiseErrno();
         }
         return;
     }
-    const fs::path next = StateFolder() / kNextName;
-    // What an interrupted save left goes; a link put there is refused, so
-    // nothing is ever written through it.
-    if (IsLinkAt(dir.get(), kNextName)) {
-        throw RefusedLink(next);
-    }
-    if (::unlinkat(dir.get(), kNextName, 0) != 0 && errno != ENOENT) {
-        RaiseErrno();
-    }
-    UniqueFd out(
-        ::openat(dir.get(), kNextName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (out.get() < 0) {
-        if (errno == EEXIST && IsLinkAt(dir.get(), kNextName)) {
-            throw RefusedLink(next);
-        }
-        RaiseErrno();
-    }
     std::string text;
     for (const std::string &id : ids) {
         text += id + '\n';
     }
-    WriteAll(out.get(), text);
-    if (::close(out.release()) != 0) {
-        RaiseErrno();
-    }
-    if (::renameat(dir.get(), kNextName, dir.get(), kPendingName) != 0) {
-        RaiseErrno();
-    }
+    // Group-writable like the folder, for the other administrators' runs.
+    WriteFileAtomically(PendingSyncPath(), text, 0664);
 }
 
 } // namespace

@@ -15,11 +15,11 @@ std::filesystem::path PendingSyncPath();
 
 // The ids still pending, oldest first; raises as NotePendingSync does.
 std::vector<std::string> PendingSyncs();
-// Adds objectId (once), or removes it; the file is rewritten whole and
-// renamed into place, and goes when nothing is pending. Raise the AppError
-// of a file that cannot be read or written, and refuse (75, naming the
-// file) a link or other non-file at either name, which they leave as it is:
-// the ids such a file holds are neither sent nor replaced.
+// Adds objectId (once), or removes it; the file is replaced whole and
+// durably, and goes when nothing is pending. Raise the AppError of a file
+// that cannot be read or written, and refuse (75, naming the file) a link
+// or other non-file in its place, which they leave as it is: the ids such a
+// file holds are neither sent nor replaced.
 void NotePendingSync(const std::string &objectId);
 void ClearPendingSync(const std::string &objectId);
 
