@@ -237,14 +237,20 @@ int32_t LanguageIdFromAbbreviation(const std::string &abbreviation) {
     return kEnglishUs;
 }
 
-std::string AbbreviationFromLanguageId(int32_t id) {
+namespace {
+
+// What ofLocale says of the locale that id names; the TDD/TTY language,
+// which has no locale, and an id that names none get their fixed answers.
+template <class F>
+std::string OfLanguage(int32_t id, const char *tdd, const char *none, F &&ofLocale) {
     if (id == kTddLanguageId) {
-        return "ENX";
+        return tdd;
     }
     const std::string locale = LocaleOfId(id);
-    if (locale.empty()) {
-        return "ERR";
-    }
+    return locale.empty() ? std::string(none) : ofLocale(locale);
+}
+
+std::string AbbreviationOfLocale(int32_t id, const std::string &locale) {
     using Table = std::span<const Abbreviation>;
     for (Table table : {Table(kAbbreviations), Table(kMoreAbbreviations)}) {
         for (const Abbreviation &a : table) {
@@ -263,14 +269,7 @@ std::string AbbreviationFromLanguageId(int32_t id) {
     return iso;
 }
 
-std::string LanguageNameFromId(int32_t id) {
-    if (id == kTddLanguageId) {
-        return "English (TDD/TTY)";
-    }
-    const std::string locale = LocaleOfId(id);
-    if (locale.empty()) {
-        return "(error)";
-    }
+std::string LanguageNameOfLocale(const std::string &locale) {
     UChar name[256];
     UErrorCode status = U_ZERO_ERROR;
     // The user's language names them, as the system would; a session
@@ -285,6 +284,17 @@ std::string LanguageNameFromId(int32_t id) {
     }
     return QString::fromUtf16(reinterpret_cast<const char16_t *>(name), std::min(n, 256))
         .toStdString();
+}
+
+} // namespace
+
+std::string AbbreviationFromLanguageId(int32_t id) {
+    return OfLanguage(id, "ENX", "ERR",
+                      [id](const std::string &locale) { return AbbreviationOfLocale(id, locale); });
+}
+
+std::string LanguageNameFromId(int32_t id) {
+    return OfLanguage(id, "English (TDD/TTY)", "(error)", LanguageNameOfLocale);
 }
 
 std::string LanguageNameFromAbbreviation(const std::string &abbreviation) {
