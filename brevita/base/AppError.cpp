@@ -94,7 +94,6 @@ int ErrorReportCount() {
 }
 
 void ErrorHandler::Report(const AppError &e) noexcept {
-    ++reported_;
     // A report that fails itself must not take the procedure down with it.
     try {
         if (how_ == ErrorReport::HeadedMessage) {

@@ -92,7 +92,6 @@ class ErrorHandler {
     }
 
     void Report(const AppError &e) noexcept;
-    int Reported() const { return reported_; }
     // "file /srv/...", "objectID=..."; empty for nothing in particular.
     void About(std::string subject) { subject_ = std::move(subject); }
 
@@ -101,7 +100,6 @@ class ErrorHandler {
     std::string procedure_;
     std::string owner_;
     std::string subject_;
-    int reported_ = 0;
 };
 
 } // namespace brevita

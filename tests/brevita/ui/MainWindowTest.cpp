@@ -379,12 +379,14 @@ TEST_F(MainWindowTest, ControlsThatStartARunAreDisabledWhileOneRuns) {
         EXPECT_FALSE(Find<QPushButton>(w, "cmdTrimSilence")->isEnabled());
         EXPECT_FALSE(Find<QPushButton>(w, "cmdTest")->isEnabled());
         EXPECT_FALSE(w.findChild<QAction *>("mnuRestore")->isEnabled());
-        EXPECT_TRUE(w.Busy());
+        ASSERT_NE(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     });
     Find<QPushButton>(w, "cmdTrimSilence")->click();
     SetProcessEventsHook({});
     EXPECT_GT(pumped, 0);
     EXPECT_TRUE(Find<QPushButton>(w, "cmdTrimSilence")->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(w.findChild<QGroupBox *>("frameProgress")->title(), "Complete");
     ASSERT_EQ(prompt.Messages().size(), 5u);
     EXPECT_EQ(prompt.Messages()[1], "No subscribers with voice names found on the local server");
