@@ -1,5 +1,6 @@
 #include "AppError.h"
 
+#include "Messages.h"
 #include "UserPrompt.h"
 
 #include <cerrno>
@@ -17,21 +18,21 @@ void RaiseError(int32_t number, const std::string &description) {
 AppError ErrorFromErrno(int err) {
     switch (err) {
     case ENOENT:
-        return AppError(ErrFileNotFound, "File not found");
+        return AppError(ErrFileNotFound, QT_TRANSLATE_NOOP("Brevita", "File not found"));
     case ENOTDIR:
-        return AppError(ErrPathNotFound, "Path not found");
+        return AppError(ErrPathNotFound, QT_TRANSLATE_NOOP("Brevita", "Path not found"));
     case EACCES:
     case EPERM:
     case EROFS:
     case EBUSY:
     case ETXTBSY:
-        return AppError(ErrPermissionDenied, "Permission denied");
+        return AppError(ErrPermissionDenied, QT_TRANSLATE_NOOP("Brevita", "Permission denied"));
     case ENOSPC:
     case EDQUOT:
-        return AppError(ErrDiskFull, "Disk full");
+        return AppError(ErrDiskFull, QT_TRANSLATE_NOOP("Brevita", "Disk full"));
     case EEXIST:
     case EISDIR:
-        return AppError(ErrPathFileAccess, "Path/File access error");
+        return AppError(ErrPathFileAccess, QT_TRANSLATE_NOOP("Brevita", "Path/File access error"));
     default:
         return AppError(ErrPathFileAccess, std::strerror(err));
     }
@@ -47,29 +48,32 @@ AppError CurrentError(std::exception_ptr thrown) {
     } catch (const std::system_error &e) {
         return ErrorFromErrno(e.code().value());
     } catch (const std::bad_alloc &) {
-        return AppError(7, "Out of memory");
+        return AppError(7, QT_TRANSLATE_NOOP("Brevita", "Out of memory"));
     } catch (const std::exception &e) {
         return AppError(ErrInternal, e.what());
     } catch (...) {
-        return AppError(ErrInternal, "Internal error");
+        return AppError(ErrInternal, QT_TRANSLATE_NOOP("Brevita", "Internal error"));
     }
 }
 
 std::string ErrorReportText(ErrorReport how, const AppError &e, const std::string &procedure,
                             const std::string &owner) {
     const std::string number = std::to_string(e.Number());
-    const std::string where = " (" + e.Description() + ") in procedure " + procedure + " of ";
     switch (how) {
     case ErrorReport::FormMessage:
-        return "Error " + number + where + "Form " + owner;
+        return FillMessage(QT_TRANSLATE_NOOP("Brevita", "Error %1 (%2) in procedure %3 of Form %4"),
+                           {number, e.Description(), procedure, owner});
     case ErrorReport::ModuleMessage:
-        return "(error):" + number + where + "Module " + owner;
+        return FillMessage(
+            QT_TRANSLATE_NOOP("Brevita", "(error):%1 (%2) in procedure %3 of Module %4"),
+            {number, e.Description(), procedure, owner});
     case ErrorReport::FormLog:
-        return "(error) " + number + where + "Form " + owner;
     case ErrorReport::ModuleLog:
-        return "(error) " + number + where + "Module " + owner;
+        // Logs stay in English.
+        return "(error) " + number + " (" + e.Description() + ") in procedure " + procedure +
+               (how == ErrorReport::FormLog ? " of Form " : " of Module ") + owner;
     case ErrorReport::HeadedMessage:
-        return procedure + e.Description();
+        return FillMessage(procedure.c_str(), {e.Description()});
     }
     return {};
 }

@@ -61,14 +61,14 @@ enum class ErrorReport {
     ModuleMessage, // message box, "(error):N (description) in procedure P of Module M"
     FormLog,       // time-stamped log line, "(error) N (description) in procedure P of Form F"
     ModuleLog,     // time-stamped log line, "(error) N (description) in procedure P of Module M"
-    // Message box of a heading and the description ("Error in FormLoad
-    // routine:Overflow"), for the routines that report so; it is neither
-    // logged nor counted.
+    // Message box of the description in a pattern given as procedure
+    // ("Error in FormLoad routine:%1"), for the routines that report so; it
+    // is neither logged nor counted.
     HeadedMessage,
 };
 
 // The text of a report: the four procedure forms above, or for
-// HeadedMessage the heading (given as procedure) and the description.
+// HeadedMessage the description filled into procedure.
 std::string ErrorReportText(ErrorReport how, const AppError &e, const std::string &procedure,
                             const std::string &owner = {});
 

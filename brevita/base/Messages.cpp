@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <mutex>
 #include <vector>
 
 namespace brevita {
@@ -124,33 +126,48 @@ const char *const kPatterns[] = {
     QT_TRANSLATE_NOOP("QPlatformTheme", "&No"),
 };
 
+// A pattern as an anchored expression whose parts may hold anything, and
+// the length of its fixed text: where two patterns match one message, the
+// one with more fixed text is the more specific.
 struct Pattern {
-    const char *key;
+    std::string key;
     QRegularExpression match;
+    qsizetype fixed;
 };
 
-// Each pattern as an anchored expression: its parts may hold anything.
-const std::vector<Pattern> &Patterns() {
-    static const std::vector<Pattern> patterns = [] {
-        std::vector<Pattern> out;
-        static const QRegularExpression part(QStringLiteral("%[1-9]"));
-        for (const char *key : kPatterns) {
-            const QString text = QString::fromUtf8(key);
-            QString expr = QStringLiteral("^");
-            qsizetype from = 0;
-            for (auto it = part.globalMatch(text); it.hasNext();) {
-                const auto m = it.next();
-                expr += QRegularExpression::escape(text.mid(from, m.capturedStart() - from));
-                expr += QStringLiteral("(.*?)");
-                from = m.capturedEnd();
-            }
-            expr += QRegularExpression::escape(text.mid(from)) + QStringLiteral("$");
-            out.push_back(
-                {key, QRegularExpression(expr, QRegularExpression::DotMatchesEverythingOption)});
+Pattern Compile(const char *key) {
+    static const QRegularExpression part(QStringLiteral("%[1-9]"));
+    const QString text = QString::fromUtf8(key);
+    QString expr = QStringLiteral("^");
+    qsizetype from = 0, fixed = 0;
+    for (auto it = part.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        expr += QRegularExpression::escape(text.mid(from, m.capturedStart() - from));
+        fixed += m.capturedStart() - from;
+        expr += QStringLiteral("(.*?)");
+        from = m.capturedEnd();
+    }
+    expr += QRegularExpression::escape(text.mid(from)) + QStringLiteral("$");
+    fixed += text.size() - from;
+    return {std::string(key),
+            QRegularExpression(expr, QRegularExpression::DotMatchesEverythingOption), fixed};
+}
+
+// The patterns of the messages made so far, the most specific first.
+std::mutex patternsMutex;
+std::vector<Pattern> patterns;
+
+void Remember(const char *key) {
+    const std::lock_guard<std::mutex> hold(patternsMutex);
+    for (const Pattern &p : patterns) {
+        if (p.key == key) {
+            return;
         }
-        return out;
-    }();
-    return patterns;
+    }
+    Pattern p = Compile(key);
+    const auto at = std::find_if(patterns.begin(), patterns.end(),
+                                 [&](const Pattern &q) { return q.fixed < p.fixed; });
+    patterns.insert(at, std::move(p));
 }
 
 QString Lookup(const QString &text) {
@@ -182,13 +199,24 @@ QString Translate(const QString &text) {
     if (whole != text) {
         return whole;
     }
-    for (const Pattern &p : Patterns()) {
+    static std::once_flag listed;
+    std::call_once(listed, [] {
+        for (const char *key : kPatterns) {
+            Remember(key);
+        }
+    });
+    std::vector<Pattern> known;
+    {
+        const std::lock_guard<std::mutex> hold(patternsMutex);
+        known = patterns;
+    }
+    for (const Pattern &p : known) {
         const auto m = p.match.match(text);
         if (!m.hasMatch()) {
             continue;
         }
-        const QString translated = Lookup(QString::fromUtf8(p.key));
-        if (translated == QString::fromUtf8(p.key)) {
+        const QString translated = Lookup(QString::fromStdString(p.key));
+        if (translated == QString::fromStdString(p.key)) {
             return text;
         }
         QStringList parts = m.capturedTexts().mid(1);
@@ -213,6 +241,15 @@ std::string TranslateMessage(const std::string &text) {
         out.replace(u'\n', crlf);
     }
     return out.toStdString();
+}
+
+std::string FillMessage(const char *pattern, const std::vector<std::string> &parts) {
+    Remember(pattern);
+    QStringList texts;
+    for (const std::string &part : parts) {
+        texts << QString::fromStdString(part);
+    }
+    return Fill(QString::fromUtf8(pattern), texts).toStdString();
 }
 
 std::string TranslateText(const std::string &text) {

@@ -1,6 +1,7 @@
 #include "modCommon.h"
 
 #include "AppError.h"
+#include "Messages.h"
 
 namespace brevita {
 
@@ -18,8 +19,9 @@ bool MyIsNumber(const std::string &text, int32_t lower, int32_t upper) {
     if (!value) {
         // A number that does not fit is not within any range.
         if (overflow) {
-            ErrorHandler(ErrorReport::HeadedMessage, "Error in MyIsNumber function:", {})
-                .Report(AppError(ErrOverflow, "Overflow"));
+            ErrorHandler(ErrorReport::HeadedMessage,
+                         QT_TRANSLATE_NOOP("Brevita", "Error in MyIsNumber function:%1"), {})
+                .Report(AppError(ErrOverflow, QT_TRANSLATE_NOOP("Brevita", "Overflow")));
         }
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "AppEnv.h"
 #include "AppError.h"
+#include "Messages.h"
 #include "Twips.h"
 #include "UserPrompt.h"
 #include "modLocalize.h"
@@ -121,7 +122,8 @@ QList<QAction *> frmAbout::LanguageList() const {
 }
 
 void frmAbout::Form_Load() {
-    ErrorHandler onError(ErrorReport::HeadedMessage, "Error in FormLoad routine:", {});
+    ErrorHandler onError(ErrorReport::HeadedMessage,
+                         QT_TRANSLATE_NOOP("Brevita", "Error in FormLoad routine:%1"), {});
     onError.Step([this] { ui->lblVersion->setText(VersionLine()); });
     onError.Step([this] { BuildLanguageMenu(); });
     // The catalogue just loaded is the user's language: every window

@@ -2,6 +2,7 @@
 
 #include "AppEnv.h"
 #include "AppError.h"
+#include "Messages.h"
 #include "UserPrompt.h"
 
 #include <QApplication>
@@ -176,7 +177,8 @@ const QTranslator *LanguageResourceHandle() {
 }
 
 void InitalizeLanguages() {
-    ErrorHandler onError(ErrorReport::HeadedMessage, "Error in InitalizeLanguages: ", {});
+    ErrorHandler onError(ErrorReport::HeadedMessage,
+                         QT_TRANSLATE_NOOP("Brevita", "Error in InitalizeLanguages: %1"), {});
     std::string abbreviation;
     onError.Step([] {
         if (CurrentLanguageId == 0) {

@@ -256,7 +256,7 @@ TEST_F(LogTest, ReportedErrorsLetTheProcedureGoOn) {
     logged.Step([&] { ran.push_back(3); });
     // A headed report is a box only, whatever log is open.
     const int before = ErrorReportCount();
-    ErrorHandler headed(ErrorReport::HeadedMessage, "Error in FormLoad routine:", {});
+    ErrorHandler headed(ErrorReport::HeadedMessage, "Error in FormLoad routine:%1", {});
     headed.Step([&] { RaiseError(ErrOverflow, "Overflow"); });
     EXPECT_EQ(ErrorReportCount(), before);
     CloseLogFile();

@@ -112,5 +112,6 @@ TEST_F(StartupTest, StartUpParsesTheStoreOnceAndSeesOtherWriters) {
     const auto stamp = std::filesystem::last_write_time(store);
     WriteFile(store, server + Section(kSettings, {"\"SilenceLevel\"=\"-41\""}));
     std::filesystem::last_write_time(store, stamp);
-    EXPECT_EQ(GetRegistryValue(HKLM, kSettings, "SilenceLevel", REG_SZ, {}), RegValue(std::string("-41")));
+    EXPECT_EQ(GetRegistryValue(HKLM, kSettings, "SilenceLevel", REG_SZ, {}),
+              RegValue(std::string("-41")));
 }
