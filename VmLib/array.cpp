@@ -27,11 +27,11 @@ VmArrayRecord *Check(HVMARRAY hArray) {
     return HandleIsLive(hArray, HANDLE_KIND_ARRAY) ? hArray : nullptr;
 }
 
-uintptr_t *AllocSlots(int64_t nSlots, uint32_t nLine) {
+uintptr_t *AllocSlots(int64_t nSlots, uint32_t nPosition) {
     if (nSlots > kMaxSlots)
         return nullptr;
     return static_cast<uintptr_t *>(
-        MemAllocEx(nullptr, static_cast<uint32_t>(nSlots * kSlot), 0, kUnit, nLine));
+        MemAllocEx(nullptr, static_cast<uint32_t>(nSlots * kSlot), 0, kUnit, nPosition));
 }
 
 void ZeroSlots(uintptr_t *p, int64_t nSlots) {
@@ -46,14 +46,14 @@ HVMARRAY ArrayCreate(uint32_t dwVersion, VMHINSTANCE hInstance) {
         TracePosition(kUnit, 1);
         return nullptr;
     }
-    auto *rec = static_cast<VmArrayRecord *>(
-        MemAllocEx(nullptr, sizeof(VmArrayRecord), 0, kUnit, __LINE__));
+    auto *rec =
+        static_cast<VmArrayRecord *>(MemAllocEx(nullptr, sizeof(VmArrayRecord), 0, kUnit, 29));
     if (rec == nullptr) {
         TracePosition(kUnit, 2);
         return nullptr;
     }
     if (HandleAdd(rec, HANDLE_KIND_ARRAY) != 0) {
-        MemFreeEx(nullptr, rec, kUnit, __LINE__);
+        MemFreeEx(nullptr, rec, kUnit, 30);
         TracePosition(kUnit, 3);
         return nullptr;
     }
@@ -74,7 +74,7 @@ int32_t ArrayDestroy(HVMARRAY hArray) {
         return -1;
     }
     HandleRemove(rec, HANDLE_KIND_ARRAY);
-    if (MemFreeEx(nullptr, rec, kUnit, __LINE__) != nullptr) {
+    if (MemFreeEx(nullptr, rec, kUnit, 31) != nullptr) {
         HandleAdd(rec, HANDLE_KIND_ARRAY);
         TracePosition(kUnit, 6);
         return -1;
@@ -110,7 +110,7 @@ int32_t ArraySetSize(HVMARRAY hArray, int32_t nNewSize, int32_t nGrowBy) {
     }
     if (nNewSize == 0) {
         if (rec->pData != nullptr) {
-            if (MemFreeEx(nullptr, rec->pData, kUnit, __LINE__) != nullptr) {
+            if (MemFreeEx(nullptr, rec->pData, kUnit, 32) != nullptr) {
                 TracePosition(kUnit, 10);
                 return -1;
             }
@@ -120,7 +120,7 @@ int32_t ArraySetSize(HVMARRAY hArray, int32_t nNewSize, int32_t nGrowBy) {
         return 0;
     }
     if (rec->pData == nullptr) {
-        uintptr_t *p = AllocSlots(nNewSize, __LINE__);
+        uintptr_t *p = AllocSlots(nNewSize, 33);
         if (p == nullptr) {
             TracePosition(kUnit, 11);
             return -1;
@@ -145,15 +145,15 @@ int32_t ArraySetSize(HVMARRAY hArray, int32_t nNewSize, int32_t nGrowBy) {
         nNewMax = nNewSize;
     if (nNewMax > INT32_MAX)
         nNewMax = INT32_MAX;
-    uintptr_t *p = AllocSlots(nNewMax, __LINE__);
+    uintptr_t *p = AllocSlots(nNewMax, 34);
     if (p == nullptr) {
         TracePosition(kUnit, 12);
         return -1;
     }
     memcpy(p, rec->pData, static_cast<size_t>(rec->nSize * kSlot));
-    if (MemFreeEx(nullptr, rec->pData, kUnit, __LINE__) != nullptr) {
+    if (MemFreeEx(nullptr, rec->pData, kUnit, 35) != nullptr) {
         // Keep the array as it was rather than lose track of either block.
-        MemFreeEx(nullptr, p, kUnit, __LINE__);
+        MemFreeEx(nullptr, p, kUnit, 36);
         TracePosition(kUnit, 13);
         return -1;
     }
@@ -174,14 +174,14 @@ int32_t ArrayFreeExtra(HVMARRAY hArray) {
     // An empty array gives its storage back entirely, as a resize to 0 does.
     if (rec->nSize == 0)
         return ArraySetSize(rec, 0, -1);
-    uintptr_t *p = AllocSlots(rec->nSize, __LINE__);
+    uintptr_t *p = AllocSlots(rec->nSize, 37);
     if (p == nullptr) {
         TracePosition(kUnit, 15);
         return -1;
     }
     memcpy(p, rec->pData, static_cast<size_t>(rec->nSize * kSlot));
-    if (MemFreeEx(nullptr, rec->pData, kUnit, __LINE__) != nullptr) {
-        MemFreeEx(nullptr, p, kUnit, __LINE__);
+    if (MemFreeEx(nullptr, rec->pData, kUnit, 38) != nullptr) {
+        MemFreeEx(nullptr, p, kUnit, 39);
         TracePosition(kUnit, 16);
         return -1;
     }

@@ -178,8 +178,7 @@ int32_t Sort(void *pBase, int32_t nCount, int32_t cbElement, PFNSORTCOMPARE pfnC
         TracePosition(kUnit, 1);
         return -1;
     }
-    void *scratch =
-        MemAllocEx(nullptr, static_cast<uint32_t>(cbElement), MEM_NOZERO, kUnit, __LINE__);
+    void *scratch = MemAllocEx(nullptr, static_cast<uint32_t>(cbElement), MEM_NOZERO, kUnit, 4);
     if (scratch == nullptr) {
         TracePosition(kUnit, 2);
         return -1;
@@ -207,7 +206,7 @@ int32_t Sort(void *pBase, int32_t nCount, int32_t cbElement, PFNSORTCOMPARE pfnC
         HeapSort(e, nCount);
         break;
     }
-    if (MemFreeEx(nullptr, scratch, kUnit, __LINE__) != nullptr) {
+    if (MemFreeEx(nullptr, scratch, kUnit, 5) != nullptr) {
         TracePosition(kUnit, 3);
         return -1;
     }

@@ -61,9 +61,9 @@ int32_t CarryBytes(DetectInstance *pInst, const uint8_t *pData, int32_t cb) {
         const int32_t cbAlloc = std::min(
             pInst->cbWindow, std::max(cbNeed, std::min(pInst->cbCarryAlloc, INT32_MAX / 2) * 2));
         void *p = pInst->pCarry == nullptr
-                      ? MemAllocEx(nullptr, uint32_t(cbAlloc), MEM_NOZERO, DETECT_UNIT, __LINE__)
+                      ? MemAllocEx(nullptr, uint32_t(cbAlloc), MEM_NOZERO, DETECT_UNIT, 73)
                       : MemReAllocEx(nullptr, pInst->pCarry, uint32_t(cbAlloc), MEM_NOZERO,
-                                     DETECT_UNIT, __LINE__);
+                                     DETECT_UNIT, 74);
         if (p == nullptr)
             return -1;
         pInst->pCarry = static_cast<uint8_t *>(p);
@@ -85,7 +85,7 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
         return nullptr;
     }
     auto *pInst = static_cast<DetectInstance *>(
-        MemAllocEx(nullptr, sizeof(DetectInstance), 0, DETECT_UNIT, __LINE__));
+        MemAllocEx(nullptr, sizeof(DetectInstance), 0, DETECT_UNIT, 75));
     if (pInst == nullptr) {
         TracePosition(DETECT_UNIT, 3);
         return nullptr;
@@ -155,7 +155,7 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
     if (!bOk) {
         if (DetectBaudotRobustTerm(pInst) != 0)
             TracePosition(DETECT_UNIT, 19);
-        if (MemFreeEx(nullptr, pInst, DETECT_UNIT, __LINE__) != nullptr)
+        if (MemFreeEx(nullptr, pInst, DETECT_UNIT, 76) != nullptr)
             TracePosition(DETECT_UNIT, 8);
         return nullptr;
     }
@@ -223,13 +223,12 @@ int32_t DetectTerm(HDETECT hDetect) {
         TracePosition(DETECT_UNIT, 20);
         return -1;
     }
-    if (pInst->pCarry != nullptr &&
-        MemFreeEx(nullptr, pInst->pCarry, DETECT_UNIT, __LINE__) != nullptr) {
+    if (pInst->pCarry != nullptr && MemFreeEx(nullptr, pInst->pCarry, DETECT_UNIT, 77) != nullptr) {
         TracePosition(DETECT_UNIT, 17);
         return -1;
     }
     pInst->pCarry = nullptr;
-    if (MemFreeEx(nullptr, pInst, DETECT_UNIT, __LINE__) != nullptr) {
+    if (MemFreeEx(nullptr, pInst, DETECT_UNIT, 78) != nullptr) {
         TracePosition(DETECT_UNIT, 14);
         return -1;
     }

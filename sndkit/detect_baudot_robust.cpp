@@ -194,8 +194,7 @@ int32_t DetectBaudotRobustInit(DetectInstance *pInst) {
     }
     const size_t cb =
         sizeof(BaudotRobust) + sizeof(Terms) * size_t(nBit) + sizeof(BitView) * size_t(nBit + 1);
-    auto *r =
-        static_cast<BaudotRobust *>(MemAllocEx(nullptr, uint32_t(cb), 0, DETECT_UNIT, __LINE__));
+    auto *r = static_cast<BaudotRobust *>(MemAllocEx(nullptr, uint32_t(cb), 0, DETECT_UNIT, 79));
     if (r == nullptr) {
         TracePosition(DETECT_UNIT, 71);
         return -1;
@@ -215,7 +214,7 @@ int32_t DetectBaudotRobustInit(DetectInstance *pInst) {
 }
 
 int32_t DetectBaudotRobustTerm(DetectInstance *pInst) {
-    if (pInst->pRobust != nullptr && MemFreeEx(nullptr, pInst->pRobust, DETECT_UNIT, __LINE__)) {
+    if (pInst->pRobust != nullptr && MemFreeEx(nullptr, pInst->pRobust, DETECT_UNIT, 80)) {
         TracePosition(DETECT_UNIT, 72);
         return -1;
     }

@@ -48,7 +48,7 @@ HGOERTZEL GoertzelInit(uint32_t dwVersion, VMHINSTANCE hInstance, int32_t nSampl
         return nullptr;
     }
     auto *pFilter = static_cast<GoertzelInstance *>(
-        MemAllocEx(nullptr, sizeof(GoertzelInstance), 0, GOERTZEL_UNIT, __LINE__));
+        MemAllocEx(nullptr, sizeof(GoertzelInstance), 0, GOERTZEL_UNIT, 9));
     if (pFilter == nullptr) {
         TracePosition(GOERTZEL_UNIT, 3);
         return nullptr;
@@ -67,7 +67,7 @@ HGOERTZEL GoertzelInit(uint32_t dwVersion, VMHINSTANCE hInstance, int32_t nSampl
     pFilter->dCoefficient = 2 * cos(w);
     if (HandleAdd(pFilter, HANDLE_KIND_GOERTZEL) != 0) {
         TracePosition(GOERTZEL_UNIT, 4);
-        if (MemFreeEx(nullptr, pFilter, GOERTZEL_UNIT, __LINE__) != nullptr)
+        if (MemFreeEx(nullptr, pFilter, GOERTZEL_UNIT, 10) != nullptr)
             TracePosition(GOERTZEL_UNIT, 5);
         return nullptr;
     }
@@ -103,7 +103,7 @@ int32_t GoertzelTerm(HGOERTZEL hGoertzel) {
         TracePosition(GOERTZEL_UNIT, 7);
         return -1;
     }
-    if (MemFreeEx(nullptr, pFilter, GOERTZEL_UNIT, __LINE__) != nullptr) {
+    if (MemFreeEx(nullptr, pFilter, GOERTZEL_UNIT, 11) != nullptr) {
         TracePosition(GOERTZEL_UNIT, 8);
         return -1;
     }

@@ -88,7 +88,7 @@ int32_t LoadWholeFile(WholeFile *pFile, HWAVFILE hSource, const WAVEFORMATEX *pw
     } else if (!MapWholeFile(pFile, hSource, pwfxStored, cbTotal)) {
         // Only the bytes delivered are ever read, so the buffer need not be zeroed.
         pBuffer =
-            static_cast<uint8_t *>(VM_ALLOC(static_cast<uint32_t>(cbTotal), MEM_NOZERO, UNIT));
+            static_cast<uint8_t *>(VM_ALLOC(static_cast<uint32_t>(cbTotal), MEM_NOZERO, UNIT, 308));
         pFile->pData = pBuffer;
         if (!pBuffer) {
             TracePosition(UNIT, 4);
@@ -137,7 +137,7 @@ int32_t NextBlock(WholeFile *pFile, const uint8_t **ppBlock, int32_t cbCapacity)
 
 int32_t ReleaseWholeFile(WholeFile *pFile) {
     int32_t result = 0;
-    if (pFile->pData && !pFile->mapped && VM_FREE(const_cast<uint8_t *>(pFile->pData), UNIT)) {
+    if (pFile->pData && !pFile->mapped && VM_FREE(const_cast<uint8_t *>(pFile->pData), UNIT, 309)) {
         TracePosition(UNIT, 9);
         result = -1;
     }

@@ -237,7 +237,7 @@ int32_t StripFile(HVMARRAY hEvents, HWAVFILE hSource, const wchar_t *pszDest,
         result = -1;
     }
     if (DestroySpanList(hKept)) {
-        TracePosition(UNIT, 227);
+        TracePosition(UNIT, 304);
         result = -1;
     }
     return result;

@@ -25,7 +25,6 @@
 #include "vmwav/wavfmt.h"
 
 #define WAV_UNIT L"wavfile"
-#define FAIL_POS() TracePosition(WAV_UNIT, __LINE__)
 
 struct VmWavFile {
     uint32_t dwVersion = WAV_VERSION;
@@ -90,15 +89,15 @@ bool IsCreated(HWAVFILE h) {
 }
 
 WAVEFORMATEX *NewRecord(const void *p, size_t cb) {
-    auto *r = static_cast<WAVEFORMATEX *>(VM_ALLOC(uint32_t(cb), 0, WAV_UNIT));
+    auto *r = static_cast<WAVEFORMATEX *>(VM_ALLOC(uint32_t(cb), 0, WAV_UNIT, 1));
     if (r == nullptr) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 2);
         return nullptr;
     }
     memcpy(r, p, cb);
     if (HandleAdd(r, HANDLE_KIND_WAVFORMAT) != 0) {
-        FAIL_POS();
-        VM_FREE(r, WAV_UNIT);
+        TracePosition(WAV_UNIT, 3);
+        VM_FREE(r, WAV_UNIT, 4);
         return nullptr;
     }
     return r;
@@ -131,7 +130,7 @@ void DestroyFile(VmWavFile *w) {
     if (w->fd >= 0)
         close(w->fd);
     w->~VmWavFile();
-    VM_FREE(w, WAV_UNIT);
+    VM_FREE(w, WAV_UNIT, 5);
 }
 
 int32_t MsOf(uint64_t nFrames, uint32_t rate) {
@@ -180,7 +179,7 @@ std::shared_ptr<const WavLayout> SourceLayout(VmWavFile *w) {
     l->trailer.resize(size_t(w->riff.offEnd - w->riff.offTrailer));
     if (ReadAt(&w->fd, 0, l->header.data(), l->header.size()) != 0 ||
         ReadAt(&w->fd, w->riff.offTrailer, l->trailer.data(), l->trailer.size()) != 0) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 6);
         return nullptr;
     }
     l->bHasFact = w->riff.bHasFact;
@@ -200,23 +199,23 @@ int OpenForRead(VmWavFile *w) {
     // Not blocking on a FIFO or device named by mistake; fstat turns those away.
     w->fd = open(w->path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (w->fd < 0)
-        return FAIL_POS(), -1;
+        return TracePosition(WAV_UNIT, 7), -1;
     struct stat st;
     if (fstat(w->fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return FAIL_POS(), -1;
+        return TracePosition(WAV_UNIT, 8), -1;
     const RiffSource src = {&w->fd, uint64_t(st.st_size), ReadAt};
     const int rc = RiffParse(src, &w->riff);
     if (rc != RIFF_OK)
-        return TracePosition(L"riff", uint32_t(rc)), -1;
+        return TraceCode(L"riff", rc), -1;
     const int fc = WavFormatParse(w->riff.fmt.data(), w->riff.fmt.size(), &w->record, &w->info);
     if (fc != WAVFMT_OK)
-        return TracePosition(L"wavfmt", uint32_t(fc)), -1;
+        return TraceCode(L"wavfmt", fc), -1;
     if (w->riff.bClipped) {
         // Only whole blocks of a recording cut off are audio.
         w->riff.cbData -= w->riff.cbData % w->info.nBlockAlign;
         w->riff.offTrailer = w->riff.offEnd = w->riff.offData + w->riff.cbData;
         if (w->riff.cbData == 0)
-            return FAIL_POS(), -1;
+            return TracePosition(WAV_UNIT, 9), -1;
     }
     w->nFrames = WavFrameCount(w->info, w->riff.cbData, w->riff.bHasFact, w->riff.dwFact);
     w->play = PcmFormat(w->info.nSamplesPerSec, 16, 1);
@@ -226,7 +225,7 @@ int OpenForRead(VmWavFile *w) {
 int OpenForCreate(VmWavFile *w, const WAVEFORMATEX *pwfx) {
     WavCodecInfo info;
     if (pwfx == nullptr || WavFormatClassify(pwfx, &info) != WAVFMT_OK)
-        return FAIL_POS(), -1;
+        return TracePosition(WAV_UNIT, 10), -1;
     const size_t cbRecord = 18u + pwfx->cbSize;
     w->record.assign(reinterpret_cast<const uint8_t *>(pwfx),
                      reinterpret_cast<const uint8_t *>(pwfx) + cbRecord);
@@ -237,7 +236,7 @@ int OpenForCreate(VmWavFile *w, const WAVEFORMATEX *pwfx) {
         layout = it->second;
     const int rc = RiffWriterCreate(w->path.c_str(), pwfx, layout, &w->writer);
     if (rc != 0)
-        return TracePosition(L"riffwrite", uint32_t(rc)), -1;
+        return TraceCode(L"riffwrite", rc), -1;
     w->info = info;
     return 0;
 }
@@ -247,21 +246,21 @@ int OpenForCreate(VmWavFile *w, const WAVEFORMATEX *pwfx) {
 HWAVFILE WavOpen(uint32_t dwVersion, VMHINSTANCE hInstance, const wchar_t *pszFile,
                  const WAVEFORMATEX *pwfx, uint32_t, uint32_t, uint32_t dwMode) {
     if (dwVersion != WAV_VERSION || hInstance == nullptr) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 11);
         return nullptr;
     }
     if (dwMode != WAV_MODE_READ && dwMode != WAV_MODE_CREATE) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 12);
         return nullptr;
     }
     std::string path;
     if (!FileNameToLocal(pszFile, &path)) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 13);
         return nullptr;
     }
-    void *mem = VM_ALLOC(sizeof(VmWavFile), 0, WAV_UNIT);
+    void *mem = VM_ALLOC(sizeof(VmWavFile), 0, WAV_UNIT, 14);
     if (mem == nullptr) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 15);
         return nullptr;
     }
     auto *w = new (mem) VmWavFile;
@@ -271,7 +270,7 @@ HWAVFILE WavOpen(uint32_t dwVersion, VMHINSTANCE hInstance, const wchar_t *pszFi
     w->path = std::move(path);
     const int rc = dwMode == WAV_MODE_READ ? OpenForRead(w) : OpenForCreate(w, pwfx);
     if (rc != 0 || HandleAdd(w, HANDLE_KIND_WAVFILE) != 0) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 16);
         if (dwMode == WAV_MODE_CREATE)
             RiffWriterDiscard(&w->writer);
         DestroyFile(w);
@@ -282,23 +281,23 @@ HWAVFILE WavOpen(uint32_t dwVersion, VMHINSTANCE hInstance, const wchar_t *pszFi
 
 WAVEFORMATEX *WavGetFormat(HWAVFILE hWav, uint32_t dwWhich) {
     if (!HandleIsLive(hWav, HANDLE_KIND_WAVFILE)) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 17);
         return nullptr;
     }
     if (dwWhich == WAV_FORMAT_PLAY && hWav->dwMode == WAV_MODE_READ)
         return NewRecord(&hWav->play, sizeof hWav->play);
     if (dwWhich != WAV_FORMAT_STORED) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 18);
         return nullptr;
     }
     std::shared_ptr<const WavLayout> layout;
     if (hWav->dwMode == WAV_MODE_READ && (layout = SourceLayout(hWav)) == nullptr) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 19);
         return nullptr;
     }
     WAVEFORMATEX *r = NewRecord(hWav->record.data(), hWav->record.size());
     if (r == nullptr) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 20);
         return nullptr;
     }
     if (layout != nullptr)
@@ -311,13 +310,13 @@ WAVEFORMATEX *WavFormatPcm(uint32_t nSamplesPerSec, uint16_t wBitsPerSample, uin
     if (nSamplesPerSec == 0 || nChannels == 0 ||
         (wBitsPerSample != 8 && wBitsPerSample != 16 && wBitsPerSample != 24 &&
          wBitsPerSample != 32)) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 21);
         return nullptr;
     }
     const WAVEFORMATEX f = PcmFormat(nSamplesPerSec, wBitsPerSample, nChannels);
     WavCodecInfo info;
     if (WavFormatClassify(&f, &info) != WAVFMT_OK) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 22);
         return nullptr;
     }
     return NewRecord(&f, sizeof f);
@@ -325,13 +324,13 @@ WAVEFORMATEX *WavFormatPcm(uint32_t nSamplesPerSec, uint16_t wBitsPerSample, uin
 
 int32_t WavSetFormat(HWAVFILE hWav, const WAVEFORMATEX *pwfx, uint32_t dwWhich) {
     if (!IsRead(hWav) || pwfx == nullptr || dwWhich != WAV_FORMAT_PLAY) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 23);
         return -1;
     }
     // Reads convert to 16-bit mono at the stored rate, nothing else.
     if (pwfx->wFormatTag != WAVE_FORMAT_PCM || pwfx->wBitsPerSample != 16 || pwfx->nChannels != 1 ||
         pwfx->nSamplesPerSec != hWav->info.nSamplesPerSec) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 24);
         return -1;
     }
     hWav->play = PcmFormat(pwfx->nSamplesPerSec, 16, 1);
@@ -340,7 +339,7 @@ int32_t WavSetFormat(HWAVFILE hWav, const WAVEFORMATEX *pwfx, uint32_t dwWhich) 
 
 int32_t WavAcmConvertInit(HWAVFILE hWav, uint32_t, uint32_t) {
     if (!IsRead(hWav)) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 25);
         return -1;
     }
     StopConverting(hWav);
@@ -348,18 +347,18 @@ int32_t WavAcmConvertInit(HWAVFILE hWav, uint32_t, uint32_t) {
     if (WavCodecIsBlockCoded(hWav->info.kind)) {
         hWav->pCodec = CodecModuleGet();
         if (hWav->pCodec == nullptr) {
-            FAIL_POS();
+            TracePosition(WAV_UNIT, 26);
             return -1;
         }
         BuildCodecHeader(hWav);
         hWav->pStream = hWav->pCodec->pfnOpen(hWav->codecHeader.data(), hWav->codecHeader.size(),
                                               hWav->riff.cbData, ReadData, hWav);
         if (hWav->pStream == nullptr) {
-            FAIL_POS();
+            TracePosition(WAV_UNIT, 27);
             return -1;
         }
     } else if (!DecodeIsFrameKind(hWav->info.kind)) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 28);
         return -1;
     }
     hWav->bConvert = true;
@@ -377,7 +376,7 @@ int32_t WavGetLength(HWAVFILE hWav) {
         return MsOf(WavFrameCount(hWav->info, wr.cbWritten, false, 0), hWav->info.nSamplesPerSec);
     }
     if (!IsRead(hWav)) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 29);
         return -1;
     }
     if (hWav->info.kind != WAV_CODEC_UNKNOWN)
@@ -388,7 +387,7 @@ int32_t WavGetLength(HWAVFILE hWav) {
     const uint32_t avg =
         reinterpret_cast<const WAVEFORMATEX *>(hWav->record.data())->nAvgBytesPerSec;
     if (avg == 0) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 30);
         return -1;
     }
     return int32_t(std::min<uint64_t>(uint64_t(hWav->riff.cbData) * 1000u / avg, 0x7FFFFFFF));
@@ -401,7 +400,7 @@ int32_t WavGetDataSize(HWAVFILE hWav) {
     else if (IsCreated(hWav))
         cb = hWav->writer.cbWritten;
     else {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 31);
         return -1;
     }
     return cb > 0x7FFFFFFFu ? 0x7FFFFFFF : int32_t(cb);
@@ -409,7 +408,7 @@ int32_t WavGetDataSize(HWAVFILE hWav) {
 
 int32_t WavReadFormatPlay(HWAVFILE hWav, void *pBuffer, int32_t cb) {
     if (!IsRead(hWav) || !hWav->bConvert || pBuffer == nullptr || cb < 0) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 32);
         return -1;
     }
     auto *out = static_cast<int16_t *>(pBuffer);
@@ -420,7 +419,7 @@ int32_t WavReadFormatPlay(HWAVFILE hWav, void *pBuffer, int32_t cb) {
             const int64_t n =
                 hWav->pCodec->pfnRead(hWav->pStream, out + done, int64_t(want - done));
             if (n < 0) {
-                FAIL_POS();
+                TracePosition(WAV_UNIT, 33);
                 return -1;
             }
             if (n == 0)
@@ -443,7 +442,7 @@ int32_t WavReadFormatPlay(HWAVFILE hWav, void *pBuffer, int32_t cb) {
             const uint64_t off = (hWav->nPlayFrame + done) * info.nBlockAlign;
             uint8_t *dst = bDirect ? reinterpret_cast<uint8_t *>(out + done) : hWav->scratch.data();
             if (ReadData(hWav, off, dst, size_t(n * info.nBlockAlign)) != 0) {
-                FAIL_POS();
+                TracePosition(WAV_UNIT, 34);
                 return -1;
             }
             if (!bDirect)
@@ -457,7 +456,7 @@ int32_t WavReadFormatPlay(HWAVFILE hWav, void *pBuffer, int32_t cb) {
 
 const void *WavMapData(HWAVFILE hWav) {
     if (!IsRead(hWav) || hWav->riff.cbData == 0) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 35);
         return nullptr;
     }
     if (hWav->pMap == nullptr) {
@@ -465,12 +464,12 @@ const void *WavMapData(HWAVFILE hWav) {
         struct stat st;
         // Pages past the end of the file cannot be read, not even once.
         if (fstat(hWav->fd, &st) != 0 || uint64_t(st.st_size) < cbMap) {
-            FAIL_POS();
+            TracePosition(WAV_UNIT, 36);
             return nullptr;
         }
         void *p = mmap(nullptr, size_t(cbMap), PROT_READ, MAP_PRIVATE, hWav->fd, 0);
         if (p == MAP_FAILED) {
-            FAIL_POS();
+            TracePosition(WAV_UNIT, 37);
             return nullptr;
         }
         hWav->pMap = p;
@@ -481,7 +480,7 @@ const void *WavMapData(HWAVFILE hWav) {
 
 int32_t WavSeek(HWAVFILE hWav, int32_t lOffset, int32_t nOrigin) {
     if (!IsRead(hWav)) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 38);
         return -1;
     }
     int64_t base;
@@ -496,12 +495,12 @@ int32_t WavSeek(HWAVFILE hWav, int32_t lOffset, int32_t nOrigin) {
         base = int64_t(hWav->riff.cbData);
         break;
     default:
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 39);
         return -1;
     }
     const int64_t to = base + lOffset;
     if (to < 0 || to > int64_t(hWav->riff.cbData) || to > 0x7FFFFFFF) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 40);
         return -1;
     }
     hWav->offRaw = uint64_t(to);
@@ -510,12 +509,12 @@ int32_t WavSeek(HWAVFILE hWav, int32_t lOffset, int32_t nOrigin) {
 
 int32_t WavRead(HWAVFILE hWav, void *pBuffer, int32_t cb) {
     if (!IsRead(hWav) || pBuffer == nullptr || cb <= 0) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 41);
         return -1;
     }
     const uint64_t n = std::min<uint64_t>(uint64_t(cb), hWav->riff.cbData - hWav->offRaw);
     if (n > 0 && ReadData(hWav, hWav->offRaw, pBuffer, size_t(n)) != 0) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 42);
         return -1;
     }
     hWav->offRaw += n;
@@ -524,12 +523,12 @@ int32_t WavRead(HWAVFILE hWav, void *pBuffer, int32_t cb) {
 
 int32_t WavWrite(HWAVFILE hWav, const void *pBuffer, int32_t cb) {
     if (!IsCreated(hWav) || cb < 0 || (pBuffer == nullptr && cb > 0)) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 43);
         return -1;
     }
     const int rc = RiffWriterWrite(&hWav->writer, pBuffer, size_t(cb));
     if (rc != 0) {
-        TracePosition(L"riffwrite", uint32_t(rc));
+        TraceCode(L"riffwrite", rc);
         return -1;
     }
     return cb;
@@ -537,18 +536,18 @@ int32_t WavWrite(HWAVFILE hWav, const void *pBuffer, int32_t cb) {
 
 int32_t WavCopyRaw(HWAVFILE hSource, HWAVFILE hDest, int32_t cb) {
     if (!IsRead(hSource) || !IsCreated(hDest) || cb <= 0) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 44);
         return -1;
     }
     const uint64_t n = std::min<uint64_t>(uint64_t(cb), hSource->riff.cbData - hSource->offRaw);
     if (n == 0) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 45);
         return -1;
     }
     const int rc = RiffWriterCopyFrom(&hDest->writer, hSource->fd,
                                       hSource->riff.offData + hSource->offRaw, size_t(n));
     if (rc != 0) {
-        TracePosition(L"riffwrite", uint32_t(rc));
+        TraceCode(L"riffwrite", rc);
         return -1;
     }
     hSource->offRaw += n;
@@ -557,7 +556,7 @@ int32_t WavCopyRaw(HWAVFILE hSource, HWAVFILE hDest, int32_t cb) {
 
 int32_t WavAcmConvertTerm(HWAVFILE hWav, uint32_t) {
     if (!HandleIsLive(hWav, HANDLE_KIND_WAVFILE)) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 46);
         return -1;
     }
     StopConverting(hWav);
@@ -566,14 +565,14 @@ int32_t WavAcmConvertTerm(HWAVFILE hWav, uint32_t) {
 
 int32_t WavClose(HWAVFILE hWav) {
     if (HandleRemove(hWav, HANDLE_KIND_WAVFILE) != 0) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 47);
         return -1;
     }
     int32_t result = 0;
     if (hWav->dwMode == WAV_MODE_CREATE) {
         const int rc = RiffWriterClose(&hWav->writer);
         if (rc != 0) {
-            TracePosition(L"riffwrite", uint32_t(rc));
+            TraceCode(L"riffwrite", rc);
             result = -1;
         }
     }
@@ -583,24 +582,24 @@ int32_t WavClose(HWAVFILE hWav) {
 
 int32_t WavDiscard(HWAVFILE hWav) {
     if (!IsCreated(hWav) || HandleRemove(hWav, HANDLE_KIND_WAVFILE) != 0) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 48);
         return -1;
     }
     const int rc = RiffWriterDiscard(&hWav->writer);
     if (rc != 0)
-        TracePosition(L"riffwrite", uint32_t(rc));
+        TraceCode(L"riffwrite", rc);
     DestroyFile(hWav);
     return rc == 0 ? 0 : -1;
 }
 
 int32_t WavFormatFree(WAVEFORMATEX *pwfx) {
     if (HandleRemove(pwfx, HANDLE_KIND_WAVFORMAT) != 0) {
-        FAIL_POS();
+        TracePosition(WAV_UNIT, 49);
         return -1;
     }
     Layouts().erase(pwfx);
-    if (VM_FREE(pwfx, WAV_UNIT) != nullptr) {
-        FAIL_POS();
+    if (VM_FREE(pwfx, WAV_UNIT, 50) != nullptr) {
+        TracePosition(WAV_UNIT, 51);
         return -1;
     }
     return 0;

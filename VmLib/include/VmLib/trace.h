@@ -64,6 +64,9 @@ int32_t TraceSetHooks(HTRACE hTrace, void *pHook, TraceFilterProc pfnFilter,
 
 /* The error-position line every failure path writes at level 3. */
 int32_t TracePosition(const wchar_t *pszUnit, uint32_t nPosition);
+/* The same line for a unit that returns failure codes of its own enum
+ * instead of writing positions: its caller writes the code as the number. */
+int32_t TraceCode(const wchar_t *pszUnit, int32_t nCode);
 
 /* The two channels, for output hooks of programs: the debugger channel
  * (standard error while a debugger is attached, else dropped) and standard

@@ -5,8 +5,8 @@
 
 #include "VmLib/vmapi.h"
 
-/* The default record, this unit and line. */
-#define VM_ALLOC(cb, flags, unit) MemAllocEx(nullptr, (cb), (flags), unit, __LINE__)
-#define VM_FREE(p, unit) MemFreeEx(nullptr, (p), unit, __LINE__)
+/* The default record; pos is the caller's error position in its unit. */
+#define VM_ALLOC(cb, flags, unit, pos) MemAllocEx(nullptr, (cb), (flags), unit, pos)
+#define VM_FREE(p, unit, pos) MemFreeEx(nullptr, (p), unit, pos)
 
 #endif
