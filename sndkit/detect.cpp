@@ -11,19 +11,6 @@
 
 namespace {
 
-struct KindDefaults {
-    uint32_t dwType;
-    uint32_t msDuration;
-    uint32_t msWindow;
-};
-
-constexpr KindDefaults kKinds[] = {
-    {DETECT_SILENCE, 200, 20},
-    {DETECT_TONE, 100, 100},
-    {DETECT_DTMF, 40, 20},
-    {DETECT_BAUDOT, 11, 5},
-};
-
 DetectInstance *LiveInstance(HDETECT hDetect) {
     if (!HandleIsLive(hDetect, HANDLE_KIND_DETECT) || hDetect->dwVersion != DETECT_VERSION)
         return nullptr;
@@ -38,19 +25,13 @@ int32_t ProcessWindow(DetectInstance *pInst, const uint8_t *pData, int32_t cb) {
         DetectComputeStats(pInst, pData, cb, &stats);
         pStats = &stats;
     }
-    switch (pInst->dwType) {
-    case DETECT_SILENCE:
-        return DetectSilenceStep(pInst, pData, cb, pStats);
-    case DETECT_TONE:
-        return DetectToneStep(pInst, pData, cb, pStats);
-    case DETECT_DTMF:
-        return DetectDtmfStep(pInst, pData, cb, pStats);
-    case DETECT_BAUDOT:
-        return DetectBaudotStep(pInst, pData, cb, pStats);
-    }
-    pInst->cbPosition += cb;
-    TracePosition(DETECT_UNIT, 1);
-    return -1;
+    return pInst->pKind->pfnWindow(pInst, pData, cb, pStats);
+}
+
+// Releases what the kind acquired; 0 or -1.
+int32_t TermKind(DetectInstance *pInst) {
+    const DetectKind *pKind = pInst->pKind;
+    return pKind != nullptr && pKind->pfnTerm != nullptr ? pKind->pfnTerm(pInst) : 0;
 }
 
 // Keeps cb more bytes of an unfinished window for the next block. The
@@ -84,8 +65,12 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
         TracePosition(DETECT_UNIT, 2);
         return nullptr;
     }
+    // The record has room for the kind's state; an unknown kind is refused
+    // once the record is built.
+    const DetectKind *pKind = DetectFindKind(dwType);
+    const size_t cbState = pKind != nullptr ? pKind->cbState : 0;
     auto *pInst = static_cast<DetectInstance *>(
-        MemAllocEx(nullptr, sizeof(DetectInstance), 0, DETECT_UNIT, 75));
+        MemAllocEx(nullptr, uint32_t(sizeof(DetectInstance) + cbState), 0, DETECT_UNIT, 75));
     if (pInst == nullptr) {
         TracePosition(DETECT_UNIT, 3);
         return nullptr;
@@ -98,11 +83,7 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
     pInst->pwfx = &pInst->wfx;
     pInst->dwType = dwType;
     pInst->lParam = lParam;
-
-    const KindDefaults *pKind = nullptr;
-    for (const KindDefaults &k : kKinds)
-        if (k.dwType == dwType)
-            pKind = &k;
+    pInst->pKind = pKind;
     if (pKind == nullptr) {
         TracePosition(DETECT_UNIT, 4);
         bOk = false;
@@ -120,12 +101,6 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
     pInst->pCarry = nullptr;
     pInst->cbCarry = 0;
     pInst->cbCarryAlloc = 0;
-    pInst->cPrevKey = 0;
-    pInst->nPrevTone = -1;
-    pInst->bShift = DETECT_BAUDOT_LETTERS;
-    pInst->cBits = 0;
-    pInst->bRegister = 0;
-    pInst->pRobust = nullptr;
     // A window of no bytes would never advance through a block.
     if (bOk && pInst->cbWindow <= 0) {
         TracePosition(DETECT_UNIT, 5);
@@ -135,25 +110,14 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
         TracePosition(DETECT_UNIT, 6);
         bOk = false;
     }
-    // Only a frequency between 0 and half the sample rate can be measured,
-    // and it keeps the neighbouring frequencies within range.
-    if (bOk && dwType == DETECT_TONE &&
-        (DetectToneFrequency(pInst) <= 0 ||
-         uint64_t(DetectToneFrequency(pInst)) * 2 >= pInst->wfx.nSamplesPerSec)) {
-        TracePosition(DETECT_UNIT, 23);
+    if (bOk && pKind->pfnInit != nullptr && pKind->pfnInit(pInst) != 0)
         bOk = false;
-    }
-    if (bOk && dwType == DETECT_BAUDOT && (dwFlags & DETECT_BAUDOT_ROBUST) &&
-        DetectBaudotRobustInit(pInst) != 0) {
-        TracePosition(DETECT_UNIT, 18);
-        bOk = false;
-    }
     if (bOk && HandleAdd(pInst, HANDLE_KIND_DETECT) != 0) {
         TracePosition(DETECT_UNIT, 7);
         bOk = false;
     }
     if (!bOk) {
-        if (DetectBaudotRobustTerm(pInst) != 0)
+        if (TermKind(pInst) != 0)
             TracePosition(DETECT_UNIT, 19);
         if (MemFreeEx(nullptr, pInst, DETECT_UNIT, 76) != nullptr)
             TracePosition(DETECT_UNIT, 8);
@@ -219,7 +183,7 @@ int32_t DetectTerm(HDETECT hDetect) {
         TracePosition(DETECT_UNIT, 13);
         return -1;
     }
-    if (DetectBaudotRobustTerm(pInst) != 0) {
+    if (TermKind(pInst) != 0) {
         TracePosition(DETECT_UNIT, 20);
         return -1;
     }
@@ -252,4 +216,27 @@ void DetectReportRun(DetectInstance *pInst, uint32_t lParam) {
         WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbPosition - pInst->cbRun));
     const uint32_t msDuration = WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbRun));
     DetectReportEvent(pInst, msStart, msDuration, lParam);
+}
+
+int32_t DetectPresenceStep(DetectInstance *pInst, bool bPresent, int32_t cb, uint32_t lParam) {
+    if (bPresent) {
+        pInst->cbRun += cb;
+    } else {
+        if (pInst->cbRun >= pInst->cbDuration)
+            DetectReportRun(pInst, lParam);
+        pInst->cbRun = 0;
+    }
+    pInst->cbPosition += cb;
+    return 0;
+}
+
+void DetectClassStep(DetectInstance *pInst, bool bSameClass, int32_t cb,
+                     void (*pfnEnd)(DetectInstance *pInst)) {
+    if (!bSameClass && pInst->cbRun != 0) {
+        pfnEnd(pInst);
+        pInst->cbRun = cb;
+    } else {
+        pInst->cbRun += cb;
+    }
+    pInst->cbPosition += cb;
 }
