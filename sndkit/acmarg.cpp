@@ -75,10 +75,8 @@ template <class Step> int32_t ForEachTableEntry(HACMCONTEXT hAcm, Step step) {
 
 HACMARG AcmArgInit(uint32_t dwVersion, VMHINSTANCE hInstance, int32_t nCount, wchar_t **ppszArgs,
                    uint32_t dwReserved) {
-    if (dwVersion != ACMARG_VERSION || hInstance == nullptr) {
-        TracePosition(UNIT, 5);
+    if (!VmCheckCreate(dwVersion, ACMARG_VERSION, hInstance, UNIT, 5))
         return nullptr;
-    }
     auto *c = static_cast<HACMARG>(VM_ALLOC(sizeof(AcmArgContext), 0, UNIT, 6));
     if (c == nullptr) {
         TracePosition(UNIT, 7);

@@ -11,9 +11,12 @@
 
 namespace {
 
-DetectInstance *LiveInstance(HDETECT hDetect) {
-    if (!HandleIsLive(hDetect, HANDLE_KIND_DETECT) || hDetect->dwVersion != DETECT_VERSION)
+// The instance of a live handle, or null after the error position nPosition.
+DetectInstance *LiveInstance(HDETECT hDetect, uint32_t nPosition) {
+    if (!HandleIsLive(hDetect, HANDLE_KIND_DETECT) || hDetect->dwVersion != DETECT_VERSION) {
+        TracePosition(DETECT_UNIT, nPosition);
         return nullptr;
+    }
     return hDetect;
 }
 
@@ -128,84 +131,60 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
 
 int32_t DetectProcessBlock(HDETECT hDetect, const void *pBuffer, int32_t sizBuf, uint32_t) {
     Trace(nullptr, TRACE_ENTRY, L"DetectProcessBlock (sizBuf=%ld) entered\n", int32_t(sizBuf));
-    DetectInstance *pInst = LiveInstance(hDetect);
-    if (pInst == nullptr) {
-        TracePosition(DETECT_UNIT, 9);
+    DetectInstance *pInst = LiveInstance(hDetect, 9);
+    if (pInst == nullptr)
         return -1;
-    }
     if (pBuffer == nullptr) {
         // Only the end of the data closes a window short.
         const int32_t cbTail = pInst->cbCarry;
         pInst->cbCarry = 0;
         if ((cbTail > 0 && ProcessWindow(pInst, pInst->pCarry, cbTail) != 0) ||
-            ProcessWindow(pInst, nullptr, 0) != 0) {
-            TracePosition(DETECT_UNIT, 10);
-            return -1;
-        }
+            ProcessWindow(pInst, nullptr, 0) != 0)
+            return TraceFail(DETECT_UNIT, 10);
         return 0;
     }
-    if (sizBuf < 0) {
-        TracePosition(DETECT_UNIT, 11);
-        return -1;
-    }
+    if (sizBuf < 0)
+        return TraceFail(DETECT_UNIT, 11);
     const auto *pData = static_cast<const uint8_t *>(pBuffer);
     int32_t off = 0;
     if (pInst->cbCarry > 0) {
         off = std::min(pInst->cbWindow - pInst->cbCarry, sizBuf);
-        if (CarryBytes(pInst, pData, off) != 0) {
-            TracePosition(DETECT_UNIT, 16);
-            return -1;
-        }
+        if (CarryBytes(pInst, pData, off) != 0)
+            return TraceFail(DETECT_UNIT, 16);
         if (pInst->cbCarry == pInst->cbWindow) {
             pInst->cbCarry = 0;
-            if (ProcessWindow(pInst, pInst->pCarry, pInst->cbWindow) != 0) {
-                TracePosition(DETECT_UNIT, 12);
-                return -1;
-            }
+            if (ProcessWindow(pInst, pInst->pCarry, pInst->cbWindow) != 0)
+                return TraceFail(DETECT_UNIT, 12);
         }
     }
     for (; sizBuf - off >= pInst->cbWindow; off += pInst->cbWindow) {
-        if (ProcessWindow(pInst, pData + off, pInst->cbWindow) != 0) {
-            TracePosition(DETECT_UNIT, 22);
-            return -1;
-        }
+        if (ProcessWindow(pInst, pData + off, pInst->cbWindow) != 0)
+            return TraceFail(DETECT_UNIT, 22);
     }
-    if (off < sizBuf && CarryBytes(pInst, pData + off, sizBuf - off) != 0) {
-        TracePosition(DETECT_UNIT, 21);
-        return -1;
-    }
+    if (off < sizBuf && CarryBytes(pInst, pData + off, sizBuf - off) != 0)
+        return TraceFail(DETECT_UNIT, 21);
     return 0;
 }
 
 int32_t DetectTerm(HDETECT hDetect) {
-    DetectInstance *pInst = LiveInstance(hDetect);
-    if (pInst == nullptr) {
-        TracePosition(DETECT_UNIT, 13);
+    DetectInstance *pInst = LiveInstance(hDetect, 13);
+    if (pInst == nullptr)
         return -1;
-    }
-    if (TermKind(pInst) != 0) {
-        TracePosition(DETECT_UNIT, 20);
-        return -1;
-    }
-    if (pInst->pCarry != nullptr && MemFreeEx(nullptr, pInst->pCarry, DETECT_UNIT, 77) != nullptr) {
-        TracePosition(DETECT_UNIT, 17);
-        return -1;
-    }
+    if (TermKind(pInst) != 0)
+        return TraceFail(DETECT_UNIT, 20);
+    if (pInst->pCarry != nullptr && MemFreeEx(nullptr, pInst->pCarry, DETECT_UNIT, 77) != nullptr)
+        return TraceFail(DETECT_UNIT, 17);
     pInst->pCarry = nullptr;
-    if (MemFreeEx(nullptr, pInst, DETECT_UNIT, 78) != nullptr) {
-        TracePosition(DETECT_UNIT, 14);
-        return -1;
-    }
+    if (MemFreeEx(nullptr, pInst, DETECT_UNIT, 78) != nullptr)
+        return TraceFail(DETECT_UNIT, 14);
     HandleRemove(pInst, HANDLE_KIND_DETECT);
     return 0;
 }
 
 void DetectReportEvent(DetectInstance *pInst, uint32_t msStart, uint32_t msDuration,
                        uint32_t lParam) {
-    if (LiveInstance(pInst) == nullptr) {
-        TracePosition(DETECT_UNIT, 15);
+    if (LiveInstance(pInst, 15) == nullptr)
         return;
-    }
     if (pInst->pfnEventProc != nullptr)
         pInst->pfnEventProc(pInst->dwUser, pInst->dwType, msStart, msDuration, pInst->msWindow,
                             lParam);

@@ -47,18 +47,13 @@ int32_t DestroySpanList(HVMARRAY hList) {
     int32_t n = ArrayGetSize(hList);
     for (int32_t i = 0; i < n; ++i) {
         void *p = reinterpret_cast<void *>(ArrayGetAt(hList, i));
-        if (!p) {
-            TracePosition(UNIT, 106);
-            result = -1;
-        } else if (VM_FREE(p, UNIT, 307)) {
-            TracePosition(UNIT, 107);
-            result = -1;
-        }
+        if (!p)
+            TraceFailResult(&result, UNIT, 106);
+        else if (VM_FREE(p, UNIT, 307))
+            TraceFailResult(&result, UNIT, 107);
     }
-    if (ArrayDestroy(hList)) {
-        TracePosition(UNIT, 108);
-        result = -1;
-    }
+    if (ArrayDestroy(hList))
+        TraceFailResult(&result, UNIT, 108);
     return result;
 }
 

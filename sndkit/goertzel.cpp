@@ -38,10 +38,8 @@ inline double Sample8(const uint8_t *p, size_t i, int32_t cbSample) {
 
 HGOERTZEL GoertzelInit(uint32_t dwVersion, VMHINSTANCE hInstance, int32_t nSamplesPerSec,
                        int32_t nFrequency, int32_t cbBlock, int32_t cbSample, uint32_t dwFlags) {
-    if (dwVersion != GOERTZEL_VERSION || hInstance == nullptr) {
-        TracePosition(GOERTZEL_UNIT, 1);
+    if (!VmCheckCreate(dwVersion, GOERTZEL_VERSION, hInstance, GOERTZEL_UNIT, 1))
         return nullptr;
-    }
     // A block without a whole sample has no bin to measure.
     if ((cbSample != 1 && cbSample != 2) || nSamplesPerSec <= 0 || cbBlock < cbSample) {
         TracePosition(GOERTZEL_UNIT, 2);

@@ -53,18 +53,13 @@ int32_t FreeDriver(HACMDRIVER d) {
 } // namespace
 
 HACMCONTEXT AcmInit(uint32_t dwVersion, VMHINSTANCE hInstance) {
-    if (dwVersion != ACM_VERSION || hInstance == nullptr) {
-        TracePosition(ACM_UNIT, 4);
+    if (!VmCheckCreate(dwVersion, ACM_VERSION, hInstance, ACM_UNIT, 4))
         return nullptr;
-    }
-    void *mem = VM_ALLOC(sizeof(VmAcmContext), 0, ACM_UNIT, 5);
-    if (mem == nullptr) {
+    auto *c = VmNewRecord<VmAcmContext>(hInstance, ACM_UNIT, 5);
+    if (c == nullptr) {
         TracePosition(ACM_UNIT, 6);
         return nullptr;
     }
-    auto *c = new (mem) VmAcmContext;
-    c->hInstance = hInstance;
-    c->hProcess = VmCurrentProcess();
     if (HandleAdd(c, HANDLE_KIND_ACM) != 0) {
         TracePosition(ACM_UNIT, 7);
         c->~VmAcmContext();

@@ -97,10 +97,8 @@ int OpenForCreate(VmWavFile *w, const WAVEFORMATEX *pwfx) {
 
 HWAVFILE WavOpen(uint32_t dwVersion, VMHINSTANCE hInstance, const wchar_t *pszFile,
                  const WAVEFORMATEX *pwfx, uint32_t, uint32_t, uint32_t dwMode) {
-    if (dwVersion != WAV_VERSION || hInstance == nullptr) {
-        TracePosition(WAV_UNIT, 11);
+    if (!VmCheckCreate(dwVersion, WAV_VERSION, hInstance, WAV_UNIT, 11))
         return nullptr;
-    }
     if (dwMode != WAV_MODE_READ && dwMode != WAV_MODE_CREATE) {
         TracePosition(WAV_UNIT, 12);
         return nullptr;
@@ -110,14 +108,11 @@ HWAVFILE WavOpen(uint32_t dwVersion, VMHINSTANCE hInstance, const wchar_t *pszFi
         TracePosition(WAV_UNIT, 13);
         return nullptr;
     }
-    void *mem = VM_ALLOC(sizeof(VmWavFile), 0, WAV_UNIT, 14);
-    if (mem == nullptr) {
+    auto *w = VmNewRecord<VmWavFile>(hInstance, WAV_UNIT, 14);
+    if (w == nullptr) {
         TracePosition(WAV_UNIT, 15);
         return nullptr;
     }
-    auto *w = new (mem) VmWavFile;
-    w->hInstance = hInstance;
-    w->hProcess = VmCurrentProcess();
     w->dwMode = dwMode;
     w->path = std::move(path);
     const int rc = dwMode == WAV_MODE_READ ? OpenForRead(w) : OpenForCreate(w, pwfx);
