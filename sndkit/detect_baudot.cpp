@@ -145,6 +145,7 @@ int32_t DetectBaudotStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb
     return 0;
 }
 
-extern const DetectKind g_detectBaudot = {DETECT_BAUDOT,         11,         5,
-                                          sizeof(BaudotState),   BaudotInit, DetectBaudotStep,
-                                          DetectBaudotRobustTerm};
+// The kind, its default duration and window, its state; its init, window and term.
+extern const DetectKind g_detectBaudot = {
+    DETECT_BAUDOT, 11, 5, sizeof(BaudotState), BaudotInit, DetectBaudotStep, DetectBaudotRobustTerm,
+};

@@ -188,5 +188,7 @@ int32_t DtmfStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb, const 
 
 } // namespace
 
-extern const DetectKind g_detectDtmf = {DETECT_DTMF, 40,       20,     sizeof(DtmfState),
-                                        nullptr,     DtmfStep, nullptr};
+// The kind, its default duration and window, its state; its init, window and term.
+extern const DetectKind g_detectDtmf = {
+    DETECT_DTMF, 40, 20, sizeof(DtmfState), nullptr, DtmfStep, nullptr,
+};

@@ -27,5 +27,7 @@ int32_t SilenceStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
 
 } // namespace
 
-extern const DetectKind g_detectSilence = {DETECT_SILENCE, 200,         20,     0,
-                                           nullptr,        SilenceStep, nullptr};
+// The kind, its default duration and window, its state; its init, window and term.
+extern const DetectKind g_detectSilence = {
+    DETECT_SILENCE, 200, 20, 0, nullptr, SilenceStep, nullptr,
+};

@@ -46,4 +46,7 @@ int32_t ToneStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb, const 
 
 } // namespace
 
-extern const DetectKind g_detectTone = {DETECT_TONE, 100, 100, 0, ToneInit, ToneStep, nullptr};
+// The kind, its default duration and window, its state; its init, window and term.
+extern const DetectKind g_detectTone = {
+    DETECT_TONE, 100, 100, 0, ToneInit, ToneStep, nullptr,
+};
