@@ -27,11 +27,36 @@ VmArrayRecord *Check(HVMARRAY hArray) {
     return HandleIsLive(hArray, HANDLE_KIND_ARRAY) ? hArray : nullptr;
 }
 
-uintptr_t *AllocSlots(int64_t nSlots, uint32_t nLine) {
+// The record of a live handle, or null after the error position nPosition.
+VmArrayRecord *CheckAt(HVMARRAY hArray, uint32_t nPosition) {
+    VmArrayRecord *rec = Check(hArray);
+    if (rec == nullptr)
+        TracePosition(kUnit, nPosition);
+    return rec;
+}
+
+uintptr_t *AllocSlots(int64_t nSlots, uint32_t nPosition) {
     if (nSlots > kMaxSlots)
         return nullptr;
     return static_cast<uintptr_t *>(
-        MemAllocEx(nullptr, static_cast<uint32_t>(nSlots * kSlot), 0, kUnit, nLine));
+        MemAllocEx(nullptr, static_cast<uint32_t>(nSlots * kSlot), 0, kUnit, nPosition));
+}
+
+// Moves the elements into the larger or smaller storage p, which replaces the
+// old one; 0, or -1 after the error position nFailed when the old storage
+// cannot be released (the array then stays as it was, and p is released
+// rather than lost track of). nFreeOld and nFreeNew are the positions of the
+// two releases.
+int32_t MoveSlots(VmArrayRecord *rec, uintptr_t *p, uint32_t nFreeOld, uint32_t nFreeNew,
+                  uint32_t nFailed) {
+    memcpy(p, rec->pData, static_cast<size_t>(rec->nSize * kSlot));
+    if (MemFreeEx(nullptr, rec->pData, kUnit, nFreeOld) != nullptr) {
+        MemFreeEx(nullptr, p, kUnit, nFreeNew);
+        TracePosition(kUnit, nFailed);
+        return -1;
+    }
+    rec->pData = p;
+    return 0;
 }
 
 void ZeroSlots(uintptr_t *p, int64_t nSlots) {
@@ -42,18 +67,16 @@ void ZeroSlots(uintptr_t *p, int64_t nSlots) {
 } // namespace
 
 HVMARRAY ArrayCreate(uint32_t dwVersion, VMHINSTANCE hInstance) {
-    if (dwVersion != MEM_VERSION || hInstance == nullptr) {
-        TracePosition(kUnit, 1);
+    if (!VmCheckCreate(dwVersion, MEM_VERSION, hInstance, kUnit, 1))
         return nullptr;
-    }
-    auto *rec = static_cast<VmArrayRecord *>(
-        MemAllocEx(nullptr, sizeof(VmArrayRecord), 0, kUnit, __LINE__));
+    auto *rec =
+        static_cast<VmArrayRecord *>(MemAllocEx(nullptr, sizeof(VmArrayRecord), 0, kUnit, 29));
     if (rec == nullptr) {
         TracePosition(kUnit, 2);
         return nullptr;
     }
     if (HandleAdd(rec, HANDLE_KIND_ARRAY) != 0) {
-        MemFreeEx(nullptr, rec, kUnit, __LINE__);
+        MemFreeEx(nullptr, rec, kUnit, 30);
         TracePosition(kUnit, 3);
         return nullptr;
     }
@@ -64,17 +87,15 @@ HVMARRAY ArrayCreate(uint32_t dwVersion, VMHINSTANCE hInstance) {
 }
 
 int32_t ArrayDestroy(HVMARRAY hArray) {
-    VmArrayRecord *rec = Check(hArray);
-    if (rec == nullptr) {
-        TracePosition(kUnit, 4);
+    VmArrayRecord *rec = CheckAt(hArray, 4);
+    if (rec == nullptr)
         return -1;
-    }
     if (ArrayRemoveAll(rec) != 0) {
         TracePosition(kUnit, 5);
         return -1;
     }
     HandleRemove(rec, HANDLE_KIND_ARRAY);
-    if (MemFreeEx(nullptr, rec, kUnit, __LINE__) != nullptr) {
+    if (MemFreeEx(nullptr, rec, kUnit, 31) != nullptr) {
         HandleAdd(rec, HANDLE_KIND_ARRAY);
         TracePosition(kUnit, 6);
         return -1;
@@ -83,11 +104,9 @@ int32_t ArrayDestroy(HVMARRAY hArray) {
 }
 
 int32_t ArrayGetSize(HVMARRAY hArray) {
-    VmArrayRecord *rec = Check(hArray);
-    if (rec == nullptr) {
-        TracePosition(kUnit, 7);
+    VmArrayRecord *rec = CheckAt(hArray, 7);
+    if (rec == nullptr)
         return -1;
-    }
     return rec->nSize;
 }
 
@@ -96,11 +115,9 @@ int32_t ArrayGetUpperBound(HVMARRAY hArray) {
 }
 
 int32_t ArraySetSize(HVMARRAY hArray, int32_t nNewSize, int32_t nGrowBy) {
-    VmArrayRecord *rec = Check(hArray);
-    if (rec == nullptr) {
-        TracePosition(kUnit, 8);
+    VmArrayRecord *rec = CheckAt(hArray, 8);
+    if (rec == nullptr)
         return -1;
-    }
     // The step is taken even when the resize itself is refused.
     if (nGrowBy >= 0)
         rec->nGrowBy = nGrowBy;
@@ -110,7 +127,7 @@ int32_t ArraySetSize(HVMARRAY hArray, int32_t nNewSize, int32_t nGrowBy) {
     }
     if (nNewSize == 0) {
         if (rec->pData != nullptr) {
-            if (MemFreeEx(nullptr, rec->pData, kUnit, __LINE__) != nullptr) {
+            if (MemFreeEx(nullptr, rec->pData, kUnit, 32) != nullptr) {
                 TracePosition(kUnit, 10);
                 return -1;
             }
@@ -120,7 +137,7 @@ int32_t ArraySetSize(HVMARRAY hArray, int32_t nNewSize, int32_t nGrowBy) {
         return 0;
     }
     if (rec->pData == nullptr) {
-        uintptr_t *p = AllocSlots(nNewSize, __LINE__);
+        uintptr_t *p = AllocSlots(nNewSize, 33);
         if (p == nullptr) {
             TracePosition(kUnit, 11);
             return -1;
@@ -145,47 +162,34 @@ int32_t ArraySetSize(HVMARRAY hArray, int32_t nNewSize, int32_t nGrowBy) {
         nNewMax = nNewSize;
     if (nNewMax > INT32_MAX)
         nNewMax = INT32_MAX;
-    uintptr_t *p = AllocSlots(nNewMax, __LINE__);
+    uintptr_t *p = AllocSlots(nNewMax, 34);
     if (p == nullptr) {
         TracePosition(kUnit, 12);
         return -1;
     }
-    memcpy(p, rec->pData, static_cast<size_t>(rec->nSize * kSlot));
-    if (MemFreeEx(nullptr, rec->pData, kUnit, __LINE__) != nullptr) {
-        // Keep the array as it was rather than lose track of either block.
-        MemFreeEx(nullptr, p, kUnit, __LINE__);
-        TracePosition(kUnit, 13);
+    if (MoveSlots(rec, p, 35, 36, 13) != 0)
         return -1;
-    }
-    rec->pData = p;
     rec->nSize = nNewSize;
     rec->nMaxSize = static_cast<int32_t>(nNewMax);
     return 0;
 }
 
 int32_t ArrayFreeExtra(HVMARRAY hArray) {
-    VmArrayRecord *rec = Check(hArray);
-    if (rec == nullptr) {
-        TracePosition(kUnit, 14);
+    VmArrayRecord *rec = CheckAt(hArray, 14);
+    if (rec == nullptr)
         return -1;
-    }
     if (rec->pData == nullptr || rec->nSize == rec->nMaxSize)
         return 0;
     // An empty array gives its storage back entirely, as a resize to 0 does.
     if (rec->nSize == 0)
         return ArraySetSize(rec, 0, -1);
-    uintptr_t *p = AllocSlots(rec->nSize, __LINE__);
+    uintptr_t *p = AllocSlots(rec->nSize, 37);
     if (p == nullptr) {
         TracePosition(kUnit, 15);
         return -1;
     }
-    memcpy(p, rec->pData, static_cast<size_t>(rec->nSize * kSlot));
-    if (MemFreeEx(nullptr, rec->pData, kUnit, __LINE__) != nullptr) {
-        MemFreeEx(nullptr, p, kUnit, __LINE__);
-        TracePosition(kUnit, 16);
+    if (MoveSlots(rec, p, 38, 39, 16) != 0)
         return -1;
-    }
-    rec->pData = p;
     rec->nMaxSize = rec->nSize;
     return 0;
 }
@@ -228,11 +232,9 @@ int32_t ArraySetAtGrow(HVMARRAY hArray, int32_t nIndex, uintptr_t value) {
 }
 
 int32_t ArrayAdd(HVMARRAY hArray, uintptr_t value) {
-    VmArrayRecord *rec = Check(hArray);
-    if (rec == nullptr) {
-        TracePosition(kUnit, 21);
+    VmArrayRecord *rec = CheckAt(hArray, 21);
+    if (rec == nullptr)
         return -1;
-    }
     int32_t nIndex = rec->nSize;
     if (ArraySetAtGrow(rec, nIndex, value) != 0) {
         TracePosition(kUnit, 22);
@@ -281,11 +283,9 @@ int32_t ArrayRemoveAt(HVMARRAY hArray, int32_t nIndex, int32_t nCount) {
 }
 
 int32_t ArraySort(HVMARRAY hArray, PFNSORTCOMPARE pfnCompare) {
-    VmArrayRecord *rec = Check(hArray);
-    if (rec == nullptr) {
-        TracePosition(kUnit, 26);
+    VmArrayRecord *rec = CheckAt(hArray, 26);
+    if (rec == nullptr)
         return -1;
-    }
     if (Sort(rec->pData, rec->nSize, static_cast<int32_t>(kSlot), pfnCompare, 0) != 0) {
         TracePosition(kUnit, 27);
         return -1;

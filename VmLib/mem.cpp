@@ -26,9 +26,12 @@ const wchar_t kUnit[] = L"MEM";
 
 VmMemRecord *g_default = nullptr;
 
+// Block sizes by address.
+using LiveTable = std::unordered_map<const void *, uint32_t>;
+
 // Never destroyed: blocks may still be released by other static destructors.
-std::unordered_map<const void *, uint32_t> &LiveBlocks() {
-    static auto *table = new std::unordered_map<const void *, uint32_t>();
+LiveTable &LiveBlocks() {
+    static auto *table = new LiveTable();
     return *table;
 }
 
@@ -44,6 +47,15 @@ VmMemRecord *Resolve(HVMMEM hMem) {
     return HandleIsLive(hMem, HANDLE_KIND_MEM) ? hMem : nullptr;
 }
 
+// The entry of a live block, or the table's end after the error position
+// nPosition for a pointer this allocator does not know.
+LiveTable::iterator FindLive(const void *pBlock, uint32_t nPosition) {
+    auto it = LiveBlocks().find(pBlock);
+    if (it == LiveBlocks().end())
+        TracePosition(kUnit, nPosition);
+    return it;
+}
+
 // The heap may hand out nothing for zero bytes; every block must be a
 // distinct live pointer, so ask for at least one.
 size_t HeapBytes(uint32_t cb) {
@@ -53,10 +65,8 @@ size_t HeapBytes(uint32_t cb) {
 } // namespace
 
 HVMMEM MemInit(uint32_t dwVersion, VMHINSTANCE hInstance) {
-    if (dwVersion != MEM_VERSION || hInstance == nullptr) {
-        TracePosition(kUnit, 1);
+    if (!VmCheckCreate(dwVersion, MEM_VERSION, hInstance, kUnit, 1))
         return nullptr;
-    }
     if (g_default != nullptr) {
         ++g_default->nRefs;
         return g_default;
@@ -141,11 +151,9 @@ void *MemReAllocEx(HVMMEM hMem, void *pBlock, uint32_t cb, uint32_t dwFlags, con
     // Only the address is kept: the old block may be gone after the resize.
     const uintptr_t addrOld = reinterpret_cast<uintptr_t>(pBlock);
     auto &live = LiveBlocks();
-    auto it = live.find(pBlock);
-    if (it == live.end()) {
-        TracePosition(kUnit, 8);
+    auto it = FindLive(pBlock, 8);
+    if (it == live.end())
         return nullptr;
-    }
     uint32_t cbOld = it->second;
     void *p = realloc(pBlock, HeapBytes(cb));
     if (p == nullptr) {
@@ -181,11 +189,9 @@ void *MemFreeEx(HVMMEM hMem, void *pBlock, const wchar_t *pszFile, uint32_t nLin
     if (pBlock == nullptr)
         return nullptr;
     auto &live = LiveBlocks();
-    auto it = live.find(pBlock);
-    if (it == live.end()) {
-        TracePosition(kUnit, 11);
+    auto it = FindLive(pBlock, 11);
+    if (it == live.end())
         return pBlock;
-    }
     uint32_t cb = it->second;
     live.erase(it);
     --rec->nBlocks;

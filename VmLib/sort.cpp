@@ -168,6 +168,20 @@ std::wstring Lowered(const wchar_t *psz) {
     return s;
 }
 
+void QuickSortAll(const Elements &e, int32_t n) {
+    QuickSort(e, 0, n - 1);
+}
+
+struct Algorithm {
+    uint8_t flag;
+    void (*pfnSort)(const Elements &e, int32_t n);
+};
+
+constexpr Algorithm kAlgorithms[] = {
+    {SORT_INSERTION, InsertionSort}, {SORT_BUBBLE, BubbleSort},  {SORT_SHELL, ShellSort},
+    {SORT_SELECTION, SelectionSort}, {SORT_QUICK, QuickSortAll},
+};
+
 } // namespace
 
 int32_t Sort(void *pBase, int32_t nCount, int32_t cbElement, PFNSORTCOMPARE pfnCompare,
@@ -178,36 +192,20 @@ int32_t Sort(void *pBase, int32_t nCount, int32_t cbElement, PFNSORTCOMPARE pfnC
         TracePosition(kUnit, 1);
         return -1;
     }
-    void *scratch =
-        MemAllocEx(nullptr, static_cast<uint32_t>(cbElement), MEM_NOZERO, kUnit, __LINE__);
+    void *scratch = MemAllocEx(nullptr, static_cast<uint32_t>(cbElement), MEM_NOZERO, kUnit, 4);
     if (scratch == nullptr) {
         TracePosition(kUnit, 2);
         return -1;
     }
     Elements e{static_cast<char *>(pBase), static_cast<size_t>(cbElement), pfnCompare, scratch};
-    // The lowest set flag picks the algorithm.
-    uint8_t pick = static_cast<uint8_t>(dwFlags & (0u - dwFlags));
-    switch (pick) {
-    case SORT_INSERTION:
-        InsertionSort(e, nCount);
-        break;
-    case SORT_BUBBLE:
-        BubbleSort(e, nCount);
-        break;
-    case SORT_SHELL:
-        ShellSort(e, nCount);
-        break;
-    case SORT_SELECTION:
-        SelectionSort(e, nCount);
-        break;
-    case SORT_QUICK:
-        QuickSort(e, 0, nCount - 1);
-        break;
-    default:
-        HeapSort(e, nCount);
-        break;
-    }
-    if (MemFreeEx(nullptr, scratch, kUnit, __LINE__) != nullptr) {
+    // The lowest set flag picks the algorithm; heap sort serves any other.
+    const uint8_t pick = static_cast<uint8_t>(dwFlags & (0u - dwFlags));
+    void (*pfnSort)(const Elements &, int32_t) = HeapSort;
+    for (const Algorithm &a : kAlgorithms)
+        if (a.flag == pick)
+            pfnSort = a.pfnSort;
+    pfnSort(e, nCount);
+    if (MemFreeEx(nullptr, scratch, kUnit, 5) != nullptr) {
         TracePosition(kUnit, 3);
         return -1;
     }

@@ -33,6 +33,7 @@ namespace {
 const char kSection[] = "TRACE";
 const char kLevelKey[] = "Level";
 const char kOutputKey[] = "OutputTo";
+const wchar_t kPositionFormat[] = L"%s(%u) : *** TracePosition\n";
 
 TraceContext g_context;
 bool g_created = false;
@@ -287,7 +288,11 @@ int32_t TraceSetHooks(HTRACE hTrace, void *pHook, TraceFilterProc pfnFilter,
 }
 
 int32_t TracePosition(const wchar_t *pszUnit, uint32_t nPosition) {
-    return Trace(nullptr, TRACE_ERROR, L"%s(%u) : *** TracePosition\n", pszUnit, nPosition);
+    return Trace(nullptr, TRACE_ERROR, kPositionFormat, pszUnit, nPosition);
+}
+
+int32_t TraceCode(const wchar_t *pszUnit, int32_t nCode) {
+    return Trace(nullptr, TRACE_ERROR, kPositionFormat, pszUnit, uint32_t(nCode));
 }
 
 int32_t TraceWriteDebugger(const wchar_t *pszText) {

@@ -22,11 +22,8 @@ struct Sink {
 };
 
 struct Spec {
-    bool left = false;
-    bool zero = false;
-    bool alt = false;
-    int width = 0;
-    int precision = -1;
+    bool left = false, zero = false, alt = false; // the flags -, 0 and #
+    int width = 0, precision = -1;
 };
 
 void PutPadded(Sink &out, const Spec &spec, const wchar_t *text, size_t len) {

@@ -10,7 +10,6 @@
 #include "sndkit/strex.h"
 
 #define UNIT L"acmarg"
-#define FAIL_POS() TracePosition(UNIT, __LINE__)
 
 struct AcmArgContext {
     uint32_t dwVersion;
@@ -31,7 +30,7 @@ void LoadNamed(HACMARG c, wchar_t *pszValue) {
     const int32_t pid = NextTokenInt(&cursor, L",", 0);
     if (file == nullptr) {
         if (AcmDriverLoadAll(c->hAcm) != 0)
-            FAIL_POS();
+            TracePosition(UNIT, 1);
         return;
     }
     // The context has room for so many files; any further one is refused.
@@ -41,7 +40,7 @@ void LoadNamed(HACMARG c, wchar_t *pszValue) {
     if (h != nullptr) {
         c->ahDrivers[c->nDrivers++] = h;
     } else {
-        FAIL_POS();
+        TracePosition(UNIT, 2);
         Trace(nullptr, TRACE_RESULT, L"sndprobe: unable to load codec: %s\n", file);
     }
     StrRelease(file);
@@ -53,7 +52,7 @@ bool Unload(HACMCONTEXT hAcm, HACMDRIVER &hDriver) {
         hDriver = nullptr;
         return true;
     }
-    FAIL_POS();
+    TracePosition(UNIT, 3);
     return false;
 }
 
@@ -61,7 +60,7 @@ bool Unload(HACMCONTEXT hAcm, HACMDRIVER &hDriver) {
 // any step failed, the others still run.
 template <class Step> int32_t ForEachTableEntry(HACMCONTEXT hAcm, Step step) {
     if (hAcm == nullptr) {
-        FAIL_POS();
+        TracePosition(UNIT, 4);
         return -1;
     }
     int32_t result = 0;
@@ -76,13 +75,11 @@ template <class Step> int32_t ForEachTableEntry(HACMCONTEXT hAcm, Step step) {
 
 HACMARG AcmArgInit(uint32_t dwVersion, VMHINSTANCE hInstance, int32_t nCount, wchar_t **ppszArgs,
                    uint32_t dwReserved) {
-    if (dwVersion != ACMARG_VERSION || hInstance == nullptr) {
-        FAIL_POS();
+    if (!VmCheckCreate(dwVersion, ACMARG_VERSION, hInstance, UNIT, 5))
         return nullptr;
-    }
-    auto *c = static_cast<HACMARG>(VM_ALLOC(sizeof(AcmArgContext), 0, UNIT));
+    auto *c = static_cast<HACMARG>(VM_ALLOC(sizeof(AcmArgContext), 0, UNIT, 6));
     if (c == nullptr) {
-        FAIL_POS();
+        TracePosition(UNIT, 7);
         return nullptr;
     }
     c->dwVersion = ACMARG_VERSION;
@@ -90,13 +87,13 @@ HACMARG AcmArgInit(uint32_t dwVersion, VMHINSTANCE hInstance, int32_t nCount, wc
     c->hProcess = VmCurrentProcess();
     c->dwReserved = dwReserved;
     if (HandleAdd(c, HANDLE_KIND_ACMARG) != 0) {
-        FAIL_POS();
-        VM_FREE(c, UNIT);
+        TracePosition(UNIT, 8);
+        VM_FREE(c, UNIT, 9);
         return nullptr;
     }
     c->hAcm = AcmInit(ACM_VERSION, hInstance);
     if (c->hAcm == nullptr) {
-        FAIL_POS();
+        TracePosition(UNIT, 10);
         AcmArgTerm(c);
         return nullptr;
     }
@@ -109,13 +106,13 @@ HACMARG AcmArgInit(uint32_t dwVersion, VMHINSTANCE hInstance, int32_t nCount, wc
 
 int32_t AcmArgTerm(HACMARG c) {
     if (!HandleIsLive(c, HANDLE_KIND_ACMARG)) {
-        FAIL_POS();
+        TracePosition(UNIT, 11);
         return -1;
     }
     int32_t result = 0;
     if (c->hAcm != nullptr) {
         if (AcmDriverUnloadAll(c->hAcm) != 0) {
-            FAIL_POS();
+            TracePosition(UNIT, 12);
             result = -1;
         }
         for (int32_t i = 0; i < c->nDrivers; ++i)
@@ -124,13 +121,13 @@ int32_t AcmArgTerm(HACMARG c) {
         if (AcmTerm(c->hAcm) == 0) {
             c->hAcm = nullptr;
         } else {
-            FAIL_POS();
+            TracePosition(UNIT, 13);
             result = -1;
         }
     }
     HandleRemove(c, HANDLE_KIND_ACMARG);
-    if (VM_FREE(c, UNIT) != nullptr) {
-        FAIL_POS();
+    if (VM_FREE(c, UNIT, 14) != nullptr) {
+        TracePosition(UNIT, 15);
         result = -1;
     }
     return result;
@@ -143,7 +140,7 @@ int32_t AcmDriverLoadAll(HACMCONTEXT hAcm) {
             e.hDriver = AcmDriverLoad(hAcm, e.wMid, e.wPid, e.pszFile, "DriverProc", 0);
         if (e.hDriver != nullptr)
             return true;
-        FAIL_POS();
+        TracePosition(UNIT, 16);
         Trace(nullptr, TRACE_RESULT, L"unable to load codec: %s\n", e.pszFile);
         return false;
     });

@@ -11,22 +11,12 @@
 
 namespace {
 
-struct KindDefaults {
-    uint32_t dwType;
-    uint32_t msDuration;
-    uint32_t msWindow;
-};
-
-constexpr KindDefaults kKinds[] = {
-    {DETECT_SILENCE, 200, 20},
-    {DETECT_TONE, 100, 100},
-    {DETECT_DTMF, 40, 20},
-    {DETECT_BAUDOT, 11, 5},
-};
-
-DetectInstance *LiveInstance(HDETECT hDetect) {
-    if (!HandleIsLive(hDetect, HANDLE_KIND_DETECT) || hDetect->dwVersion != DETECT_VERSION)
+// The instance of a live handle, or null after the error position nPosition.
+DetectInstance *LiveInstance(HDETECT hDetect, uint32_t nPosition) {
+    if (!HandleIsLive(hDetect, HANDLE_KIND_DETECT) || hDetect->dwVersion != DETECT_VERSION) {
+        TracePosition(DETECT_UNIT, nPosition);
         return nullptr;
+    }
     return hDetect;
 }
 
@@ -38,19 +28,13 @@ int32_t ProcessWindow(DetectInstance *pInst, const uint8_t *pData, int32_t cb) {
         DetectComputeStats(pInst, pData, cb, &stats);
         pStats = &stats;
     }
-    switch (pInst->dwType) {
-    case DETECT_SILENCE:
-        return DetectSilenceStep(pInst, pData, cb, pStats);
-    case DETECT_TONE:
-        return DetectToneStep(pInst, pData, cb, pStats);
-    case DETECT_DTMF:
-        return DetectDtmfStep(pInst, pData, cb, pStats);
-    case DETECT_BAUDOT:
-        return DetectBaudotStep(pInst, pData, cb, pStats);
-    }
-    pInst->cbPosition += cb;
-    TracePosition(DETECT_UNIT, 1);
-    return -1;
+    return pInst->pKind->pfnWindow(pInst, pData, cb, pStats);
+}
+
+// Releases what the kind acquired; 0 or -1.
+int32_t TermKind(DetectInstance *pInst) {
+    const DetectKind *pKind = pInst->pKind;
+    return pKind != nullptr && pKind->pfnTerm != nullptr ? pKind->pfnTerm(pInst) : 0;
 }
 
 // Keeps cb more bytes of an unfinished window for the next block. The
@@ -61,9 +45,9 @@ int32_t CarryBytes(DetectInstance *pInst, const uint8_t *pData, int32_t cb) {
         const int32_t cbAlloc = std::min(
             pInst->cbWindow, std::max(cbNeed, std::min(pInst->cbCarryAlloc, INT32_MAX / 2) * 2));
         void *p = pInst->pCarry == nullptr
-                      ? MemAllocEx(nullptr, uint32_t(cbAlloc), MEM_NOZERO, DETECT_UNIT, __LINE__)
+                      ? MemAllocEx(nullptr, uint32_t(cbAlloc), MEM_NOZERO, DETECT_UNIT, 73)
                       : MemReAllocEx(nullptr, pInst->pCarry, uint32_t(cbAlloc), MEM_NOZERO,
-                                     DETECT_UNIT, __LINE__);
+                                     DETECT_UNIT, 74);
         if (p == nullptr)
             return -1;
         pInst->pCarry = static_cast<uint8_t *>(p);
@@ -84,8 +68,12 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
         TracePosition(DETECT_UNIT, 2);
         return nullptr;
     }
+    // The record has room for the kind's state; an unknown kind is refused
+    // once the record is built.
+    const DetectKind *pKind = DetectFindKind(dwType);
+    const size_t cbState = pKind != nullptr ? pKind->cbState : 0;
     auto *pInst = static_cast<DetectInstance *>(
-        MemAllocEx(nullptr, sizeof(DetectInstance), 0, DETECT_UNIT, __LINE__));
+        MemAllocEx(nullptr, uint32_t(sizeof(DetectInstance) + cbState), 0, DETECT_UNIT, 75));
     if (pInst == nullptr) {
         TracePosition(DETECT_UNIT, 3);
         return nullptr;
@@ -98,11 +86,7 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
     pInst->pwfx = &pInst->wfx;
     pInst->dwType = dwType;
     pInst->lParam = lParam;
-
-    const KindDefaults *pKind = nullptr;
-    for (const KindDefaults &k : kKinds)
-        if (k.dwType == dwType)
-            pKind = &k;
+    pInst->pKind = pKind;
     if (pKind == nullptr) {
         TracePosition(DETECT_UNIT, 4);
         bOk = false;
@@ -120,12 +104,6 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
     pInst->pCarry = nullptr;
     pInst->cbCarry = 0;
     pInst->cbCarryAlloc = 0;
-    pInst->cPrevKey = 0;
-    pInst->nPrevTone = -1;
-    pInst->bShift = DETECT_BAUDOT_LETTERS;
-    pInst->cBits = 0;
-    pInst->bRegister = 0;
-    pInst->pRobust = nullptr;
     // A window of no bytes would never advance through a block.
     if (bOk && pInst->cbWindow <= 0) {
         TracePosition(DETECT_UNIT, 5);
@@ -135,27 +113,16 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
         TracePosition(DETECT_UNIT, 6);
         bOk = false;
     }
-    // Only a frequency between 0 and half the sample rate can be measured,
-    // and it keeps the neighbouring frequencies within range.
-    if (bOk && dwType == DETECT_TONE &&
-        (DetectToneFrequency(pInst) <= 0 ||
-         uint64_t(DetectToneFrequency(pInst)) * 2 >= pInst->wfx.nSamplesPerSec)) {
-        TracePosition(DETECT_UNIT, 23);
+    if (bOk && pKind->pfnInit != nullptr && pKind->pfnInit(pInst) != 0)
         bOk = false;
-    }
-    if (bOk && dwType == DETECT_BAUDOT && (dwFlags & DETECT_BAUDOT_ROBUST) &&
-        DetectBaudotRobustInit(pInst) != 0) {
-        TracePosition(DETECT_UNIT, 18);
-        bOk = false;
-    }
     if (bOk && HandleAdd(pInst, HANDLE_KIND_DETECT) != 0) {
         TracePosition(DETECT_UNIT, 7);
         bOk = false;
     }
     if (!bOk) {
-        if (DetectBaudotRobustTerm(pInst) != 0)
+        if (TermKind(pInst) != 0)
             TracePosition(DETECT_UNIT, 19);
-        if (MemFreeEx(nullptr, pInst, DETECT_UNIT, __LINE__) != nullptr)
+        if (MemFreeEx(nullptr, pInst, DETECT_UNIT, 76) != nullptr)
             TracePosition(DETECT_UNIT, 8);
         return nullptr;
     }
@@ -164,85 +131,60 @@ HDETECT DetectInit(uint32_t dwVersion, VMHINSTANCE hInstance, const WAVEFORMATEX
 
 int32_t DetectProcessBlock(HDETECT hDetect, const void *pBuffer, int32_t sizBuf, uint32_t) {
     Trace(nullptr, TRACE_ENTRY, L"DetectProcessBlock (sizBuf=%ld) entered\n", int32_t(sizBuf));
-    DetectInstance *pInst = LiveInstance(hDetect);
-    if (pInst == nullptr) {
-        TracePosition(DETECT_UNIT, 9);
+    DetectInstance *pInst = LiveInstance(hDetect, 9);
+    if (pInst == nullptr)
         return -1;
-    }
     if (pBuffer == nullptr) {
         // Only the end of the data closes a window short.
         const int32_t cbTail = pInst->cbCarry;
         pInst->cbCarry = 0;
         if ((cbTail > 0 && ProcessWindow(pInst, pInst->pCarry, cbTail) != 0) ||
-            ProcessWindow(pInst, nullptr, 0) != 0) {
-            TracePosition(DETECT_UNIT, 10);
-            return -1;
-        }
+            ProcessWindow(pInst, nullptr, 0) != 0)
+            return TraceFail(DETECT_UNIT, 10);
         return 0;
     }
-    if (sizBuf < 0) {
-        TracePosition(DETECT_UNIT, 11);
-        return -1;
-    }
+    if (sizBuf < 0)
+        return TraceFail(DETECT_UNIT, 11);
     const auto *pData = static_cast<const uint8_t *>(pBuffer);
     int32_t off = 0;
     if (pInst->cbCarry > 0) {
         off = std::min(pInst->cbWindow - pInst->cbCarry, sizBuf);
-        if (CarryBytes(pInst, pData, off) != 0) {
-            TracePosition(DETECT_UNIT, 16);
-            return -1;
-        }
+        if (CarryBytes(pInst, pData, off) != 0)
+            return TraceFail(DETECT_UNIT, 16);
         if (pInst->cbCarry == pInst->cbWindow) {
             pInst->cbCarry = 0;
-            if (ProcessWindow(pInst, pInst->pCarry, pInst->cbWindow) != 0) {
-                TracePosition(DETECT_UNIT, 12);
-                return -1;
-            }
+            if (ProcessWindow(pInst, pInst->pCarry, pInst->cbWindow) != 0)
+                return TraceFail(DETECT_UNIT, 12);
         }
     }
     for (; sizBuf - off >= pInst->cbWindow; off += pInst->cbWindow) {
-        if (ProcessWindow(pInst, pData + off, pInst->cbWindow) != 0) {
-            TracePosition(DETECT_UNIT, 22);
-            return -1;
-        }
+        if (ProcessWindow(pInst, pData + off, pInst->cbWindow) != 0)
+            return TraceFail(DETECT_UNIT, 22);
     }
-    if (off < sizBuf && CarryBytes(pInst, pData + off, sizBuf - off) != 0) {
-        TracePosition(DETECT_UNIT, 21);
-        return -1;
-    }
+    if (off < sizBuf && CarryBytes(pInst, pData + off, sizBuf - off) != 0)
+        return TraceFail(DETECT_UNIT, 21);
     return 0;
 }
 
 int32_t DetectTerm(HDETECT hDetect) {
-    DetectInstance *pInst = LiveInstance(hDetect);
-    if (pInst == nullptr) {
-        TracePosition(DETECT_UNIT, 13);
+    DetectInstance *pInst = LiveInstance(hDetect, 13);
+    if (pInst == nullptr)
         return -1;
-    }
-    if (DetectBaudotRobustTerm(pInst) != 0) {
-        TracePosition(DETECT_UNIT, 20);
-        return -1;
-    }
-    if (pInst->pCarry != nullptr &&
-        MemFreeEx(nullptr, pInst->pCarry, DETECT_UNIT, __LINE__) != nullptr) {
-        TracePosition(DETECT_UNIT, 17);
-        return -1;
-    }
+    if (TermKind(pInst) != 0)
+        return TraceFail(DETECT_UNIT, 20);
+    if (pInst->pCarry != nullptr && MemFreeEx(nullptr, pInst->pCarry, DETECT_UNIT, 77) != nullptr)
+        return TraceFail(DETECT_UNIT, 17);
     pInst->pCarry = nullptr;
-    if (MemFreeEx(nullptr, pInst, DETECT_UNIT, __LINE__) != nullptr) {
-        TracePosition(DETECT_UNIT, 14);
-        return -1;
-    }
+    if (MemFreeEx(nullptr, pInst, DETECT_UNIT, 78) != nullptr)
+        return TraceFail(DETECT_UNIT, 14);
     HandleRemove(pInst, HANDLE_KIND_DETECT);
     return 0;
 }
 
 void DetectReportEvent(DetectInstance *pInst, uint32_t msStart, uint32_t msDuration,
                        uint32_t lParam) {
-    if (LiveInstance(pInst) == nullptr) {
-        TracePosition(DETECT_UNIT, 15);
+    if (LiveInstance(pInst, 15) == nullptr)
         return;
-    }
     if (pInst->pfnEventProc != nullptr)
         pInst->pfnEventProc(pInst->dwUser, pInst->dwType, msStart, msDuration, pInst->msWindow,
                             lParam);
@@ -253,4 +195,27 @@ void DetectReportRun(DetectInstance *pInst, uint32_t lParam) {
         WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbPosition - pInst->cbRun));
     const uint32_t msDuration = WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbRun));
     DetectReportEvent(pInst, msStart, msDuration, lParam);
+}
+
+int32_t DetectPresenceStep(DetectInstance *pInst, bool bPresent, int32_t cb, uint32_t lParam) {
+    if (bPresent) {
+        pInst->cbRun += cb;
+    } else {
+        if (pInst->cbRun >= pInst->cbDuration)
+            DetectReportRun(pInst, lParam);
+        pInst->cbRun = 0;
+    }
+    pInst->cbPosition += cb;
+    return 0;
+}
+
+void DetectClassStep(DetectInstance *pInst, bool bSameClass, int32_t cb,
+                     void (*pfnEnd)(DetectInstance *pInst)) {
+    if (!bSameClass && pInst->cbRun != 0) {
+        pfnEnd(pInst);
+        pInst->cbRun = cb;
+    } else {
+        pInst->cbRun += cb;
+    }
+    pInst->cbPosition += cb;
 }

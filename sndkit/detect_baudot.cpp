@@ -1,4 +1,4 @@
-#include "sndkit/detect_internal.h"
+#include "sndkit/detect_baudot.h"
 
 #include "VmLib/trace.h"
 #include "sndkit/wavtime.h"
@@ -63,36 +63,38 @@ int32_t DetectBaudotClassify(const DetectStats *pStats) {
 }
 
 void DetectBaudotDecode(DetectInstance *pInst, int32_t nTone, uint32_t msStart, uint32_t msRun) {
+    BaudotState *st = DetectBaudotState(pInst);
     // The run in whole bits, to the nearest.
     const uint32_t cBits = uint32_t((uint64_t(msRun) + kBitMs / 2) / kBitMs);
     Trace(nullptr, TRACE_DETAIL, L"sndprobe: tone=%ld Hz, duration=%ld ms, cBits=%d\n",
           int32_t(nTone), int32_t(msRun), int(cBits));
     const uint8_t bBit = nTone == BAUDOT_MARK ? 1 : 0;
     for (uint32_t i = 0; i < cBits; ++i) {
-        pInst->bRegister = uint8_t(pInst->bRegister * 2 + bBit);
-        if (++pInst->cBits < 8)
+        st->bRegister = uint8_t(st->bRegister * 2 + bBit);
+        if (++st->cBits < 8)
             continue;
-        if (!IsFrame(pInst->bRegister)) {
+        if (!IsFrame(st->bRegister)) {
             // Drop the oldest bit and try the next one as the end of a frame.
             TracePosition(DETECT_UNIT, 61);
-            pInst->cBits = 7;
+            st->cBits = 7;
             continue;
         }
-        TraceFrame(pInst->bRegister);
-        pInst->cBits = 0;
-        DetectBaudotReportCode(pInst, (pInst->bRegister / 4) & 31, msStart, msRun);
+        TraceFrame(st->bRegister);
+        st->cBits = 0;
+        DetectBaudotReportCode(pInst, (st->bRegister / 4) & 31, msStart, msRun);
     }
 }
 
 void DetectBaudotReportCode(DetectInstance *pInst, uint8_t bCode, uint32_t msStart,
                             uint32_t msDuration) {
+    BaudotState *st = DetectBaudotState(pInst);
     if (bCode == DETECT_BAUDOT_FIGURES || bCode == DETECT_BAUDOT_LETTERS)
-        pInst->bShift = bCode;
-    DetectReportEvent(pInst, msStart, msDuration, DetectBaudotChar(bCode, pInst->bShift));
+        st->bShift = bCode;
+    DetectReportEvent(pInst, msStart, msDuration, DetectBaudotChar(bCode, st->bShift));
     // Transmitters that send no letters shift after figures rely on the
     // receiver to fall back to letters at a space.
     if (bCode == kSpaceCode && (pInst->dwFlags & DETECT_BAUDOT_UNSHIFT_ON_SPACE))
-        pInst->bShift = DETECT_BAUDOT_LETTERS;
+        st->bShift = DETECT_BAUDOT_LETTERS;
 }
 
 namespace {
@@ -100,18 +102,31 @@ namespace {
 // Decodes the run that ends before the current window, if it is long enough
 // and of a tone.
 void EndToneRun(DetectInstance *pInst) {
-    if (pInst->cbRun >= pInst->cbDuration && IsTone(pInst->nPrevTone))
+    const int32_t nTone = DetectBaudotState(pInst)->nPrevTone;
+    if (pInst->cbRun >= pInst->cbDuration && IsTone(nTone))
         DetectBaudotDecode(
-            pInst, pInst->nPrevTone,
+            pInst, nTone,
             WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbPosition - pInst->cbRun)),
             WavFormatBytesToMs(pInst->pwfx, uint32_t(pInst->cbRun)));
+}
+
+int32_t BaudotInit(DetectInstance *pInst) {
+    BaudotState *st = DetectBaudotState(pInst);
+    st->nPrevTone = -1;
+    st->bShift = DETECT_BAUDOT_LETTERS;
+    if ((pInst->dwFlags & DETECT_BAUDOT_ROBUST) && DetectBaudotRobustInit(pInst) != 0) {
+        TracePosition(DETECT_UNIT, 18);
+        return -1;
+    }
+    return 0;
 }
 
 } // namespace
 
 int32_t DetectBaudotStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
                          const DetectStats *pStats) {
-    if (pInst->pRobust != nullptr) {
+    BaudotState *st = DetectBaudotState(pInst);
+    if (st->pRobust != nullptr) {
         if (pData != nullptr)
             DetectBaudotRobustStep(pInst, pData, cb);
         pInst->cbPosition += cb;
@@ -125,13 +140,12 @@ int32_t DetectBaudotStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb
     // its own; the rounding to whole bits absorbs what it takes from its
     // neighbours.
     const int32_t nTone = DetectBaudotClassify(pStats);
-    if (nTone != pInst->nPrevTone && pInst->cbRun != 0) {
-        EndToneRun(pInst);
-        pInst->cbRun = cb;
-    } else {
-        pInst->cbRun += cb;
-    }
-    pInst->nPrevTone = nTone;
-    pInst->cbPosition += cb;
+    DetectClassStep(pInst, nTone == st->nPrevTone, cb, EndToneRun);
+    st->nPrevTone = nTone;
     return 0;
 }
+
+// The kind, its default duration and window, its state; its init, window and term.
+extern const DetectKind g_detectBaudot = {
+    DETECT_BAUDOT, 11, 5, sizeof(BaudotState), BaudotInit, DetectBaudotStep, DetectBaudotRobustTerm,
+};

@@ -2,7 +2,7 @@
 // energies of the mark and space tones over the last bit time; a character
 // starts where a bit of mark turns into a bit of space, and each of its bits
 // is the tone that holds more energy over exactly that bit.
-#include "sndkit/detect_internal.h"
+#include "sndkit/detect_baudot.h"
 
 #include <math.h>
 
@@ -194,8 +194,7 @@ int32_t DetectBaudotRobustInit(DetectInstance *pInst) {
     }
     const size_t cb =
         sizeof(BaudotRobust) + sizeof(Terms) * size_t(nBit) + sizeof(BitView) * size_t(nBit + 1);
-    auto *r =
-        static_cast<BaudotRobust *>(MemAllocEx(nullptr, uint32_t(cb), 0, DETECT_UNIT, __LINE__));
+    auto *r = static_cast<BaudotRobust *>(MemAllocEx(nullptr, uint32_t(cb), 0, DETECT_UNIT, 79));
     if (r == nullptr) {
         TracePosition(DETECT_UNIT, 71);
         return -1;
@@ -210,21 +209,22 @@ int32_t DetectBaudotRobustInit(DetectInstance *pInst) {
     r->spaceStepCos = cos(kTwoPi * BAUDOT_SPACE / dRate);
     r->spaceStepSin = sin(kTwoPi * BAUDOT_SPACE / dRate);
     StartHunting(r, 0);
-    pInst->pRobust = r;
+    DetectBaudotState(pInst)->pRobust = r;
     return 0;
 }
 
 int32_t DetectBaudotRobustTerm(DetectInstance *pInst) {
-    if (pInst->pRobust != nullptr && MemFreeEx(nullptr, pInst->pRobust, DETECT_UNIT, __LINE__)) {
+    BaudotState *st = DetectBaudotState(pInst);
+    if (st->pRobust != nullptr && MemFreeEx(nullptr, st->pRobust, DETECT_UNIT, 80)) {
         TracePosition(DETECT_UNIT, 72);
         return -1;
     }
-    pInst->pRobust = nullptr;
+    st->pRobust = nullptr;
     return 0;
 }
 
 void DetectBaudotRobustStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb) {
-    BaudotRobust *r = pInst->pRobust;
+    BaudotRobust *r = DetectBaudotState(pInst)->pRobust;
     const int32_t nSamples = DetectSampleCount(pInst, cb);
     for (int32_t i = 0; i < nSamples; ++i) {
         const BitView v = Push(r, DetectSample(pInst, pData, i));

@@ -14,6 +14,14 @@ constexpr char kKeys[4][5] = {"123A", "456B", "789C", "*0#D"};
 constexpr int32_t kMinMagnitude = 1000;
 constexpr uint16_t kNoKey = ' ';
 
+struct DtmfState {
+    uint16_t cPrevKey; // 0 before the first window, kNoKey for no key
+};
+
+DtmfState *State(DetectInstance *pInst) {
+    return static_cast<DtmfState *>(DetectKindState(pInst));
+}
+
 // Index of the one tone of the group that stands out, -1 for none, -2 for a
 // failed measurement. Ties keep the earlier frequency.
 int32_t StrongestTone(const DetectInstance *pInst, const uint8_t *pData, int32_t cb,
@@ -121,9 +129,8 @@ bool IsKey(uint16_t c) {
     return c != 0 && c != kNoKey;
 }
 
-} // namespace
-
-uint16_t DetectDtmfClassify(const DetectInstance *pInst, const uint8_t *pData, int32_t cb) {
+// The key, kNoKey for none, 0 for a failed measurement.
+uint16_t Classify(const DetectInstance *pInst, const uint8_t *pData, int32_t cb) {
     const int32_t iRow = StrongestTone(pInst, pData, cb, kRows);
     if (iRow == -1)
         return kNoKey;
@@ -137,8 +144,8 @@ uint16_t DetectDtmfClassify(const DetectInstance *pInst, const uint8_t *pData, i
     return uint16_t(kKeys[iRow][iColumn]);
 }
 
-uint16_t DetectDtmfClassifySensitive(const DetectInstance *pInst, const uint8_t *pData,
-                                     int32_t cb) {
+// The same from energy ratios (DETECT_DTMF_SENSITIVE); never fails.
+uint16_t ClassifySensitive(const DetectInstance *pInst, const uint8_t *pData, int32_t cb) {
     const uint16_t cKey = SensitiveKey(pInst, pData, cb, kMinShare);
     if (cKey != kNoKey)
         return cKey;
@@ -151,32 +158,37 @@ uint16_t DetectDtmfClassifySensitive(const DetectInstance *pInst, const uint8_t 
                             : SensitiveKey(pInst, pData + cb - cbHalf, cbHalf, kMinHalfShare);
 }
 
-int32_t DetectDtmfStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
-                       const DetectStats *) {
-    // Runs without a key are followed like key runs but never reported, so a
-    // key is reported once, when its run ends.
+// Runs without a key are followed like key runs but never reported, so a key
+// is reported once, when its run ends.
+void EndKeyRun(DetectInstance *pInst) {
+    const uint16_t cKey = State(pInst)->cPrevKey;
+    if (pInst->cbRun >= pInst->cbDuration && IsKey(cKey))
+        DetectReportRun(pInst, cKey);
+}
+
+int32_t DtmfStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb, const DetectStats *) {
+    DtmfState *st = State(pInst);
     if (pData == nullptr) {
-        if (pInst->cbRun >= pInst->cbDuration && IsKey(pInst->cPrevKey))
-            DetectReportRun(pInst, pInst->cPrevKey);
+        EndKeyRun(pInst);
         return 0;
     }
     const uint16_t cKey = (pInst->dwFlags & DETECT_DTMF_SENSITIVE)
-                              ? DetectDtmfClassifySensitive(pInst, pData, cb)
-                              : DetectDtmfClassify(pInst, pData, cb);
+                              ? ClassifySensitive(pInst, pData, cb)
+                              : Classify(pInst, pData, cb);
     if (cKey == 0) {
-        pInst->cPrevKey = 0;
+        st->cPrevKey = 0;
         pInst->cbPosition += cb;
         TracePosition(DETECT_UNIT, 51);
         return -1;
     }
-    if (cKey != pInst->cPrevKey && pInst->cbRun != 0) {
-        if (pInst->cbRun >= pInst->cbDuration && IsKey(pInst->cPrevKey))
-            DetectReportRun(pInst, pInst->cPrevKey);
-        pInst->cbRun = cb;
-    } else {
-        pInst->cbRun += cb;
-    }
-    pInst->cPrevKey = cKey;
-    pInst->cbPosition += cb;
+    DetectClassStep(pInst, cKey == st->cPrevKey, cb, EndKeyRun);
+    st->cPrevKey = cKey;
     return 0;
 }
+
+} // namespace
+
+// The kind, its default duration and window, its state; its init, window and term.
+extern const DetectKind g_detectDtmf = {
+    DETECT_DTMF, 40, 20, sizeof(DtmfState), nullptr, DtmfStep, nullptr,
+};

@@ -9,9 +9,7 @@ int32_t Threshold(const DetectInstance *pInst) {
     return int16_t(pInst->lParam & 0xFFFF);
 }
 
-} // namespace
-
-int32_t DetectSilenceIsSilent(const DetectInstance *pInst, const DetectStats *pStats) {
+bool IsSilent(const DetectInstance *pInst, const DetectStats *pStats) {
     int32_t nThreshold = Threshold(pInst);
     if (nThreshold == -1)
         nThreshold = kDefaultThreshold;
@@ -21,15 +19,15 @@ int32_t DetectSilenceIsSilent(const DetectInstance *pInst, const DetectStats *pS
     return nThreshold * 0.707 >= pStats->dRootMeanSquare;
 }
 
-int32_t DetectSilenceStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
-                          const DetectStats *pStats) {
-    if (pData != nullptr && DetectSilenceIsSilent(pInst, pStats)) {
-        pInst->cbRun += cb;
-    } else {
-        if (pInst->cbRun >= pInst->cbDuration)
-            DetectReportRun(pInst, uint32_t(Threshold(pInst)));
-        pInst->cbRun = 0;
-    }
-    pInst->cbPosition += cb;
-    return 0;
+int32_t SilenceStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
+                    const DetectStats *pStats) {
+    return DetectPresenceStep(pInst, pData != nullptr && IsSilent(pInst, pStats), cb,
+                              uint32_t(Threshold(pInst)));
 }
+
+} // namespace
+
+// The kind, its default duration and window, its state; its init, window and term.
+extern const DetectKind g_detectSilence = {
+    DETECT_SILENCE, 200, 20, 0, nullptr, SilenceStep, nullptr,
+};

@@ -99,7 +99,7 @@ void TraceStats(const DetectStats &st) {
 
 int32_t DetectCrossingsPerSecond(const WAVEFORMATEX *pwfx, uint32_t nCrossings, int32_t cb) {
     if (cb <= 0 || WavFormatBytesToMs(pwfx, uint32_t(cb)) == 0) {
-        TracePosition(DETECT_UNIT, 20);
+        TracePosition(DETECT_UNIT, 81);
         return -1;
     }
     // The crossings lie between n samples, over n - 1 sample steps; timed by

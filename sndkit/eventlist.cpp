@@ -16,7 +16,7 @@ int32_t AppendSpan(HVMARRAY hList, int32_t msStart, int32_t msDuration, int32_t 
         TracePosition(UNIT, 101);
         return -1;
     }
-    auto *p = static_cast<EventSpan *>(VM_ALLOC(sizeof(EventSpan), 0, UNIT));
+    auto *p = static_cast<EventSpan *>(VM_ALLOC(sizeof(EventSpan), 0, UNIT, 305));
     if (!p) {
         TracePosition(UNIT, 102);
         return -1;
@@ -26,7 +26,7 @@ int32_t AppendSpan(HVMARRAY hList, int32_t msStart, int32_t msDuration, int32_t 
     p->msWindow = msWindow;
     if (ArrayAdd(hList, reinterpret_cast<uintptr_t>(p)) < 0) {
         TracePosition(UNIT, 103);
-        if (VM_FREE(p, UNIT))
+        if (VM_FREE(p, UNIT, 306))
             TracePosition(UNIT, 104);
         return -1;
     }
@@ -47,18 +47,13 @@ int32_t DestroySpanList(HVMARRAY hList) {
     int32_t n = ArrayGetSize(hList);
     for (int32_t i = 0; i < n; ++i) {
         void *p = reinterpret_cast<void *>(ArrayGetAt(hList, i));
-        if (!p) {
-            TracePosition(UNIT, 106);
-            result = -1;
-        } else if (VM_FREE(p, UNIT)) {
-            TracePosition(UNIT, 107);
-            result = -1;
-        }
+        if (!p)
+            TraceFailResult(&result, UNIT, 106);
+        else if (VM_FREE(p, UNIT, 307))
+            TraceFailResult(&result, UNIT, 107);
     }
-    if (ArrayDestroy(hList)) {
-        TracePosition(UNIT, 108);
-        result = -1;
-    }
+    if (ArrayDestroy(hList))
+        TraceFailResult(&result, UNIT, 108);
     return result;
 }
 

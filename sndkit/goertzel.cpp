@@ -38,17 +38,15 @@ inline double Sample8(const uint8_t *p, size_t i, int32_t cbSample) {
 
 HGOERTZEL GoertzelInit(uint32_t dwVersion, VMHINSTANCE hInstance, int32_t nSamplesPerSec,
                        int32_t nFrequency, int32_t cbBlock, int32_t cbSample, uint32_t dwFlags) {
-    if (dwVersion != GOERTZEL_VERSION || hInstance == nullptr) {
-        TracePosition(GOERTZEL_UNIT, 1);
+    if (!VmCheckCreate(dwVersion, GOERTZEL_VERSION, hInstance, GOERTZEL_UNIT, 1))
         return nullptr;
-    }
     // A block without a whole sample has no bin to measure.
     if ((cbSample != 1 && cbSample != 2) || nSamplesPerSec <= 0 || cbBlock < cbSample) {
         TracePosition(GOERTZEL_UNIT, 2);
         return nullptr;
     }
     auto *pFilter = static_cast<GoertzelInstance *>(
-        MemAllocEx(nullptr, sizeof(GoertzelInstance), 0, GOERTZEL_UNIT, __LINE__));
+        MemAllocEx(nullptr, sizeof(GoertzelInstance), 0, GOERTZEL_UNIT, 9));
     if (pFilter == nullptr) {
         TracePosition(GOERTZEL_UNIT, 3);
         return nullptr;
@@ -67,7 +65,7 @@ HGOERTZEL GoertzelInit(uint32_t dwVersion, VMHINSTANCE hInstance, int32_t nSampl
     pFilter->dCoefficient = 2 * cos(w);
     if (HandleAdd(pFilter, HANDLE_KIND_GOERTZEL) != 0) {
         TracePosition(GOERTZEL_UNIT, 4);
-        if (MemFreeEx(nullptr, pFilter, GOERTZEL_UNIT, __LINE__) != nullptr)
+        if (MemFreeEx(nullptr, pFilter, GOERTZEL_UNIT, 10) != nullptr)
             TracePosition(GOERTZEL_UNIT, 5);
         return nullptr;
     }
@@ -103,7 +101,7 @@ int32_t GoertzelTerm(HGOERTZEL hGoertzel) {
         TracePosition(GOERTZEL_UNIT, 7);
         return -1;
     }
-    if (MemFreeEx(nullptr, pFilter, GOERTZEL_UNIT, __LINE__) != nullptr) {
+    if (MemFreeEx(nullptr, pFilter, GOERTZEL_UNIT, 11) != nullptr) {
         TracePosition(GOERTZEL_UNIT, 8);
         return -1;
     }

@@ -25,7 +25,7 @@ wchar_t *StrDuplicate(const wchar_t *psz) {
         return nullptr;
     }
     auto *p = static_cast<wchar_t *>(
-        VM_ALLOC(static_cast<uint32_t>(cch * sizeof(wchar_t)), MEM_NOZERO, STREX_UNIT));
+        VM_ALLOC(static_cast<uint32_t>(cch * sizeof(wchar_t)), MEM_NOZERO, STREX_UNIT, 5));
     if (!p) {
         TracePosition(STREX_UNIT, 3);
         return nullptr;
@@ -35,7 +35,7 @@ wchar_t *StrDuplicate(const wchar_t *psz) {
 }
 
 void StrRelease(wchar_t *psz) {
-    if (psz && VM_FREE(psz, STREX_UNIT))
+    if (psz && VM_FREE(psz, STREX_UNIT, 6))
         TracePosition(STREX_UNIT, 4);
 }
 

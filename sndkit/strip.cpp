@@ -232,13 +232,9 @@ int32_t StripFile(HVMARRAY hEvents, HWAVFILE hSource, const wchar_t *pszDest,
     if (!hKept)
         return -1;
     int32_t result = 0;
-    if (WriteSpans(hKept, hSource, pszDest, pwfxStored, msLength)) {
-        TracePosition(UNIT, 226);
-        result = -1;
-    }
-    if (DestroySpanList(hKept)) {
-        TracePosition(UNIT, 227);
-        result = -1;
-    }
+    if (WriteSpans(hKept, hSource, pszDest, pwfxStored, msLength))
+        TraceFailResult(&result, UNIT, 226);
+    if (DestroySpanList(hKept))
+        TraceFailResult(&result, UNIT, 304);
     return result;
 }

@@ -14,7 +14,6 @@
 #include "vmwav/vmwav.h"
 
 #define ACM_UNIT L"acm"
-#define FAIL_POS() TracePosition(ACM_UNIT, __LINE__)
 
 struct VmAcmDriver {
     uint32_t dwVersion;
@@ -41,11 +40,11 @@ int32_t FreeDriver(HACMDRIVER d) {
     HandleRemove(d, HANDLE_KIND_ACMDRIVER);
     d->pfnDriverProc(uintptr_t(d), d, ACM_DRV_FREE, 0, 0);
     if (dlclose(d->pLibrary) != 0) {
-        FAIL_POS();
+        TracePosition(ACM_UNIT, 1);
         result = -1;
     }
-    if (VM_FREE(d, ACM_UNIT) != nullptr) {
-        FAIL_POS();
+    if (VM_FREE(d, ACM_UNIT, 2) != nullptr) {
+        TracePosition(ACM_UNIT, 3);
         result = -1;
     }
     return result;
@@ -54,22 +53,17 @@ int32_t FreeDriver(HACMDRIVER d) {
 } // namespace
 
 HACMCONTEXT AcmInit(uint32_t dwVersion, VMHINSTANCE hInstance) {
-    if (dwVersion != ACM_VERSION || hInstance == nullptr) {
-        FAIL_POS();
+    if (!VmCheckCreate(dwVersion, ACM_VERSION, hInstance, ACM_UNIT, 4))
+        return nullptr;
+    auto *c = VmNewRecord<VmAcmContext>(hInstance, ACM_UNIT, 5);
+    if (c == nullptr) {
+        TracePosition(ACM_UNIT, 6);
         return nullptr;
     }
-    void *mem = VM_ALLOC(sizeof(VmAcmContext), 0, ACM_UNIT);
-    if (mem == nullptr) {
-        FAIL_POS();
-        return nullptr;
-    }
-    auto *c = new (mem) VmAcmContext;
-    c->hInstance = hInstance;
-    c->hProcess = VmCurrentProcess();
     if (HandleAdd(c, HANDLE_KIND_ACM) != 0) {
-        FAIL_POS();
+        TracePosition(ACM_UNIT, 7);
         c->~VmAcmContext();
-        VM_FREE(c, ACM_UNIT);
+        VM_FREE(c, ACM_UNIT, 8);
         return nullptr;
     }
     return c;
@@ -80,39 +74,39 @@ HACMDRIVER AcmDriverLoad(HACMCONTEXT hAcm, uint16_t wMid, uint16_t wPid, const w
     std::string name;
     if (!HandleIsLive(hAcm, HANDLE_KIND_ACM) || pszEntry == nullptr ||
         !FileNameToLocal(pszFile, &name)) {
-        FAIL_POS();
+        TracePosition(ACM_UNIT, 9);
         return nullptr;
     }
     const std::string path = InProgramFolder(name);
     void *lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (lib == nullptr) {
-        FAIL_POS();
+        TracePosition(ACM_UNIT, 10);
         return nullptr;
     }
     auto proc = reinterpret_cast<ACMDRIVERPROC>(dlsym(lib, pszEntry));
     if (proc == nullptr) {
-        FAIL_POS();
+        TracePosition(ACM_UNIT, 11);
         dlclose(lib);
         return nullptr;
     }
-    auto *d = static_cast<HACMDRIVER>(VM_ALLOC(sizeof(VmAcmDriver), 0, ACM_UNIT));
+    auto *d = static_cast<HACMDRIVER>(VM_ALLOC(sizeof(VmAcmDriver), 0, ACM_UNIT, 12));
     if (d == nullptr) {
-        FAIL_POS();
+        TracePosition(ACM_UNIT, 13);
         dlclose(lib);
         return nullptr;
     }
     *d = VmAcmDriver{ACM_VERSION, hAcm->hInstance, VmCurrentProcess(), hAcm, wMid, wPid, lib, proc};
     if (proc(uintptr_t(d), d, ACM_DRV_LOAD, 0, 0) == 0) {
-        FAIL_POS();
+        TracePosition(ACM_UNIT, 14);
         dlclose(lib);
-        VM_FREE(d, ACM_UNIT);
+        VM_FREE(d, ACM_UNIT, 15);
         return nullptr;
     }
     if (HandleAdd(d, HANDLE_KIND_ACMDRIVER) != 0) {
-        FAIL_POS();
+        TracePosition(ACM_UNIT, 16);
         proc(uintptr_t(d), d, ACM_DRV_FREE, 0, 0);
         dlclose(lib);
-        VM_FREE(d, ACM_UNIT);
+        VM_FREE(d, ACM_UNIT, 17);
         return nullptr;
     }
     hAcm->drivers.push_back(d);
@@ -122,7 +116,7 @@ HACMDRIVER AcmDriverLoad(HACMCONTEXT hAcm, uint16_t wMid, uint16_t wPid, const w
 int32_t AcmDriverUnload(HACMCONTEXT hAcm, HACMDRIVER hDriver) {
     if (!HandleIsLive(hAcm, HANDLE_KIND_ACM) || !HandleIsLive(hDriver, HANDLE_KIND_ACMDRIVER) ||
         hDriver->hAcm != hAcm) {
-        FAIL_POS();
+        TracePosition(ACM_UNIT, 18);
         return -1;
     }
     auto &v = hAcm->drivers;
@@ -132,7 +126,7 @@ int32_t AcmDriverUnload(HACMCONTEXT hAcm, HACMDRIVER hDriver) {
 
 int32_t AcmTerm(HACMCONTEXT hAcm) {
     if (HandleRemove(hAcm, HANDLE_KIND_ACM) != 0) {
-        FAIL_POS();
+        TracePosition(ACM_UNIT, 19);
         return -1;
     }
     // Drivers the caller left loaded go with their context, newest first.
@@ -141,8 +135,8 @@ int32_t AcmTerm(HACMCONTEXT hAcm) {
         if (FreeDriver(*it) != 0)
             result = -1;
     hAcm->~VmAcmContext();
-    if (VM_FREE(hAcm, ACM_UNIT) != nullptr) {
-        FAIL_POS();
+    if (VM_FREE(hAcm, ACM_UNIT, 20) != nullptr) {
+        TracePosition(ACM_UNIT, 21);
         result = -1;
     }
     return result;

@@ -12,13 +12,13 @@ const VmCodecApi *CodecModuleGet(void) {
     const std::string path = InProgramFolder(VMCODEC_MODULE_FILE);
     void *h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (h == nullptr) {
-        TracePosition(L"codecmodule", __LINE__);
+        TracePosition(L"codecmodule", 1);
         return nullptr;
     }
     auto get = reinterpret_cast<VmCodecGetApiProc>(dlsym(h, VMCODEC_ENTRY));
     const VmCodecApi *api = get != nullptr ? get() : nullptr;
     if (api == nullptr || api->dwVersion != VMCODEC_API_VERSION) {
-        TracePosition(L"codecmodule", __LINE__);
+        TracePosition(L"codecmodule", 2);
         dlclose(h);
         return nullptr;
     }

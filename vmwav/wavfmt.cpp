@@ -66,11 +66,23 @@ int ClassifyG711(const FmtRecord &f, WavCodecInfo &info) {
     return WAVFMT_OK;
 }
 
-int ClassifyImaAdpcm(const FmtRecord &f, WavCodecInfo &info) {
+// The record of a block codec: never extensible, and with at least cbExtra
+// bytes of its own after the header.
+int BlockCodecRecord(const FmtRecord &f, size_t cbExtra) {
     if (f.bExtensible)
         return WAVFMT_ERR_SUBFORMAT;
-    if (f.cbExtra < 2)
-        return WAVFMT_ERR_SHORT;
+    return f.cbExtra < cbExtra ? WAVFMT_ERR_SHORT : WAVFMT_OK;
+}
+
+int BlockCodec(WavCodecInfo &info, WavCodecKind kind, uint32_t nFramesPerBlock) {
+    info.kind = kind;
+    info.nFramesPerBlock = nFramesPerBlock;
+    return WAVFMT_OK;
+}
+
+int ClassifyImaAdpcm(const FmtRecord &f, WavCodecInfo &info) {
+    if (const int rc = BlockCodecRecord(f, 2); rc != WAVFMT_OK)
+        return rc;
     if (f.wBits != 4)
         return WAVFMT_ERR_BITS;
     // Each channel carries a 4-byte header and 4-byte groups of nibbles.
@@ -81,16 +93,12 @@ int ClassifyImaAdpcm(const FmtRecord &f, WavCodecInfo &info) {
     const uint16_t spb = Le16(f.extra);
     if (spb == 0 || spb > maxFrames)
         return WAVFMT_ERR_CODEC_PARAMS;
-    info.kind = WAV_CODEC_IMA_ADPCM;
-    info.nFramesPerBlock = spb;
-    return WAVFMT_OK;
+    return BlockCodec(info, WAV_CODEC_IMA_ADPCM, spb);
 }
 
 int ClassifyMsAdpcm(const FmtRecord &f, WavCodecInfo &info) {
-    if (f.bExtensible)
-        return WAVFMT_ERR_SUBFORMAT;
-    if (f.cbExtra < 4)
-        return WAVFMT_ERR_SHORT;
+    if (const int rc = BlockCodecRecord(f, 4); rc != WAVFMT_OK)
+        return rc;
     const uint16_t nCoef = Le16(f.extra + 2);
     if (f.cbExtra < 4u + 4u * nCoef)
         return WAVFMT_ERR_SHORT;
@@ -105,16 +113,12 @@ int ClassifyMsAdpcm(const FmtRecord &f, WavCodecInfo &info) {
     const uint16_t spb = Le16(f.extra);
     if (spb < 2 || spb > maxFrames)
         return WAVFMT_ERR_CODEC_PARAMS;
-    info.kind = WAV_CODEC_MS_ADPCM;
-    info.nFramesPerBlock = spb;
-    return WAVFMT_OK;
+    return BlockCodec(info, WAV_CODEC_MS_ADPCM, spb);
 }
 
 int ClassifyGsm610(const FmtRecord &f, WavCodecInfo &info) {
-    if (f.bExtensible)
-        return WAVFMT_ERR_SUBFORMAT;
-    if (f.cbExtra < 2)
-        return WAVFMT_ERR_SHORT;
+    if (const int rc = BlockCodecRecord(f, 2); rc != WAVFMT_OK)
+        return rc;
     // Two 33-byte frames packed into 65 bytes: 320 samples, one channel.
     if (info.nChannels != 1)
         return WAVFMT_ERR_CHANNELS;
@@ -122,9 +126,7 @@ int ClassifyGsm610(const FmtRecord &f, WavCodecInfo &info) {
         return WAVFMT_ERR_BLOCK;
     if (Le16(f.extra) != 320)
         return WAVFMT_ERR_CODEC_PARAMS;
-    info.kind = WAV_CODEC_GSM610;
-    info.nFramesPerBlock = 320;
-    return WAVFMT_OK;
+    return BlockCodec(info, WAV_CODEC_GSM610, 320);
 }
 
 // The effective tag of an extensible format: its sub-format's.

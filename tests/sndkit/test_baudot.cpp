@@ -6,7 +6,7 @@
 
 #include "common/siggen.h"
 #include "sndkit/detect_harness.h"
-#include "sndkit/detect_internal.h"
+#include "sndkit/detect_baudot.h"
 
 using namespace siggen;
 

@@ -64,6 +64,19 @@ int32_t TraceSetHooks(HTRACE hTrace, void *pHook, TraceFilterProc pfnFilter,
 
 /* The error-position line every failure path writes at level 3. */
 int32_t TracePosition(const wchar_t *pszUnit, uint32_t nPosition);
+/* A failure path's end: its error position, then -1 for the caller to return. */
+static inline int32_t TraceFail(const wchar_t *pszUnit, uint32_t nPosition) {
+    TracePosition(pszUnit, nPosition);
+    return -1;
+}
+/* A failure that does not end the operation: its error position, and the
+ * operation's result becomes -1. */
+static inline void TraceFailResult(int32_t *pResult, const wchar_t *pszUnit, uint32_t nPosition) {
+    *pResult = TraceFail(pszUnit, nPosition);
+}
+/* The same line for a unit that returns failure codes of its own enum
+ * instead of writing positions: its caller writes the code as the number. */
+int32_t TraceCode(const wchar_t *pszUnit, int32_t nCode);
 
 /* The two channels, for output hooks of programs: the debugger channel
  * (standard error while a debugger is attached, else dropped) and standard

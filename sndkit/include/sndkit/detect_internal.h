@@ -1,15 +1,41 @@
-/* What the detector core shares with its classifiers: the instance record,
- * the window statistics and the per-kind steps. Internal to libsndprobe. */
+/* What the detector core shares with its kinds: the instance record, the
+ * window statistics, the interface every kind implements and the helpers
+ * their steps use. Internal to libsndprobe. */
 #ifndef SNDKIT_DETECT_INTERNAL_H
 #define SNDKIT_DETECT_INTERNAL_H
+
+#include <stddef.h>
 
 #include "VmLib/vmapi.h"
 
 #define DETECT_UNIT L"detect"
 
-/* Baudot tone classes, in Hz. */
-#define BAUDOT_MARK 1400
-#define BAUDOT_SPACE 1800
+struct DetectStats;
+
+/* One kind of detector: its defaults and its steps. A kind's own state lives
+ * behind the instance record (DetectKindState), zero-filled when the record
+ * is made; only the kind's own file knows its layout. Adding a kind is a
+ * file that defines its DetectKind and a line in detect_kinds.cpp. */
+struct DetectKind {
+    uint32_t dwType;
+    uint32_t msDuration; /* defaults for DETECT_DEFAULT */
+    uint32_t msWindow;
+    size_t cbState;
+    /* Checks the kind's parameters and sets up its state once the record is
+     * complete; 0, or -1 after an error position. Null: nothing to do. */
+    int32_t (*pfnInit)(DetectInstance *pInst);
+    /* One window, or the end of the data (pData and pStats null). Adds cb to
+     * cbPosition, also when it fails; 0 or -1. Events go out through
+     * DetectReportEvent or DetectReportRun. */
+    int32_t (*pfnWindow)(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
+                         const DetectStats *pStats);
+    /* Releases what pfnInit acquired, also for a state it never set up; 0,
+     * or -1 for a refused release. Null: nothing to release. */
+    int32_t (*pfnTerm)(DetectInstance *pInst);
+};
+
+/* The kind of dwType, or null for a type no kind has. */
+const DetectKind *DetectFindKind(uint32_t dwType);
 
 struct DetectInstance {
     uint32_t dwVersion;
@@ -28,18 +54,18 @@ struct DetectInstance {
     int32_t cbWindow;
     int32_t cbRun;      /* bytes in the current run of equally classified windows */
     int32_t cbPosition; /* bytes analysed before the current window */
-    uint16_t cPrevKey;  /* DTMF: 0 before the first window, ' ' for no key */
-    int32_t nPrevTone;  /* Baudot: -1 before the first window */
-    uint8_t bShift;     /* Baudot: DETECT_BAUDOT_LETTERS or DETECT_BAUDOT_FIGURES */
-    int32_t cBits;      /* Baudot: bits in bRegister */
-    uint8_t bRegister;
-    /* DETECT_BAUDOT_ROBUST: the receiver's state. */
-    struct BaudotRobust *pRobust;
+    const DetectKind *pKind;
     /* The start of a window that the last block left unfinished. */
     uint8_t *pCarry;
     int32_t cbCarry;
     int32_t cbCarryAlloc;
+    /* The kind's state follows, pKind->cbState bytes. */
 };
+
+/* The kind's state of an instance made by DetectInit. */
+inline void *DetectKindState(DetectInstance *pInst) {
+    return pInst + 1;
+}
 
 struct DetectStats {
     double dMin;
@@ -89,45 +115,13 @@ inline int32_t DetectSample(const DetectInstance *pInst, const uint8_t *pData, i
  * A^2 n / 2 for n samples, its own sum of squares. 0 for an empty window. */
 double DetectToneEnergy(const DetectInstance *pInst, const uint8_t *pData, int32_t cb, double dHz);
 
-/* Per-kind steps. pData is null for the end of the data; pStats is then null.
- * Each adds cb to cbPosition, also when it fails; 0 or -1. */
-int32_t DetectSilenceStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
-                          const DetectStats *pStats);
-int32_t DetectToneStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
-                       const DetectStats *pStats);
-int32_t DetectDtmfStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
-                       const DetectStats *pStats);
-int32_t DetectBaudotStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
-                         const DetectStats *pStats);
-
-/* Classifiers, one window each. */
-int32_t DetectSilenceIsSilent(const DetectInstance *pInst, const DetectStats *pStats);
-/* The tone detector's frequency in Hz, its default put in. */
-int32_t DetectToneFrequency(const DetectInstance *pInst);
-/* The magnitude at the tone's frequency when it stands out, else 0. */
-int32_t DetectToneClassify(const DetectInstance *pInst, const uint8_t *pData, int32_t cb);
-/* The key, ' ' for none, 0 for a failed measurement. */
-uint16_t DetectDtmfClassify(const DetectInstance *pInst, const uint8_t *pData, int32_t cb);
-/* The same from energy ratios (DETECT_DTMF_SENSITIVE); never fails. */
-uint16_t DetectDtmfClassifySensitive(const DetectInstance *pInst, const uint8_t *pData, int32_t cb);
-/* BAUDOT_MARK, BAUDOT_SPACE, or 0 for neither (also for a window under 1 ms). */
-int32_t DetectBaudotClassify(const DetectStats *pStats);
-
-/* Feeds a run of one tone class starting at msStart and lasting msRun ms to
- * the Baudot frame decoder, reporting each character it completes with the
- * run's start and length. */
-void DetectBaudotDecode(DetectInstance *pInst, int32_t nTone, uint32_t msStart, uint32_t msRun);
-/* The character for a five-bit code in a shift (the shift codes map to themselves). */
-uint16_t DetectBaudotChar(uint8_t bCode, uint8_t bShift);
-/* Follows the shift for a received code and reports its character. */
-void DetectBaudotReportCode(DetectInstance *pInst, uint8_t bCode, uint32_t msStart,
-                            uint32_t msDuration);
-
-/* The robust receiver (DETECT_BAUDOT_ROBUST): its state is made with the
- * instance (0 or -1) and released with it (0 or -1 for a refused release);
- * a step takes any number of samples. */
-int32_t DetectBaudotRobustInit(DetectInstance *pInst);
-int32_t DetectBaudotRobustTerm(DetectInstance *pInst);
-void DetectBaudotRobustStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb);
+/* The step of a kind whose windows either hold what it detects or not: a
+ * run of such windows long enough is reported with lParam when it ends. */
+int32_t DetectPresenceStep(DetectInstance *pInst, bool bPresent, int32_t cb, uint32_t lParam);
+/* The step of a kind that classifies every window: a window of another class
+ * than the run's ends the run, and pfnEnd sees it with cbRun and cbPosition
+ * still those of the run. */
+void DetectClassStep(DetectInstance *pInst, bool bSameClass, int32_t cb,
+                     void (*pfnEnd)(DetectInstance *pInst));
 
 #endif
