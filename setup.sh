@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-l10n-tools libicu-dev
   libsndfile1-dev unixodbc-dev odbc-postgresql tdsodbc postgresql
-  espeak-ng sox bc strace file
+  espeak-ng sox bc strace file python3
 )
 
 missing=()
