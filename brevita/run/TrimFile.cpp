@@ -8,11 +8,13 @@
 #include "modLogging.h"
 #include "Startup.h"
 #include "TrimLock.h"
+#include "StateFiles.h"
+#include "vmwav/riff.h"
 
 #include <QDir>
 
+#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <optional>
 
 #include <fcntl.h>
@@ -161,30 +163,35 @@ fs::path DryRunPath(const std::string &fullPath, const std::string &dryRunFolder
 }
 
 double WavSeconds(const fs::path &file) {
-    std::ifstream in(file, std::ios::binary);
-    char riff[12];
-    if (!in.read(riff, 12) || std::memcmp(riff, "RIFF", 4) || std::memcmp(riff + 8, "WAVE", 4)) {
+    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
         return 0;
     }
-    uint32_t byteRate = 0;
-    // Chunks follow one another, each padded to an even size.
-    for (char head[8]; in.read(head, 8);) {
-        uint32_t size;
-        std::memcpy(&size, head + 4, 4);
-        if (!std::memcmp(head, "fmt ", 4) && size >= 16) {
-            char fmt[16];
-            if (!in.read(fmt, 16)) {
-                return 0;
+    const auto read = [](void *user, uint64_t offset, void *buffer, size_t cb) {
+        const int in = *static_cast<const int *>(user);
+        for (size_t done = 0; done < cb;) {
+            const ssize_t n = ::pread(in, static_cast<char *>(buffer) + done, cb - done,
+                                      static_cast<off_t>(offset + done));
+            if (n <= 0) {
+                if (n < 0 && errno == EINTR) {
+                    continue;
+                }
+                return -1;
             }
-            std::memcpy(&byteRate, fmt + 8, 4);
-            in.seekg(size - 16 + (size & 1), std::ios::cur);
-        } else if (!std::memcmp(head, "data", 4)) {
-            return byteRate ? double(size) / byteRate : 0;
-        } else {
-            in.seekg(size + (size & 1), std::ios::cur);
+            done += static_cast<size_t>(n);
         }
+        return 0;
+    };
+    int in = fd.get();
+    RiffInfo info;
+    if (RiffParse({&in, static_cast<uint64_t>(st.st_size), read}, &info) != RIFF_OK ||
+        info.fmt.size() < 16) {
+        return 0;
     }
-    return 0;
+    uint32_t byteRate;
+    std::memcpy(&byteRate, info.fmt.data() + 8, 4);
+    return byteRate ? double(info.cbData) / byteRate : 0;
 }
 
 std::vector<std::string> SndprobeArguments(const std::string &fullPath,

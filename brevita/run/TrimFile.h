@@ -33,8 +33,8 @@ std::string FullWavPath(const std::string &wavPath);
 // Where a dry run puts the result for fullPath.
 std::filesystem::path DryRunPath(const std::string &fullPath, const std::string &dryRunFolder);
 
-// The seconds of audio in a WAV file, from its header (data chunk size over
-// the byte rate); 0 when the header cannot be read.
+// The seconds of audio in a WAV file, from its header as the WAV library
+// reads it (the audio bytes present over the byte rate); 0 when it cannot.
 double WavSeconds(const std::filesystem::path &file);
 
 // True when output is a complete WAV file (every size in its header agrees
