@@ -47,7 +47,7 @@ struct StoredKey {
 struct Store {
     std::map<std::string, StoredKey> keys; // by lower-case full path
 
-    // The key with a section of its own at that full path, or null.
+    // The key kept at that full path, its letters in either case, or null.
     const StoredKey *Find(const std::string &full) const;
     // The key at that full path, made (with no section yet) when missing.
     StoredKey &Slot(const std::string &full);
