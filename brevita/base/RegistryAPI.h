@@ -45,6 +45,8 @@ struct RegistryFault {
 inline constexpr const char kNoRegistryFile[] = "no registry file";
 std::optional<RegistryFault> RegistryStoreFault();
 
+// Whether the key is in the store: a root, or a key with a section of its
+// own or below it. False while the store cannot be read.
 bool KeyExists(HKEY root, const std::string &keyPath);
 // True when the key existed already, false when it was made now; raises
 // 1001 "Unable to create the registry key" when it cannot be made.

@@ -1,6 +1,7 @@
 #include "SafeFiles.h"
 
 #include "AppError.h"
+#include "UniqueFd.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,22 +20,6 @@ namespace brevita {
 namespace fs = std::filesystem;
 
 namespace {
-
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 [[noreturn]] void RaiseErrno() {
     throw ErrorFromErrno(errno);
@@ -145,8 +130,8 @@ void CopyTree(const fs::path &source, const fs::path &target) {
             CopyTree(from, to);
             Check(::chmod(to.c_str(), mode));
         } else if (S_ISREG(st.st_mode)) {
-            Fd in(Check(::open(from.c_str(), O_RDONLY | O_CLOEXEC)));
-            Fd out(Check(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)));
+            UniqueFd in(Check(::open(from.c_str(), O_RDONLY | O_CLOEXEC)));
+            UniqueFd out(Check(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)));
             CopyContent(in.get(), out.get());
             Check(::fchmod(out.get(), mode));
         } else if (S_ISLNK(st.st_mode)) {
@@ -212,9 +197,9 @@ void WriteAtomically(const fs::path &target, mode_t newMode,
         throw ErrorFromErrno(EEXIST);
     }
 
-    Fd dirFd(Check(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+    UniqueFd dirFd(Check(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
     std::string name;
-    Fd out(OpenScratch(dirFd.get(), base, name));
+    UniqueFd out(OpenScratch(dirFd.get(), base, name));
     try {
         fill(out.get());
         Check(::fchmod(out.get(), (replacing ? old.st_mode : newMode) & 07777));
@@ -266,7 +251,7 @@ std::optional<FileIdentity> IdentityOf(const fs::path &path) {
 
 void ReplaceFileAtomically(const fs::path &source, const fs::path &target,
                            const FileIdentity *expected) {
-    Fd in(Check(::open(source.c_str(), O_RDONLY | O_CLOEXEC)));
+    UniqueFd in(Check(::open(source.c_str(), O_RDONLY | O_CLOEXEC)));
     struct stat from;
     Check(::fstat(in.get(), &from));
     if (!S_ISREG(from.st_mode)) {
@@ -303,7 +288,7 @@ void CopyFolderAtomically(const fs::path &source, const fs::path &target, bool r
     try {
         CopyTree(source, partial);
         fs::permissions(partial, fs::status(source).permissions());
-        Fd sync(::open(partial.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        UniqueFd sync(::open(partial.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (sync.get() >= 0) {
             ::syncfs(sync.get());
         }

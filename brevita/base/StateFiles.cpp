@@ -2,27 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 
 namespace brevita {
-
-UniqueFd::~UniqueFd() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
-
-UniqueFd &UniqueFd::operator=(UniqueFd &&other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = other.release();
-    }
-    return *this;
-}
 
 AppError RefusedLink(const std::filesystem::path &path) {
     return AppError(ErrPathFileAccess, "Link not followed: " + path.string());

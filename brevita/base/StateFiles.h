@@ -5,30 +5,11 @@
 // write, read or delete somewhere else.
 
 #include "AppError.h"
+#include "UniqueFd.h"
 
 #include <filesystem>
 
 namespace brevita {
-
-// A descriptor that closes at the end of its scope.
-class UniqueFd {
-  public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
-    ~UniqueFd();
-    UniqueFd(UniqueFd &&other) noexcept : fd_(other.release()) {}
-    UniqueFd &operator=(UniqueFd &&other) noexcept;
-    UniqueFd(const UniqueFd &) = delete;
-    UniqueFd &operator=(const UniqueFd &) = delete;
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-  private:
-    int fd_;
-};
 
 // 75, naming the file that was not opened because it is a link.
 AppError RefusedLink(const std::filesystem::path &path);

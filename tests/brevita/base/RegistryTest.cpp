@@ -213,13 +213,27 @@ TEST_F(RegistryTest, UnreadableOrUnwritableStoreIsNeverOverwritten) {
     EXPECT_EQ(RaisedWith([] { CreateRegistryKey(HKLM, "Software\\Other"); }, kUnableKey), 1001);
     EXPECT_EQ(ReadFile(store), garbage);
 
-    // Other files that are no store: a foreign header, a root that is none.
-    for (const char *text : {"REGEDIT5\n[HKEY_LOCAL_MACHINE\\A]\n",
-                             "Windows Registry Editor Version 5.00\n[HKEY_NOWHERE\\A]\n"}) {
-        WriteFile(store, text);
-        EXPECT_FALSE(KeyExists(HKLM, "A")) << text;
+    // Other files that are no store: a foreign header, a root that is none,
+    // a hex value of no type.
+    const struct {
+        const char *text;
+        size_t line;
+        const char *reason;
+    } others[] = {
+        {"REGEDIT5\n[HKEY_LOCAL_MACHINE\\A]\n", 0, kNoRegistryFile},
+        {"Windows Registry Editor Version 5.00\n[HKEY_NOWHERE\\A]\n", 2,
+         "the key name is not valid"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=hex(x):00\n", 3, "the value is not valid"},
+    };
+    for (const auto &o : others) {
+        WriteFile(store, o.text);
+        EXPECT_FALSE(KeyExists(HKLM, "A")) << o.text;
+        const auto fault = RegistryStoreFault();
+        ASSERT_TRUE(fault) << o.text;
+        EXPECT_EQ(fault->line, o.line) << o.text;
+        EXPECT_EQ(fault->reason, o.reason) << o.text;
         Set("v", REG_SZ, Text("x"), "A");
-        EXPECT_EQ(ReadFile(store), text);
+        EXPECT_EQ(ReadFile(store), o.text);
     }
     // A store that cannot be written, a key name that cannot be.
     ScopedEnv blocked("BREVITA_REGISTRY", (dir / "registry.reg" / "registry.reg").string());
