@@ -8,7 +8,7 @@
 #include "modLogging.h"
 #include "Startup.h"
 #include "TrimLock.h"
-#include "StateFiles.h"
+#include "UniqueFd.h"
 #include "vmwav/riff.h"
 
 #include <QDir>
