@@ -171,7 +171,7 @@ int RunHeadlessBatch(const HeadlessOptions &options) {
     // and a bad one stops the run instead of reaching sndprobe.
     for (const NumberRule &rule : kNumberRules) {
         if (!MyIsNumber(settings.*rule.field, rule.lower, rule.upper)) {
-            PrintLine(rule.message);
+            PrintLine(rule.Message());
             return kBatchNotStarted;
         }
     }

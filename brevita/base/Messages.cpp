@@ -120,10 +120,6 @@ const char *const kPatterns[] = {
     QT_TRANSLATE_NOOP("Brevita", "a value before the first key"),
     QT_TRANSLATE_NOOP("Brevita", "the value goes on past the end of the file"),
     QT_TRANSLATE_NOOP("Brevita", "the value is not valid"),
-    // The standard buttons of the message boxes, under Qt's own context
-    QT_TRANSLATE_NOOP("QPlatformTheme", "OK"),
-    QT_TRANSLATE_NOOP("QPlatformTheme", "&Yes"),
-    QT_TRANSLATE_NOOP("QPlatformTheme", "&No"),
 };
 
 // A pattern as an anchored expression whose parts may hold anything, and

@@ -1,5 +1,6 @@
 #include "RegFileParser.h"
 
+#include "Messages.h"
 #include "RegKeyPath.h"
 #include "modCommon.h"
 
@@ -260,7 +261,7 @@ Parsed ParseStore(std::string_view bytes) {
             bool deleting;
             auto full = SectionPath(line, deleting);
             if (!full) {
-                return Refused(i + 1, "the key name is not valid");
+                return Refused(i + 1, QT_TRANSLATE_NOOP("Brevita", "the key name is not valid"));
             }
             if (deleting) {
                 store.Delete(*full);
@@ -274,19 +275,22 @@ Parsed ParseStore(std::string_view bytes) {
             continue;
         }
         if (line[0] != '"' && line[0] != '@') {
-            return Refused(i + 1, "it is no key, value or comment");
+            return Refused(i + 1, QT_TRANSLATE_NOOP("Brevita", "it is no key, value or comment"));
         }
         if (!key) {
-            return Refused(i + 1, underDeletedKey ? "a value under a key that is deleted"
-                                                  : "a value before the first key");
+            return Refused(i + 1,
+                           underDeletedKey
+                               ? QT_TRANSLATE_NOOP("Brevita", "a value under a key that is deleted")
+                               : QT_TRANSLATE_NOOP("Brevita", "a value before the first key"));
         }
         if (!JoinContinuedLines(doc.lines, i, line)) {
-            return Refused(first + 1, "the value goes on past the end of the file");
+            return Refused(first + 1, QT_TRANSLATE_NOOP(
+                                          "Brevita", "the value goes on past the end of the file"));
         }
         StoredValue v;
         bool deleting;
         if (!ParseValueLine(line, v, deleting)) {
-            return Refused(first + 1, "the value is not valid");
+            return Refused(first + 1, QT_TRANSLATE_NOOP("Brevita", "the value is not valid"));
         }
         key->anchor = i;
         if (deleting) {

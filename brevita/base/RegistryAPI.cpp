@@ -1,5 +1,6 @@
 #include "RegistryAPI.h"
 
+#include "Messages.h"
 #include "AppError.h"
 #include "RegFileWriter.h"
 #include "RegKeyPath.h"
@@ -81,12 +82,12 @@ bool CreateRegistryKey(HKEY root, const std::string &keyPath) {
     const auto hold = regfile::LockStore();
     auto full = regfile::FullKeyPath(root, keyPath);
     if (!full) {
-        RaiseError(ErrRaised, "Unable to create the registry key");
+        RaiseError(ErrRaised, QT_TRANSLATE_NOOP("Brevita", "Unable to create the registry key"));
     }
     auto file = RegistryStorePath();
     const auto &loaded = regfile::LoadStore(file);
     if (!loaded.doc) {
-        RaiseError(ErrRaised, "Unable to create the registry key");
+        RaiseError(ErrRaised, QT_TRANSLATE_NOOP("Brevita", "Unable to create the registry key"));
     }
     if (loaded.doc->store.Has(*full)) {
         return true;
@@ -94,7 +95,7 @@ bool CreateRegistryKey(HKEY root, const std::string &keyPath) {
     regfile::Document doc = *loaded.doc;
     regfile::AppendSection(doc, doc.store.Slot(*full));
     if (!regfile::SaveStore(file, std::move(doc))) {
-        RaiseError(ErrRaised, "Unable to create the registry key");
+        RaiseError(ErrRaised, QT_TRANSLATE_NOOP("Brevita", "Unable to create the registry key"));
     }
     return false;
 }
@@ -111,7 +112,7 @@ RegValue GetRegistryValue(HKEY root, const std::string &keyPath, const std::stri
         return defaultValue;
     }
     if (typeCode != REG_SZ && typeCode != REG_BINARY && typeCode != REG_DWORD) {
-        RaiseError(ErrRaised, "Unsupported value type");
+        RaiseError(ErrRaised, QT_TRANSLATE_NOOP("Brevita", "Unsupported value type"));
     }
     const regfile::StoredKey *key = loaded.doc->store.Find(*full);
     const regfile::StoredValue *v = key ? key->Find(valueName) : nullptr;
@@ -192,10 +193,10 @@ int32_t RegValueLong(const RegValue &value) {
             return *n;
         }
         if (overflow) {
-            RaiseError(ErrOverflow, "Overflow");
+            RaiseError(ErrOverflow, QT_TRANSLATE_NOOP("Brevita", "Overflow"));
         }
     }
-    RaiseError(ErrTypeMismatch, "Type mismatch");
+    RaiseError(ErrTypeMismatch, QT_TRANSLATE_NOOP("Brevita", "Type mismatch"));
 }
 
 } // namespace brevita

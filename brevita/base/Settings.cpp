@@ -1,5 +1,7 @@
 #include "Settings.h"
 
+#include "Messages.h"
+
 #include "AppError.h"
 #include "RegistryAPI.h"
 
@@ -68,6 +70,11 @@ void SaveSettings(const BrevitaSettings &settings, ErrorHandler &onError) {
             }
         });
     }
+}
+
+std::string NumberRule::Message() const {
+    return FillMessage(QT_TRANSLATE_NOOP("Brevita", "You must enter a number between %1 and %2"),
+                       {std::to_string(lower), std::to_string(upper)});
 }
 
 } // namespace brevita

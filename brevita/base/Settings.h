@@ -29,16 +29,16 @@ struct NumberRule {
     std::string BrevitaSettings::*field;
     int32_t lower;
     int32_t upper;
-    const char *message;
     const char *reset;
+    // "You must enter a number between <lower> and <upper>"
+    std::string Message() const;
 };
 
 inline const NumberRule kNumberRules[] = {
-    {&BrevitaSettings::maxVoiceNames, 0, 1000, "You must enter a number between 0 and 1000", "200"},
-    {&BrevitaSettings::silenceLevel, -80, 0, "You must enter a number between -80 and 0", "-43"},
-    {&BrevitaSettings::silencePadding, 0, 400, "You must enter a number between 0 and 400", "120"},
-    {&BrevitaSettings::silenceToTrim, 100, 2000, "You must enter a number between 100 and 2000",
-     "300"},
+    {&BrevitaSettings::maxVoiceNames, 0, 1000, "200"},
+    {&BrevitaSettings::silenceLevel, -80, 0, "-43"},
+    {&BrevitaSettings::silencePadding, 0, 400, "120"},
+    {&BrevitaSettings::silenceToTrim, 100, 2000, "300"},
 };
 
 class ErrorHandler;

@@ -1,5 +1,6 @@
 #include "TrimLock.h"
 
+#include "Messages.h"
 #include "AppEnv.h"
 #include "AppError.h"
 
@@ -32,11 +33,15 @@ namespace {
 [[noreturn]] void LockFailure(const std::filesystem::path &path, int err) {
     const AppError e = ErrorFromErrno(err);
     if (err == ELOOP) {
-        RaiseError(e.Number(), "Cannot lock " + path.string() +
-                                   ": it is a symbolic link, which Brevita does not follow. "
-                                   "Remove it; the next run makes a new one.");
+        RaiseError(e.Number(),
+                   FillMessage(QT_TRANSLATE_NOOP("Brevita", "Cannot lock %1: it is a symbolic "
+                                                            "link, which Brevita does not follow. "
+                                                            "Remove it; the next run makes a new "
+                                                            "one."),
+                               {path.string()}));
     }
-    RaiseError(e.Number(), "Cannot lock " + path.string() + ": " + e.Description());
+    RaiseError(e.Number(), FillMessage(QT_TRANSLATE_NOOP("Brevita", "Cannot lock %1: %2"),
+                                       {path.string(), e.Description()}));
 }
 
 bool SameFile(int fd, const std::filesystem::path &path) {

@@ -6,13 +6,15 @@
 // program on the machine shares. The locks end with the process, however it
 // ends.
 
+#include "Messages.h"
+
 #include <filesystem>
 #include <string>
 
 namespace brevita {
 
 inline constexpr const char kAnotherTrimRunning[] =
-    "Another trim is already running on this server.";
+    QT_TRANSLATE_NOOP("Brevita", "Another trim is already running on this server.");
 
 std::filesystem::path LockFilePath();
 

@@ -15,6 +15,14 @@ QString Text(const std::string &s) {
     return QString::fromStdString(s);
 }
 
+// The boxes' standard buttons are captioned by Qt under its own context;
+// listed so that the catalogue carries their translations too.
+[[maybe_unused]] const char *const kButtonCaptions[] = {
+    QT_TRANSLATE_NOOP("QPlatformTheme", "OK"),
+    QT_TRANSLATE_NOOP("QPlatformTheme", "&Yes"),
+    QT_TRANSLATE_NOOP("QPlatformTheme", "&No"),
+};
+
 } // namespace
 
 Answer QtPrompt::ShowMessage(const std::string &text, Buttons buttons) {

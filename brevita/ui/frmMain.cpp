@@ -187,7 +187,7 @@ bool frmMain::Validate(QLineEdit *box) {
         validating_ = true;
         const bool ok = MyIsNumber(box->text().toStdString(), r.lower, r.upper);
         if (!ok) {
-            MsgBox(r.message);
+            MsgBox(r.Message());
             box->setText(QString::fromLatin1(r.reset));
             box->setFocus(Qt::OtherFocusReason);
         }

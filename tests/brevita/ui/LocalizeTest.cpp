@@ -253,7 +253,7 @@ TEST_F(LocalizeTest, EveryMessageHasItsGermanText) {
 
     // Messages kept in constants, and the ones built from parts.
     for (const NumberRule &r : kNumberRules)
-        EXPECT_NE(TranslateMessage(r.message), r.message);
+        EXPECT_NE(TranslateMessage(r.Message()), r.Message());
     EXPECT_NE(TranslateMessage(kAnotherTrimRunning), kAnotherTrimRunning);
     for (const std::string &text :
          {NestedFoldersText("/srv/Stream Files", "/srv/Stream Files/b"),
