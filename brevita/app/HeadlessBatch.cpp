@@ -1,6 +1,5 @@
 #include "HeadlessBatch.h"
 
-#include "AppEnv.h"
 #include "AppError.h"
 #include "TrimBatch.h"
 #include "UserPrompt.h"

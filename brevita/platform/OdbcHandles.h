@@ -21,6 +21,7 @@ class OdbcHandle {
     ~OdbcHandle();
     OdbcHandle(const OdbcHandle &) = delete;
     OdbcHandle &operator=(const OdbcHandle &) = delete;
+    // The driver manager's handle, valid while this lives.
     SQLHANDLE get() const { return h_; }
 
   private:
@@ -36,6 +37,7 @@ class OdbcConnection {
     ~OdbcConnection();
     OdbcConnection(const OdbcConnection &) = delete;
     OdbcConnection &operator=(const OdbcConnection &) = delete;
+    // The connected handle, for statements and SQLGetInfo.
     SQLHDBC dbc() const { return dbc_.get(); }
 
   private:
@@ -47,6 +49,7 @@ class OdbcConnection {
 class OdbcStatement {
   public:
     explicit OdbcStatement(const OdbcConnection &c);
+    // The statement handle, valid while this lives.
     SQLHSTMT get() const { return stmt_.get(); }
     // Raises ErrDatabase: what, then the statement's diagnostic.
     [[noreturn]] void Fail(const std::string &what) const;

@@ -25,6 +25,7 @@ class BusyScope {
   public:
     explicit BusyScope(TrimView &view) : view_(view) { view_.SetBusy(true); }
     ~BusyScope() { End(); }
+    // The view no longer busy, before the scope ends; once only.
     void End() {
         if (busy_) {
             busy_ = false;

@@ -28,6 +28,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+const char *const kSystemHandlers[] = {"Goodbyech", "OpeningGreetingch", "operatorch"};
+
 // A stage's list and its row count.
 struct StageList {
     std::unique_ptr<RowCursor> rows;

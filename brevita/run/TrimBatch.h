@@ -21,9 +21,6 @@ enum class RunResult {
     Completed,
 };
 
-inline constexpr const char kSystemHandlers[][18] = {"Goodbyech", "OpeningGreetingch",
-                                                     "operatorch"};
-
 // A file that a dry run found silence in.
 struct DryRunChange {
     std::string livePath;

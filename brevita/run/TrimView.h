@@ -51,6 +51,7 @@ class WindowlessView : public TrimView {
     void CopyWithNotice(const std::function<void()> &copy) override;
     bool OpenLogViewer(const std::string &) override { return false; }
 
+    // What CurrentSettings gives; start-up may fill it in place.
     BrevitaSettings settings;
 
   private:

@@ -1,17 +1,11 @@
-// The runs behind the main window's buttons on a database in memory: which
-// files the batch trims and which it leaves, its log and summary, its
-// directory synchronisation requests and what it does when the database
-// fails them, the maximum, the system handlers, the dry run, backup and
-// restore, the lock, a failing or hanging sndprobe, and the test of one
-// file. sndprobe is the real one, on recordings from Recordings.h.
-#include "TrimBatch.h"
-#include "CurrentDatabase.h"
-#include "MemoryDatabase.h"
-#include "modCallExternalApp.h"
+// The batch on a database in memory: which files it trims and which it
+// leaves, its log and summary, its directory synchronisation requests and
+// what it does when the database fails them, the maximum, the system
+// handlers, the dry run and a failing or hanging sndprobe. sndprobe is the
+// real one, on recordings from Recordings.h.
+#include "BatchFixture.h"
 #include "PendingSync.h"
-#include "TrimLock.h"
-#include "SafeFiles.h"
-#include "TrimFixture.h"
+#include "TrimBatch.h"
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -24,56 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct FakeView : TrimView {
-    BrevitaSettings settings;
-    int32_t max = 100, value = 0;
-    std::vector<std::string> captions;
-    int busyChanges = 0;
-    BrevitaSettings CurrentSettings() override { return settings; }
-    void SetProgressCaption(const std::string &t) override { captions.push_back(t); }
-    void SetProgressMax(int32_t m) override { max = m; }
-    int32_t ProgressMax() override { return max; }
-    void SetProgressValue(int32_t v) override { value = v; }
-    int32_t ProgressValue() override { return value; }
-    void SetBusy(bool) override { ++busyChanges; }
-    void CopyWithNotice(const std::function<void()> &copy) override { copy(); }
-    bool viewerStarts = true;
-    std::vector<std::string> viewed;
-    bool OpenLogViewer(const std::string &path) override {
-        viewed.push_back(path);
-        return viewerStarts;
-    }
-};
-
-struct BatchTest : TrimFixture {
-    MemoryDatabase db;
-    FakeView view;
-
-    void SetUp() override {
-        TrimFixture::SetUp();
-        SetCurrentDatabase(&db);
-        view.settings.backupFiles = false;
-        view.settings.trimGreetings = true;
-        view.settings.maxVoiceNames = "0";
-    }
-    void TearDown() override {
-        SetCurrentDatabase(nullptr);
-        TrimFixture::TearDown();
-    }
-    void AddName(const std::string &streamPath, const std::string &alias, const std::string &id) {
-        db.AddVoiceName(streamPath, alias, id);
-    }
-    void AddGreeting(const std::string &streamPath, const std::string &parent) {
-        db.AddGreeting(streamPath, "greeting", parent);
-    }
-    // The requests the server took, one "proc id" line each.
-    std::string Requests() {
-        std::string lines;
-        for (const std::string &r : db.requests)
-            lines += r + "\n";
-        return lines;
-    }
-};
+struct BatchTest : BatchFixture {};
 
 } // namespace
 
@@ -274,92 +219,6 @@ TEST_F(BatchTest, AFailedOrHangingSndprobeChangesNothing) {
     EXPECT_FALSE(fs::exists(program / "tempWAVFile.wav"));
 }
 
-TEST_F(BatchTest, TheTestOfOneFileWritesTheTestOutputOnly) {
-    ScopedEnv home("HOME", tmp.path().string());
-    const std::string vn = Make("vn.wav", 800, 800), flat = Make("flat.wav", 0, 0);
-    const std::string out = (tmp / "TrimTest.WAV").string();
-    prompt.paths = {vn, flat, (tmp / "nothing.wav").string(), ""};
-    TrimBatch batch(view);
-    for (int i = 0; i < 4; ++i)
-        batch.TestOneFile();
-    EXPECT_EQ(prompt.fileRequests.at(0).startFolder, tmp.path().string());
-    EXPECT_TRUE(ReadFile(out) == original[flat]);
-    EXPECT_TRUE(Untouched(vn));
-    // A run that fails leaves no stale output to report on.
-    FakeSndprobe("exit 1\n");
-    prompt.paths = {vn};
-    batch.TestOneFile();
-    EXPECT_FALSE(fs::exists(out));
-    EXPECT_EQ(prompt.Messages(),
-              (std::vector<std::string>{
-                  "File silence trimmed - the resulting trimmed WAV file can be found at " + out,
-                  "No silence detected on file - the resulting WAV file can be found at " + out,
-                  "Error, file could not be opened",
-                  "There was an error encountered during the file trim process"}));
-}
-
-TEST_F(BatchTest, ALockHeldByAnotherProcessRefusesTheRun) {
-    const std::string vn = Make("vn.wav", 800, 800);
-    AddName("vn.wav", "alice", kId1);
-    // util-linux flock holds the same kind of lock, from another process.
-    int32_t holder = StartHiddenProgram({"flock", "-o", LockFilePath().string(), "sleep", "30"});
-    for (int i = 0; i < 100 && !fs::exists(LockFilePath()); ++i)
-        ::usleep(20000);
-    ::usleep(100000);
-    prompt.answers = {Answer::Yes};
-    TrimBatch batch(view);
-    EXPECT_EQ(batch.TrimAll(), RunResult::NotStarted);
-    EXPECT_EQ(prompt.Messages().back(), kAnotherTrimRunning);
-    EXPECT_TRUE(Untouched(vn));
-    EXPECT_EQ(view.busyChanges, 0);
-    ::kill(holder, SIGKILL);
-    FinishProcess(holder);
-    prompt.answers = {Answer::Yes};
-    EXPECT_EQ(batch.TrimAll(), RunResult::Completed);
-    EXPECT_FALSE(Untouched(vn));
-}
-
-TEST_F(BatchTest, BackupThenRestoreGivesBackTheSameFiles) {
-    const std::string vn = Make("vn.wav", 800, 800), gr = Make("sub/gr.wav", 900, 900);
-    AddName("vn.wav", "alice", kId1);
-    AddGreeting(gr, "alice");
-    view.settings.backupFiles = true;
-    view.settings.backupDestination = (tmp / "backup").string(); // no final "/"
-    TrimBatch batch(view);
-
-    // A backup that cannot be made stops the batch before anything is trimmed.
-    WriteFile(tmp / "backup", "a file where the folder should be");
-    ASSERT_EQ(batch.TrimAll(), RunResult::NotStarted);
-    ASSERT_EQ(prompt.Messages().size(), 1u);
-    EXPECT_EQ(prompt.Messages()[0].rfind("Error ", 0), 0u);
-    EXPECT_PRED2(Contains, prompt.Messages()[0], ") in procedure BackupFiles of Form frmMain");
-    EXPECT_TRUE(Untouched(vn));
-    fs::remove(tmp / "backup");
-
-    // An old backup is replaced whole on Yes: its stale file goes.
-    fs::create_directories(tmp / "backup" / "Stream Files");
-    WriteFile(tmp / "backup" / "Stream Files" / "stale.wav", "old");
-    prompt.answers = {Answer::Yes, Answer::No};
-    ASSERT_EQ(batch.TrimAll(), RunResult::Completed);
-    const fs::path backup = tmp / "backup" / "Stream Files";
-    EXPECT_FALSE(fs::exists(backup / "stale.wav"));
-    EXPECT_TRUE(ReadFile(backup / "vn.wav") == original[vn]);
-    EXPECT_TRUE(ReadFile(backup / "sub" / "gr.wav") == original[gr]);
-    EXPECT_FALSE(Untouched(vn));
-
-    // The restore puts the recordings back and keeps what came since.
-    WriteFile(live / "new.wav", "new since the backup");
-    prompt.questions.clear();
-    prompt.answers = {Answer::Yes};
-    batch.RestoreFromBackup();
-    EXPECT_TRUE(Untouched(vn));
-    EXPECT_TRUE(Untouched(gr));
-    EXPECT_EQ(ReadFile(live / "new.wav"), "new since the backup");
-    EXPECT_EQ(prompt.Messages().back(), "Restore complete.  A full directory synch has been "
-                                        "requested - it may take a while to run.");
-    EXPECT_TRUE(Requests().ends_with("\nsp_SqlDirectorySync\n")) << Requests();
-}
-
 TEST_F(BatchTest, ARelativePathIsTheStreamFilesFileForEveryStep) {
     // The same name below Brevita's current folder and the program folder:
     // neither may be read, replaced or logged in place of the server's.
@@ -435,31 +294,6 @@ TEST_F(BatchTest, ADryRunWritesOnlyBelowItsScratchFolder) {
     EXPECT_TRUE(Requests().empty());
 }
 
-TEST_F(BatchTest, ABackupNestedWithTheLiveFolderIsRefused) {
-    const std::string vn = Make("vn.wav", 900, 900);
-    AddName("vn.wav", "alice", kId1);
-    view.settings.backupFiles = true;
-    fs::create_directories(tmp / "linked");
-    fs::create_symlink(tmp / "server", tmp / "linked" / "Stream Files");
-    // The backup would be the live folder, lie inside it, or (through a
-    // link) hold it.
-    for (const fs::path &destination : {tmp / "server", live, tmp / "linked"}) {
-        prompt.questions.clear();
-        view.settings.backupDestination = destination.string();
-        prompt.answers = {Answer::Yes, Answer::Yes};
-        TrimBatch batch(view);
-        EXPECT_EQ(batch.TrimAll(), RunResult::NotStarted) << destination;
-        ASSERT_FALSE(prompt.Messages().empty());
-        const std::string said = prompt.Messages().back();
-        EXPECT_PRED2(Contains, said, "The backup folder " + JoinPath(destination, "Stream Files"));
-        EXPECT_PRED2(Contains, said, "the stream files folder " + live.string());
-        EXPECT_TRUE(Untouched(vn)) << destination;
-        batch.RestoreFromBackup();
-        EXPECT_TRUE(Untouched(vn)) << destination;
-    }
-    EXPECT_EQ(Names(live), (std::set<std::string>{"vn.wav", "sub"}));
-}
-
 TEST_F(BatchTest, RequestsTheServerCannotTakeStayPendingUntilItCan) {
     const std::string vn1 = Make("vn1.wav", 900, 900), vn2 = Make("vn2.wav", 900, 900);
     AddName("vn1.wav", "alice", kId1);
@@ -511,24 +345,4 @@ TEST_F(BatchTest, OneUnansweredRequestKeepsTheRestPendingWithoutWaiting) {
     EXPECT_PRED2(Contains, log, "Directory synch kept pending for objectID=" + kId3);
     EXPECT_FALSE(Contains(log, "Directory synch kept pending for objectID=" + kId1));
     EXPECT_EQ(LogErrorCount, 1);
-}
-
-TEST_F(BatchTest, TwoProgramFoldersShareTheServersLock) {
-    const std::string vn = Make("vn.wav", 900, 900);
-    AddName("vn.wav", "alice", kId1);
-    TrimLock other;
-    ASSERT_TRUE(other.TryAcquire(live));
-    const fs::path second = tmp / "second";
-    fs::create_directories(second);
-    fs::create_symlink(std::string(BREVITA_BIN_DIR) + "/sndprobe", second / "sndprobe");
-    SetProgramLocation(second, "Brevita");
-    prompt.answers = {Answer::Yes};
-    TrimBatch batch(view);
-    EXPECT_EQ(batch.TrimAll(), RunResult::NotStarted);
-    EXPECT_EQ(prompt.Messages().back(), kAnotherTrimRunning);
-    EXPECT_TRUE(Untouched(vn));
-    other.Release();
-    prompt.answers = {Answer::Yes, Answer::No};
-    EXPECT_EQ(batch.TrimAll(), RunResult::Completed);
-    EXPECT_FALSE(Untouched(vn));
 }
