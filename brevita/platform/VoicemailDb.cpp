@@ -7,20 +7,16 @@
 
 namespace brevita {
 
-std::string OdbcVoicemailDb::Connection() const {
-    return connection_ ? *connection_ : DbConnectionString;
-}
-
 std::string OdbcVoicemailDb::ConnectionText() const {
-    return MaskedConnectionString(Connection());
+    return MaskedConnectionString(DbConnectionString);
 }
 
 std::string OdbcVoicemailDb::ServerName() const {
-    return ConnectionServerName(Connection());
+    return ConnectionServerName(DbConnectionString);
 }
 
 std::string OdbcVoicemailDb::Describe() {
-    return WithDeadline([connection = Connection()] {
+    return WithDeadline([connection = DbConnectionString] {
         OdbcConnection c(connection);
         auto info = [&](SQLUSMALLINT what) {
             char text[256] = {0};
@@ -35,22 +31,22 @@ std::string OdbcVoicemailDb::Describe() {
 }
 
 std::unique_ptr<RowCursor> OdbcVoicemailDb::VoiceNames() {
-    return std::make_unique<Recordset>(OpenQuery(Connection(), kVoiceNameQuery));
+    return std::make_unique<Recordset>(OpenQuery(DbConnectionString, kVoiceNameQuery));
 }
 
 std::unique_ptr<RowCursor> OdbcVoicemailDb::Greetings() {
-    return std::make_unique<Recordset>(OpenQuery(Connection(), kGreetingQuery));
+    return std::make_unique<Recordset>(OpenQuery(DbConnectionString, kGreetingQuery));
 }
 
 void OdbcVoicemailDb::RequestSubscriberSync(const std::string &objectId) {
-    ExecuteProcedure(Connection(), "sp_ModifySubscriber",
+    ExecuteProcedure(DbConnectionString, "sp_ModifySubscriber",
                      {{"@SubscriberObjectID", ParamType::Guid, objectId},
                       {"@DirectorySync", ParamType::Integer, int32_t{1}},
                       {"@DirectorySyncFlags", ParamType::Integer, int32_t{1}}});
 }
 
 void OdbcVoicemailDb::RequestFullDirectorySync() {
-    ExecuteProcedure(Connection(), "sp_SqlDirectorySync",
+    ExecuteProcedure(DbConnectionString, "sp_SqlDirectorySync",
                      {{"@SyncSubscriber", ParamType::Boolean, true}});
 }
 

@@ -7,7 +7,6 @@
 #include "ConnectionString.h"
 #include "VoicemailDatabase.h"
 
-#include <optional>
 #include <string>
 
 namespace brevita {
@@ -17,13 +16,9 @@ inline constexpr const char kVoiceNameQuery[] =
 inline constexpr const char kGreetingQuery[] =
     "SELECT StreamPath, Alias, ParentAlias FROM vw_MessagingRule WHERE StreamPath is NOT NULL";
 
+// On DbConnectionString as it is at each call.
 class OdbcVoicemailDb : public VoicemailDatabase {
   public:
-    // On DbConnectionString as it is at each call.
-    OdbcVoicemailDb() = default;
-    // On connection.
-    explicit OdbcVoicemailDb(std::string connection) : connection_(std::move(connection)) {}
-
     // The connection string masked, and the server it names.
     std::string ConnectionText() const override;
     std::string ServerName() const override;
@@ -39,10 +34,6 @@ class OdbcVoicemailDb : public VoicemailDatabase {
     void RequestFullDirectorySync() override;
     // The driver's time-outs, and the deadline's (IsDatabaseTimeout).
     bool IsTimeout(const AppError &error) const override;
-
-  private:
-    std::string Connection() const;
-    std::optional<std::string> connection_;
 };
 
 } // namespace brevita

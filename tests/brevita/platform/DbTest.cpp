@@ -36,8 +36,9 @@ AppError Caught(const std::function<void()> &f) {
 }
 
 struct DbTest : ::testing::Test {
-    OdbcVoicemailDb db{kDb};
+    OdbcVoicemailDb db;
     void SetUp() override {
+        DbConnectionString = kDb;
         Psql("TRUNCATE subscriber, messagingrule, request, sync_fault RESTART IDENTITY");
         SetDbTimeouts({});
     }
@@ -144,13 +145,10 @@ TEST_F(DbTest, ParametersGoWhereTheDeclarationPutsThem) {
 
 TEST_F(DbTest, WhatAnsweredOnTheConnectionOfTheMoment) {
     EXPECT_PRED2(Contains, db.Describe(), "(PostgreSQL ");
-    // Without a string of its own: the one start-up chose, when it is used.
-    const std::string before = DbConnectionString;
+    // The string start-up chose, as it is when it is used.
     DbConnectionString = "DSN=elsewhere;PWD=s3cret";
-    const OdbcVoicemailDb chosen;
-    EXPECT_EQ(chosen.ServerName(), "data source elsewhere");
-    EXPECT_EQ(chosen.ConnectionText(), "DSN=elsewhere;PWD=***");
-    DbConnectionString = before;
+    EXPECT_EQ(db.ServerName(), "data source elsewhere");
+    EXPECT_EQ(db.ConnectionText(), "DSN=elsewhere;PWD=***");
 }
 
 TEST_F(DbTest, FailuresOfTheServerAndWhichOfThemAreTimeOuts) {
