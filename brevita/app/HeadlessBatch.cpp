@@ -1,6 +1,5 @@
 #include "HeadlessBatch.h"
 
-#include "AppEnv.h"
 #include "AppError.h"
 #include "TrimBatch.h"
 #include "UserPrompt.h"
@@ -51,10 +50,9 @@ class ConsolePrompt : public UserPrompt {
     bool yes_;
 };
 
-class ConsoleView : public TrimView {
+class ConsoleView : public WindowlessView {
   public:
-    explicit ConsoleView(const BrevitaSettings &settings) : settings_(settings) {}
-    BrevitaSettings CurrentSettings() override { return settings_; }
+    using WindowlessView::WindowlessView;
     void SetProgressCaption(const std::string &text) override {
         EndProgressLine();
         caption_ = text;
@@ -82,17 +80,6 @@ class ConsoleView : public TrimView {
             std::fprintf(stderr, "%s\n", line);
         }
     }
-    void SetProgressMax(int32_t max) override { max_ = max; }
-    int32_t ProgressMax() override { return max_; }
-    void SetProgressValue(int32_t value) override { value_ = value; }
-    int32_t ProgressValue() override { return value_; }
-    void SetBusy(bool) override {}
-    void CopyWithNotice(const std::function<void()> &copy) override {
-        PrintLine("Copying voice names and greetings...");
-        copy();
-    }
-    // Without a window there is no viewer to start.
-    bool OpenLogViewer(const std::string &) override { return false; }
 
   private:
     void EndProgressLine() {
@@ -101,13 +88,10 @@ class ConsoleView : public TrimView {
             open_ = false;
         }
     }
-    BrevitaSettings settings_;
     std::string caption_;
     bool terminal_ = ::isatty(2) == 1;
     bool open_ = false;
     std::chrono::steady_clock::time_point shown_;
-    int32_t max_ = 100;
-    int32_t value_ = 0;
 };
 
 void PrintDryRunReport(const std::vector<DryRunChange> &changes) {
@@ -158,13 +142,9 @@ class ScratchFolder {
 int RunHeadlessBatch(const HeadlessOptions &options) {
     ConsolePrompt prompt(options.yes);
     ScopedUserPrompt installed(prompt);
-    // A failed start-up check asks the program to end; the status below
-    // says it did not start.
-    SetExitHook([] {});
     BrevitaSettings settings;
-    const bool started = StartProgram(settings);
-    SetExitHook({});
-    if (!started) {
+    // A failed start-up check: the status says it did not start.
+    if (!StartWithoutWindow(settings)) {
         return kBatchNotStarted;
     }
     // No box is ever left here, so the stored numbers are checked at once,
@@ -189,7 +169,7 @@ int RunHeadlessBatch(const HeadlessOptions &options) {
                   " and are removed at the end; nothing on the server changes.");
     }
     const int reportsBefore = ErrorReportCount();
-    if (batch.cmdTrimSilence_Click() != RunResult::Completed) {
+    if (batch.TrimAll() != RunResult::Completed) {
         return kBatchNotStarted;
     }
     if (options.dryRun) {

@@ -2,7 +2,7 @@
 
 #include "AppEnv.h"
 #include "AppError.h"
-#include "VoicemailDb.h"
+#include "CurrentDatabase.h"
 #include "modLogging.h"
 
 #include <filesystem>
@@ -28,7 +28,7 @@ std::string GenerateNewLogFileName() {
 
 void CallSubscriberSync() {
     ErrorHandler onError(ErrorReport::ModuleLog, "CallSubscriberSync", "Module1");
-    onError.Step([&] { RequestFullDirectorySync(DbConnectionString); });
+    onError.Step([] { CurrentDatabase().RequestFullDirectorySync(); });
 }
 
 } // namespace brevita

@@ -8,8 +8,8 @@ namespace brevita {
 // stores in LogFilePath) the new log's full path. Does not create the file.
 std::string GenerateNewLogFileName();
 
-// Asks the server for a directory synchronisation of all subscribers.
-// Errors go to the log (dropped when no log is open).
+// Asks the server (CurrentDatabase) for a directory synchronisation of all
+// subscribers. Errors go to the log (dropped when no log is open).
 void CallSubscriberSync();
 
 } // namespace brevita

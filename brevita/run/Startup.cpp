@@ -5,7 +5,7 @@
 #include "CorvoxVersion.h"
 #include "RegistryAPI.h"
 #include "UserPrompt.h"
-#include "VoicemailDb.h"
+#include "ConnectionString.h"
 #include "modCommon.h"
 #include "modLogging.h"
 
@@ -147,6 +147,13 @@ bool StartProgram(BrevitaSettings &settings, const std::string &procedure) {
     });
     DbConnectionString = ConnectionStringFor(TrimBlanks(connection), TrimBlanks(server));
     return true;
+}
+
+bool StartWithoutWindow(BrevitaSettings &settings) {
+    SetExitHook([] {});
+    const bool started = StartProgram(settings);
+    SetExitHook({});
+    return started;
 }
 
 } // namespace brevita

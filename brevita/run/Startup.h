@@ -25,4 +25,8 @@ bool IsRemoteSession();
 // start-up goes on.
 bool StartProgram(BrevitaSettings &settings, const std::string &procedure = "Form_Load");
 
+// StartProgram for a run without a window: a failed check does not end the
+// program; the false result leaves the ending to the caller.
+bool StartWithoutWindow(BrevitaSettings &settings);
+
 } // namespace brevita

@@ -1,24 +1,25 @@
 #include "TrimBatch.h"
 
-#include "AppError.h"
 #include "AppEnv.h"
+#include "AppError.h"
+#include "CurrentDatabase.h"
 #include "Module1.h"
+#include "PendingSync.h"
 #include "RegistryAPI.h"
-#include "SafeFiles.h"
+#include "RunScope.h"
+#include "TrimLock.h"
 #include "UserPrompt.h"
-#include "VoicemailDb.h"
+#include "VoicemailDatabase.h"
 #include "modCommon.h"
 #include "modLogging.h"
-#include "PendingSync.h"
-#include "Startup.h"
-#include "TrimLock.h"
 
 #include <QDir>
+#include <QString>
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <optional>
+#include <memory>
 #include <set>
 
 namespace brevita {
@@ -27,88 +28,42 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The stream files folder without its final "/".
-std::string LiveFolder() {
-    std::string live = StreamFilesPath;
-    if (live.size() > 1 && live.back() == '/') {
-        live.pop_back();
-    }
-    return live;
-}
+const char *const kSystemHandlers[] = {"Goodbyech", "OpeningGreetingch", "operatorch"};
 
-bool IsInside(const fs::path &inner, const fs::path &outer) {
-    std::error_code ec;
-    const fs::path a = fs::weakly_canonical(inner, ec), b = fs::weakly_canonical(outer, ec);
-    auto [end, _] = std::mismatch(b.begin(), b.end(), a.begin(), a.end());
-    return end == b.end();
-}
-
-// A backup inside the live folder would copy itself, and a live folder
-// inside the backup would go with the old backup; links are followed, as
-// the copy follows them.
-bool Nested(const std::string &backup, const std::string &live) {
-    if (!IsInside(backup, live) && !IsInside(live, backup)) {
-        return false;
-    }
-    MsgBox(NestedFoldersText(backup, live));
-    return true;
-}
-
-// Busy from construction to destruction, whichever way the run leaves.
-class BusyScope {
-  public:
-    explicit BusyScope(TrimView &view) : view_(view) { view_.SetBusy(true); }
-    ~BusyScope() { End(); }
-    void End() {
-        if (busy_) {
-            busy_ = false;
-            view_.SetBusy(false);
-        }
-    }
-    BusyScope(const BusyScope &) = delete;
-    BusyScope &operator=(const BusyScope &) = delete;
-
-  private:
-    TrimView &view_;
-    bool busy_ = true;
+// A stage's list and its row count.
+struct StageList {
+    std::unique_ptr<RowCursor> rows;
+    int32_t count = 0;
 };
 
-// Takes the machine-wide lock, or says why not. With it taken no other run
-// is writing, so what a killed one left in the live folder goes.
-bool Lock(TrimLock &lock, ErrorHandler &onError) {
-    bool taken = false;
-    if (!onError.Step([&] { taken = lock.TryAcquire(LiveFolder()); })) {
-        return false;
-    }
-    if (!taken) {
-        MsgBox(kAnotherTrimRunning);
-        return false;
-    }
-    RemoveLeftovers(LiveFolder(), true);
-    return true;
-}
-
-// A list and its row count. A query that fails is reported twice, as the
-// list and then as its count that cannot be read; the count is then 0.
-std::optional<Recordset> OpenList(ErrorHandler &onError, const char *query, int32_t &count) {
-    std::optional<Recordset> rs;
-    onError.Step([&] { rs = OpenQuery(DbConnectionString, query); });
+// A query that fails is reported twice, as the list and then as its count
+// that cannot be read. No rows, for that reason or another: no list.
+StageList OpenList(ErrorHandler &onError, std::unique_ptr<RowCursor> (VoicemailDatabase::*list)()) {
+    StageList stage;
+    onError.Step([&] { stage.rows = (CurrentDatabase().*list)(); });
     onError.Step([&] {
-        if (!rs) {
+        if (!stage.rows) {
             RaiseError(ErrObjectNotSet, "Object variable or With block variable not set");
         }
-        count = rs->RecordCount();
+        stage.count = stage.rows->Count();
     });
-    return rs;
+    if (stage.count < 1) {
+        stage.rows.reset();
+    }
+    return stage;
+}
+
+// The reports that follow name the row's file.
+void AboutRow(ErrorHandler &onError, const RowCursor &rows) {
+    onError.About("");
+    onError.Step([&] {
+        if (const auto file = rows.Field(Column::StreamPath)) {
+            onError.About("file " + FullWavPath(*file));
+        }
+    });
 }
 
 } // namespace
-
-std::string NestedFoldersText(const std::string &backup, const std::string &live) {
-    return "The backup folder " + backup + " and the stream files folder " + live +
-           " lie one inside the other. Choose a backup destination outside the stream files "
-           "folder, and a stream files folder outside it.";
-}
 
 std::string UnreachableDatabaseText(const std::string &server, const std::string &why,
                                     const std::string &store) {
@@ -122,10 +77,6 @@ std::string LogNotShownText(const std::string &log) {
     return "The log file " + log +
            " could not be opened: no program to show it was found. Open "
            "it with a text editor.";
-}
-
-std::string BackupFolderOf(const std::string &destination) {
-    return JoinPath(destination, "Stream Files");
 }
 
 bool IsSystemHandler(const std::string &parentAlias) {
@@ -145,8 +96,8 @@ bool TrimBatch::TrimListed(const std::string &streamPath) {
     }
     if (!dryRunFolder_.empty()) {
         const std::string live = FullWavPath(streamPath);
-        const fs::path result = DryRunPath(live, dryRunFolder_);
-        dryRunChanges_.push_back({live, result.string(), WavSeconds(live) - WavSeconds(result)});
+        dryRunChanges_.push_back(
+            {live, WavSeconds(live) - WavSeconds(DryRunPath(live, dryRunFolder_))});
     }
     return true;
 }
@@ -156,7 +107,7 @@ int32_t TrimBatch::MaxVoiceNames() {
     return static_cast<int32_t>(std::clamp(v, double{INT32_MIN}, double{INT32_MAX}));
 }
 
-RunResult TrimBatch::cmdTrimSilence_Click() {
+RunResult TrimBatch::TrimAll() {
     ErrorHandler onError(ErrorReport::FormMessage, "cmdTrimSilence_Click", "frmMain");
     const BrevitaSettings s = view_.CurrentSettings();
     if (!s.trimVoiceNames && !s.trimGreetings) {
@@ -175,35 +126,36 @@ RunResult TrimBatch::cmdTrimSilence_Click() {
         return RunResult::NotStarted;
     }
     TrimLock lock;
-    if (!Lock(lock, onError)) {
+    if (!TakeTrimLock(lock, onError)) {
         return RunResult::NotStarted;
     }
+    VoicemailDatabase &db = CurrentDatabase();
     // A database out of reach would make every list come back empty, after
     // a backup made for nothing: that is a run that cannot start.
     std::string database;
     try {
-        database = DescribeDatabase(DbConnectionString);
+        database = db.Describe();
     } catch (...) {
-        MsgBox(UnreachableDatabaseText(ConnectionServerName(DbConnectionString),
+        MsgBox(UnreachableDatabaseText(db.ServerName(),
                                        CurrentError(std::current_exception()).Description(),
                                        RegistryStorePath().string()));
         return RunResult::NotStarted;
     }
     BusyScope busy(view_);
     // A backup that failed is no safety net: nothing is trimmed without one.
-    if (s.backupFiles && !dryRun && BackupFiles() == BackupResult::Failed) {
+    if (s.backupFiles && !dryRun && BackupFiles(view_) == BackupResult::Failed) {
         return RunResult::NotStarted;
     }
     VoiceNamesUpdated = 0;
     GreetingsUpdated = 0;
-    directoryUnavailable_ = false;
+    sync_.Start(dryRun);
     dryRunChanges_.clear();
     onError.Step([] { OpenLogFile(GenerateNewLogFileName()); });
-    WriteToLog("Database connection=" + MaskedConnectionString(DbConnectionString), false);
+    WriteToLog("Database connection=" + db.ConnectionText(), false);
     WriteToLog("Database=" + database, false);
     WriteToLog("", false);
-    if (dryRunFolder_.empty()) {
-        SynchPendingUsers();
+    if (!dryRun) {
+        sync_.SynchPendingUsers();
     }
     if (view_.CurrentSettings().trimVoiceNames) {
         TrimNames();
@@ -224,7 +176,7 @@ RunResult TrimBatch::cmdTrimSilence_Click() {
         }
     }
     // A dry run requested nothing.
-    if (VoiceNamesUpdated >= 1 && dryRunFolder_.empty()) {
+    if (VoiceNamesUpdated >= 1 && !dryRun) {
         MsgBox("Since one or more voice names were updated, synchronizations to the directory "
                "were requested for those users.  This process may take a while to complete in "
                "the background.");
@@ -268,16 +220,20 @@ void TrimBatch::StepProgress() {
 
 void TrimBatch::TrimNames() {
     ErrorHandler onError(ErrorReport::FormLog, "TrimNames", "frmMain");
-    int32_t count = 0;
-    std::optional<Recordset> rs = OpenList(onError, kVoiceNameQuery, count);
-    if (count < 1) {
+    // The box as it reads when the stage starts sizes the progress bar; the
+    // limit itself is read again after each change.
+    const int32_t max = MaxVoiceNames();
+    StageList list = OpenList(onError, &VoicemailDatabase::VoiceNames);
+    if (!list.rows) {
         MsgBox("No subscribers with voice names found on the local server");
         return;
     }
-    const int32_t max = MaxVoiceNames();
+    RowCursor &rows = *list.rows;
+    const int32_t count = list.count;
     BeginStage("Updating voice names", max > 0 && max < count ? max : count);
+    const bool dryRun = !dryRunFolder_.empty();
     std::set<std::string> pendingBefore;
-    if (dryRunFolder_.empty()) {
+    if (!dryRun) {
         onError.Step([&] {
             for (std::string &id : PendingSyncs()) {
                 pendingBefore.insert(std::move(id));
@@ -286,30 +242,27 @@ void TrimBatch::TrimNames() {
     }
 
     int32_t done = 0;
-    for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
+    for (; !rows.AtEnd(); rows.MoveNext()) {
         if (done > 0) {
             view_.FileChecked(done, count, VoiceNamesUpdated, LogErrorCount);
         }
         ++done;
-        onError.About("");
+        AboutRow(onError, rows);
         onError.Step([&] {
-            if (const auto file = rs->Field("StreamPath")) {
-                onError.About("file " + FullWavPath(*file));
-            }
+            WriteToLog("Checking voice name for subscriber alias=" +
+                       FieldText(rows, Column::Alias));
         });
-        onError.Step(
-            [&] { WriteToLog("Checking voice name for subscriber alias=" + rs->Text("Alias")); });
         // Noted before the file can change, so that a run that dies between
         // the replace and the request leaves the request to the next run.
         std::string pending;
-        if (dryRunFolder_.empty()) {
+        if (!dryRun) {
             onError.Step([&] {
-                pending = rs->Field("SubscriberObjectID").value_or("");
+                pending = rows.Field(Column::SubscriberObjectID).value_or("");
                 NotePendingSync(pending);
             });
         }
         bool changed = false;
-        onError.Step([&] { changed = TrimListed(rs->Text("StreamPath")); });
+        onError.Step([&] { changed = TrimListed(FieldText(rows, Column::StreamPath)); });
         if (!changed) {
             // An entry an earlier run left is still owed to the server.
             if (!pendingBefore.contains(pending)) {
@@ -319,8 +272,8 @@ void TrimBatch::TrimNames() {
         }
         WriteToLog("    Trimmed silence from subscriber's voice name, requesting directory synch.");
         std::string objectId;
-        onError.Step([&] { objectId = rs->Text("SubscriberObjectID"); });
-        if (SynchVoiceMailUser(objectId)) {
+        onError.Step([&] { objectId = FieldText(rows, Column::SubscriberObjectID); });
+        if (sync_.SynchVoiceMailUser(objectId)) {
             onError.Step([&] { ClearPendingSync(pending); });
         }
         ++VoiceNamesUpdated;
@@ -329,7 +282,6 @@ void TrimBatch::TrimNames() {
             view_.FileChecked(done, count, VoiceNamesUpdated, LogErrorCount);
             WriteToLog("    The maximum number of names to update has been reached - exiting "
                        "TrimVoiceNames routine.");
-            rs->Close();
             view_.SetProgressValue(view_.ProgressMax());
             return;
         }
@@ -337,159 +289,48 @@ void TrimBatch::TrimNames() {
     }
     view_.FileChecked(done, count, VoiceNamesUpdated, LogErrorCount);
     view_.SetProgressValue(view_.ProgressMax());
-    rs->Close();
 }
 
 void TrimBatch::TrimGreetings() {
     ErrorHandler onError(ErrorReport::FormMessage, "TrimGreetings", "frmMain");
-    int32_t count = 0;
-    std::optional<Recordset> rs = OpenList(onError, kGreetingQuery, count);
-    if (count < 1) {
+    StageList list = OpenList(onError, &VoicemailDatabase::Greetings);
+    if (!list.rows) {
         MsgBox("No greetings found on the local server");
         return;
     }
-    BeginStage("Updating greeting files", count);
+    BeginStage("Updating greeting files", list.count);
+    RowCursor &rows = *list.rows;
 
-    for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
-        onError.About("");
+    for (; !rows.AtEnd(); rows.MoveNext()) {
+        AboutRow(onError, rows);
         onError.Step([&] {
-            if (const auto file = rs->Field("StreamPath")) {
-                onError.About("file " + FullWavPath(*file));
-            }
-        });
-        onError.Step([&] {
-            WriteToLog("Checking greeting with alias=" + rs->Text("Alias") +
-                       " for ParentAlias=" + rs->Text("ParentAlias"));
+            WriteToLog("Checking greeting with alias=" + FieldText(rows, Column::Alias) +
+                       " for ParentAlias=" + FieldText(rows, Column::ParentAlias));
         });
         std::string parent;
-        onError.Step([&] { parent = rs->Field("ParentAlias").value_or(""); });
+        onError.Step([&] { parent = rows.Field(Column::ParentAlias).value_or(""); });
         if (IsSystemHandler(parent)) {
             WriteToLog("    This call handler is a Corvox system created handler - skipping "
                        "greeting trim");
         } else {
             bool changed = false;
-            onError.Step([&] { changed = TrimListed(rs->Text("StreamPath")); });
+            onError.Step([&] { changed = TrimListed(FieldText(rows, Column::StreamPath)); });
             if (changed) {
                 WriteToLog("    Trimming silence from subscriber's voice name");
                 ++GreetingsUpdated;
             }
         }
         StepProgress();
-        view_.FileChecked(view_.ProgressValue(), count, GreetingsUpdated, LogErrorCount);
-    }
-    rs->Close();
-}
-
-bool TrimBatch::SynchVoiceMailUser(const std::string &objectId) {
-    if (!dryRunFolder_.empty()) {
-        WriteToLog("    Dry run: no directory synch requested for objectID=" + objectId);
-        return false;
-    }
-    if (directoryUnavailable_) {
-        WriteToLog("    Directory synch kept pending for objectID=" + objectId);
-        return false;
-    }
-    ErrorHandler onError(ErrorReport::FormMessage, "SynchVoiceMailUser", "frmMain");
-    onError.About("objectID=" + objectId);
-    bool taken = false;
-    try {
-        RequestSubscriberSync(DbConnectionString, objectId);
-        taken = true;
-    } catch (...) {
-        const AppError e = CurrentError(std::current_exception());
-        onError.Report(e);
-        // One time-out is enough to know: waiting out another for every
-        // later name would stall the run for minutes.
-        if (IsDatabaseTimeout(e)) {
-            directoryUnavailable_ = true;
-            WriteToLog("    The directory synch request was not answered in time: the requests "
-                       "still to come in this run are kept pending for the next run.");
-        }
-    }
-    WriteToLog("    Directory synch requested for objectID=" + objectId);
-    return taken;
-}
-
-void TrimBatch::SynchPendingUsers() {
-    ErrorHandler onError(ErrorReport::FormLog, "SynchPendingUsers", "frmMain");
-    std::vector<std::string> ids;
-    onError.Step([&] { ids = PendingSyncs(); });
-    for (const std::string &id : ids) {
-        WriteToLog("Directory synch left pending by an earlier run for objectID=" + id);
-        if (SynchVoiceMailUser(id)) {
-            onError.Step([&] { ClearPendingSync(id); });
-        }
+        view_.FileChecked(view_.ProgressValue(), list.count, GreetingsUpdated, LogErrorCount);
     }
 }
 
-BackupResult TrimBatch::BackupFiles() {
-    ErrorHandler onError(ErrorReport::FormMessage, "BackupFiles", "frmMain");
-    const std::string backup = BackupFolderOf(view_.CurrentSettings().backupDestination);
-    if (Nested(backup, LiveFolder())) {
-        return BackupResult::Failed;
-    }
-    bool replace = false;
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(backup, ec))) {
-        if (MsgBox("There are greetings and voice names already in that directory - write over "
-                   "them?",
-                   Buttons::YesNo) != Answer::Yes) {
-            return BackupResult::Declined;
-        }
-        replace = true;
-    }
-    const bool copied = onError.Step([&] {
-        view_.CopyWithNotice([&] { CopyFolderAtomically(LiveFolder(), backup, replace); });
-    });
-    return copied ? BackupResult::Copied : BackupResult::Failed;
-}
-
-void TrimBatch::RestoreFiles() {
-    ErrorHandler onError(ErrorReport::FormMessage, "RestoreFiles", "frmMain");
-    const std::string destination = view_.CurrentSettings().backupDestination;
-    std::error_code ec;
-    if (destination.empty()) {
-        MsgBox("You must select a backup folder to restore from");
-        return;
-    }
-    if (!fs::is_directory(destination, ec)) {
-        MsgBox("The backup folder selected does not contain any files to restore");
-        return;
-    }
-    const std::string backup = BackupFolderOf(destination);
-    if (!fs::is_directory(backup, ec)) {
-        MsgBox("The selected backup folder does not contain the Stream Files directory to "
-               "restore");
-        return;
-    }
-    if (Nested(backup, LiveFolder())) {
-        return;
-    }
-    if (MsgBox("Are you sure you want to restore the greetings and voice names from the backup "
-               "directory onto the live system?",
-               Buttons::YesNo) != Answer::Yes) {
-        return;
-    }
-    TrimLock lock;
-    if (!Lock(lock, onError)) {
-        return;
-    }
-    {
-        BusyScope busy(view_);
-        onError.Step(
-            [&] { view_.CopyWithNotice([&] { CopyFolderContentsOnto(backup, LiveFolder()); }); });
-    }
-    lock.Release();
-    MsgBox("Restore complete.  A full directory synch has been requested - it may take a while "
-           "to run.");
-}
-
-void TrimBatch::mnuRestore_Click() {
-    RestoreFiles();
+void TrimBatch::RestoreFromBackup() {
+    RestoreFiles(view_);
     CallSubscriberSync();
 }
 
-void TrimBatch::cmdTest_Click() {
+void TrimBatch::TestOneFile() {
     ErrorHandler onError(ErrorReport::FormMessage, "cmdTest_Click", "frmMain");
     std::string name;
     onError.Step([&] {
@@ -505,7 +346,7 @@ void TrimBatch::cmdTest_Click() {
         return;
     }
     TrimLock lock;
-    if (!Lock(lock, onError)) {
+    if (!TakeTrimLock(lock, onError)) {
         return;
     }
     const std::string output = TestOutputPath();

@@ -261,19 +261,19 @@ void frmMain::Form_Unload() {
 
 void frmMain::cmdTrimSilence_Click() {
     if (!FocusHeldByCheck() && !busy_) {
-        batch_.cmdTrimSilence_Click();
+        batch_.TrimAll();
     }
 }
 
 void frmMain::cmdTest_Click() {
     if (!FocusHeldByCheck() && !busy_) {
-        batch_.cmdTest_Click();
+        batch_.TestOneFile();
     }
 }
 
 void frmMain::mnuRestore_Click() {
     if (!busy_) {
-        batch_.mnuRestore_Click();
+        batch_.RestoreFromBackup();
     }
 }
 

@@ -37,7 +37,6 @@ class frmMain : public QMainWindow, public brevita::TrimView {
 
     brevita::BrevitaSettings SettingsFromControls() const;
     void ControlsFromSettings(const brevita::BrevitaSettings &settings);
-    brevita::TrimBatch &Batch() { return batch_; }
 
     // Re-reads the captions from the language catalogue in force.
     Q_INVOKABLE void frmMain_Auto_Init();

@@ -4,7 +4,6 @@
 // program folder beside Brevita, so that both share the lock there.
 // Exit status: 0 without an error report, 1 with one, 2 when start-up
 // failed.
-#include "AppEnv.h"
 #include "AppError.h"
 #include "TrimBatch.h"
 #include "UserPrompt.h"
@@ -29,38 +28,18 @@ class YesPrompt : public UserPrompt {
     std::string ChooseFolder() override { return {}; }
 };
 
-struct PlainView : TrimView {
-    BrevitaSettings settings;
-    int32_t max = 100, value = 0;
-    BrevitaSettings CurrentSettings() override { return settings; }
-    void SetProgressCaption(const std::string &) override {}
-    void SetProgressMax(int32_t m) override { max = m; }
-    int32_t ProgressMax() override { return max; }
-    void SetProgressValue(int32_t v) override { value = v; }
-    int32_t ProgressValue() override { return value; }
-    void SetBusy(bool) override {}
-    void CopyWithNotice(const std::function<void()> &copy) override {
-        // The suite times its kills from this line: it must not wait in a buffer.
-        std::printf("Copying voice names and greetings...\n");
-        std::fflush(stdout);
-        copy();
-    }
-    bool OpenLogViewer(const std::string &) override { return false; }
-};
-
 } // namespace
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     YesPrompt prompt;
     ScopedUserPrompt installed(prompt);
-    SetExitHook([] {});
-    PlainView view;
-    if (!StartProgram(view.settings)) {
+    WindowlessView view;
+    if (!StartWithoutWindow(view.settings)) {
         return 2;
     }
     TrimBatch batch(view);
     const int before = ErrorReportCount();
-    batch.mnuRestore_Click();
+    batch.RestoreFromBackup();
     return ErrorReportCount() > before ? 1 : 0;
 }

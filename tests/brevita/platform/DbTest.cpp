@@ -1,6 +1,12 @@
-#include "VoicemailDb.h"
+// The server's database through ODBC, on the tests' PostgreSQL server: the
+// lists as the views give them, the procedures and the parameters that
+// reach them, and the failures of a real connection.
+#include "DbDeadline.h"
+#include "OdbcProcedure.h"
 #include "PgServer.h"
+#include "Recordset.h"
 #include "TestSupport.h"
+#include "VoicemailDb.h"
 
 #include <unistd.h>
 
@@ -17,9 +23,23 @@ const std::string kGuid1 = "6f9619ff-8b86-d011-b42d-00c04fc964ff";
 const std::string kGuid2 = "0e984725-c51c-4bf4-9960-e1c80e27aba0";
 const char *const kDb = kCorvoxConnectionString;
 
+// The database error f raises.
+AppError Caught(const std::function<void()> &f) {
+    try {
+        f();
+    } catch (const AppError &e) {
+        EXPECT_EQ(e.Number(), ErrDatabase) << e.Description();
+        return e;
+    }
+    ADD_FAILURE() << "no error raised";
+    return AppError(0, "");
+}
+
 struct DbTest : ::testing::Test {
+    OdbcVoicemailDb db;
     void SetUp() override {
-        Psql("TRUNCATE subscriber, messagingrule, request RESTART IDENTITY");
+        DbConnectionString = kDb;
+        Psql("TRUNCATE subscriber, messagingrule, request, sync_fault RESTART IDENTITY");
         SetDbTimeouts({});
     }
     void TearDown() override { SetDbTimeouts({}); }
@@ -28,9 +48,9 @@ struct DbTest : ::testing::Test {
 } // namespace
 
 TEST_F(DbTest, RowsFirstToLastWithNullsAndAnEmptyList) {
-    Recordset empty = OpenQuery(kDb, kGreetingQuery);
-    EXPECT_EQ(empty.RecordCount(), 0);
-    EXPECT_TRUE(empty.IsEOF());
+    auto empty = db.Greetings();
+    EXPECT_EQ(empty->Count(), 0);
+    EXPECT_TRUE(empty->AtEnd());
 
     const std::string longPath(5000, 'p'); // longer than one read
     Psql("INSERT INTO subscriber (streampath, alias, subscriberobjectid) VALUES ('vn0001.wav', "
@@ -39,35 +59,36 @@ TEST_F(DbTest, RowsFirstToLastWithNullsAndAnEmptyList) {
          "');"
          "INSERT INTO messagingrule (streampath, alias, parentalias) VALUES "
          "('gr1.wav', 'Standard', 'operatorch')");
-    EXPECT_EQ(OpenQuery(kDb, kGreetingQuery).Text("ParentAlias"), "operatorch");
-    Recordset rs = OpenQuery(kDb, kVoiceNameQuery);
-    ASSERT_EQ(rs.RecordCount(), 2);
-    rs.MoveFirst();
-    ASSERT_FALSE(rs.IsEOF());
-    EXPECT_EQ(rs.Text("StreamPath"), "vn0001.wav");
-    EXPECT_EQ(rs.Text("ALIAS"), "alice");
-    EXPECT_EQ(QString::fromStdString(rs.Text("subscriberobjectid")).toLower().toStdString(),
+    EXPECT_EQ(FieldText(*db.Greetings(), Column::ParentAlias), "operatorch");
+    // The views' columns are lower case: found by name whatever the case.
+    auto rows = db.VoiceNames();
+    ASSERT_EQ(rows->Count(), 2);
+    ASSERT_FALSE(rows->AtEnd());
+    EXPECT_EQ(FieldText(*rows, Column::StreamPath), "vn0001.wav");
+    EXPECT_EQ(FieldText(*rows, Column::Alias), "alice");
+    EXPECT_EQ(QString::fromStdString(FieldText(*rows, Column::SubscriberObjectID))
+                  .toLower()
+                  .toStdString(),
               kGuid1);
-    rs.MoveNext();
-    EXPECT_EQ(rs.Text("StreamPath"), longPath);
-    EXPECT_EQ(rs.Field("Alias"), std::nullopt);
+    rows->MoveNext();
+    EXPECT_EQ(FieldText(*rows, Column::StreamPath), longPath);
+    EXPECT_EQ(rows->Field(Column::Alias), std::nullopt);
     std::string why;
-    EXPECT_EQ(Raised([&] { rs.Text("Alias"); }, &why), ErrInvalidUseOfNull);
+    EXPECT_EQ(Raised([&] { FieldText(*rows, Column::Alias); }, &why), ErrInvalidUseOfNull);
     EXPECT_EQ(why, "Invalid use of Null");
-    EXPECT_EQ(Raised([&] { rs.Field("ParentAlias"); }), ErrDatabase);
-    rs.MoveNext();
-    EXPECT_TRUE(rs.IsEOF());
-    EXPECT_EQ(Raised([&] { rs.Field("Alias"); }), ErrDatabase);
-    rs.Close();
-    EXPECT_TRUE(rs.IsEOF());
+    EXPECT_EQ(Raised([&] { rows->Field(Column::ParentAlias); }), ErrDatabase);
+    rows->MoveNext();
+    EXPECT_TRUE(rows->AtEnd());
+    EXPECT_EQ(Raised([&] { rows->Field(Column::Alias); }), ErrDatabase);
+    EXPECT_EQ(Raised([&] { rows->MoveNext(); }), ErrDatabase);
 }
 
 TEST_F(DbTest, ProceduresReceiveTypedParametersAndCountRequests) {
-    RequestSubscriberSync(kDb, "{6F9619FF-8B86-D011-B42D-00C04FC964FF}");
-    RequestSubscriberSync(kDb, kGuid2);
-    RequestFullDirectorySync(kDb);
-    RequestSubscriberSync(kDb, kGuid1);
-    RequestFullDirectorySync(kDb);
+    db.RequestSubscriberSync("{6F9619FF-8B86-D011-B42D-00C04FC964FF}");
+    db.RequestSubscriberSync(kGuid2);
+    db.RequestFullDirectorySync();
+    db.RequestSubscriberSync(kGuid1);
+    db.RequestFullDirectorySync();
 
     EXPECT_EQ(Psql("SELECT count(*) FROM request"), "5\n");
     const std::string row = "|uuid|1|1\nsp_ModifySubscriber|";
@@ -79,7 +100,7 @@ TEST_F(DbTest, ProceduresReceiveTypedParametersAndCountRequests) {
               "3|t|boolean\n5|t|boolean\n");
 
     // Not a GUID: refused before anything is sent.
-    EXPECT_EQ(Raised([] { RequestSubscriberSync(kDb, "1; DROP TABLE request"); }), ErrTypeMismatch);
+    EXPECT_EQ(Raised([&] { db.RequestSubscriberSync("1; DROP TABLE request"); }), ErrTypeMismatch);
     EXPECT_EQ(Psql("SELECT count(*) FROM request"), "5\n");
 }
 
@@ -122,23 +143,41 @@ TEST_F(DbTest, ParametersGoWhereTheDeclarationPutsThem) {
     EXPECT_PRED2(Contains, why, "[42P01]");
 }
 
-TEST_F(DbTest, ServerDownGivesAClearErrorAndTheLogLine) {
+TEST_F(DbTest, WhatAnsweredOnTheConnectionOfTheMoment) {
+    EXPECT_PRED2(Contains, db.Describe(), "(PostgreSQL ");
+    // The string start-up chose, as it is when it is used.
+    DbConnectionString = "DSN=elsewhere;PWD=s3cret";
+    EXPECT_EQ(db.ServerName(), "data source elsewhere");
+    EXPECT_EQ(db.ConnectionText(), "DSN=elsewhere;PWD=***");
+}
+
+TEST_F(DbTest, FailuresOfTheServerAndWhichOfThemAreTimeOuts) {
     int fd;
     {
         ScopedEnv down("PGPORT", std::to_string(LoopbackPort(false, &fd)));
-        std::string why;
-        EXPECT_EQ(Raised([] { OpenQuery(kDb, kVoiceNameQuery); }, &why), ErrDatabase);
-        EXPECT_EQ(why.rfind("Unable to connect to the database: [08001] ", 0), 0u) << why;
-        EXPECT_PRED2(Contains, why, "refused");
+        const AppError e = Caught([&] { db.VoiceNames(); });
+        EXPECT_EQ(e.Description().rfind("Unable to connect to the database: [08001] ", 0), 0u)
+            << e.Description();
+        EXPECT_PRED2(Contains, e.Description(), "refused");
+        EXPECT_FALSE(db.IsTimeout(e));
     }
-
-    // A server that accepts the connection and never answers.
-    ScopedEnv silent("PGPORT", std::to_string(LoopbackPort(true, &fd)));
-    SetDbTimeouts({2, 5});
-    auto start = std::chrono::steady_clock::now();
-    std::string why;
-    EXPECT_EQ(Raised([] { RequestFullDirectorySync(kDb); }, &why), ErrDatabase);
-    EXPECT_PRED2(Contains, why, "timeout");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
-    ::close(fd);
+    {
+        // A server that accepts the connection and never answers.
+        ScopedEnv silent("PGPORT", std::to_string(LoopbackPort(true, &fd)));
+        SetDbTimeouts({2, 5});
+        auto start = std::chrono::steady_clock::now();
+        const AppError e = Caught([&] { db.RequestFullDirectorySync(); });
+        EXPECT_PRED2(Contains, e.Description(), "timeout");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+        ::close(fd);
+    }
+    // A procedure that refuses, and last (it may hold the driver a while)
+    // one that does not answer within the query timeout.
+    SetDbTimeouts({2, 1});
+    for (const auto &[fault, timeout] : {std::pair{"fail", false}, std::pair{"hang", true}}) {
+        Psql("TRUNCATE sync_fault; INSERT INTO sync_fault VALUES ('" + std::string(fault) + "')");
+        const AppError e = Caught([&] { db.RequestSubscriberSync(kGuid1); });
+        EXPECT_EQ(db.IsTimeout(e), timeout) << fault << ": " << e.Description();
+    }
+    EXPECT_EQ(Psql("SELECT count(*) FROM request"), "0\n");
 }
