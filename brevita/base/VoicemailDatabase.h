@@ -5,6 +5,7 @@
 // put one in memory in its place. Every failure raises an AppError.
 
 #include "AppError.h"
+#include "Messages.h"
 
 #include <cstdint>
 #include <memory>
@@ -42,7 +43,7 @@ class RowCursor {
 inline std::string FieldText(const RowCursor &rows, Column column) {
     std::optional<std::string> value = rows.Field(column);
     if (!value) {
-        RaiseError(ErrInvalidUseOfNull, "Invalid use of Null");
+        RaiseError(ErrInvalidUseOfNull, QT_TRANSLATE_NOOP("Brevita", "Invalid use of Null"));
     }
     return *value;
 }

@@ -1,5 +1,6 @@
 #include "OdbcHandles.h"
 
+#include "Messages.h"
 #include "AppError.h"
 #include "DbDeadline.h"
 
@@ -69,7 +70,7 @@ void RaiseOdbcError(const std::string &what, SQLSMALLINT type, SQLHANDLE handle)
 OdbcHandle::OdbcHandle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
     if (!SQL_SUCCEEDED(SQLAllocHandle(type, parent, &h_))) {
         h_ = SQL_NULL_HANDLE;
-        RaiseError(ErrDatabase, "Unable to allocate an ODBC handle");
+        RaiseError(ErrDatabase, QT_TRANSLATE_NOOP("Brevita", "Unable to allocate an ODBC handle"));
     }
 }
 

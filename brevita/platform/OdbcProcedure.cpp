@@ -1,5 +1,6 @@
 #include "OdbcProcedure.h"
 
+#include "Messages.h"
 #include "AppError.h"
 #include "DbDeadline.h"
 #include "OdbcHandles.h"
@@ -85,7 +86,9 @@ void CheckProcedureName(const std::string &procedure) {
     if (procedure.empty() || !std::all_of(procedure.begin(), procedure.end(), [](char ch) {
             return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '.';
         })) {
-        RaiseError(ErrInvalidCall, "Invalid procedure name " + procedure);
+        RaiseError(
+            ErrInvalidCall,
+            FillMessage(QT_TRANSLATE_NOOP("Brevita", "Invalid procedure name %1"), {procedure}));
     }
 }
 
@@ -117,7 +120,7 @@ void SetValue(BoundParam &b, const ProcParam &p) {
         const auto *s = std::get_if<std::string>(&p.value);
         auto guid = s ? GuidText(*s) : std::nullopt;
         if (!guid) {
-            RaiseError(ErrTypeMismatch, "Type mismatch");
+            RaiseError(ErrTypeMismatch, QT_TRANSLATE_NOOP("Brevita", "Type mismatch"));
         }
         b.text = *guid;
         b.ind = SQL_NTS;
@@ -129,7 +132,7 @@ void SetValue(BoundParam &b, const ProcParam &p) {
         } else if (const auto *f = std::get_if<bool>(&p.value)) {
             b.number = *f ? 1 : 0;
         } else {
-            RaiseError(ErrTypeMismatch, "Type mismatch");
+            RaiseError(ErrTypeMismatch, QT_TRANSLATE_NOOP("Brevita", "Type mismatch"));
         }
         break;
     case ParamType::Boolean:
@@ -138,7 +141,7 @@ void SetValue(BoundParam &b, const ProcParam &p) {
         } else if (const auto *n = std::get_if<int32_t>(&p.value)) {
             b.bit = *n != 0 ? 1 : 0;
         } else {
-            RaiseError(ErrTypeMismatch, "Type mismatch");
+            RaiseError(ErrTypeMismatch, QT_TRANSLATE_NOOP("Brevita", "Type mismatch"));
         }
         break;
     }
@@ -158,7 +161,9 @@ std::vector<BoundParam> ArrangeParams(const std::vector<DeclaredParam> &declared
             return Unprefixed(x.name) == Unprefixed(p.name);
         });
         if (d == declared.end() || d->position < 1) {
-            RaiseError(ErrDatabase, "Procedure " + procedure + " has no parameter " + p.name);
+            RaiseError(ErrDatabase,
+                       FillMessage(QT_TRANSLATE_NOOP("Brevita", "Procedure %1 has no parameter %2"),
+                                   {procedure, p.name}));
         }
         SetValue(bound[static_cast<size_t>(d->position - 1)], p);
     }
@@ -198,7 +203,9 @@ void ExecuteProcedureNow(const std::string &connection, const std::string &proce
     OdbcConnection c(connection);
     const auto &declared = Declaration(c, connection, procedure);
     if (declared.empty() && !params.empty()) {
-        RaiseError(ErrDatabase, "No procedure named " + procedure + " with parameters");
+        RaiseError(ErrDatabase, FillMessage(QT_TRANSLATE_NOOP(
+                                                "Brevita", "No procedure named %1 with parameters"),
+                                            {procedure}));
     }
     std::vector<BoundParam> bound = ArrangeParams(declared, params, procedure);
     OdbcStatement st(c);

@@ -1,5 +1,6 @@
 #include "Recordset.h"
 
+#include "Messages.h"
 #include "AppError.h"
 #include "DbDeadline.h"
 #include "OdbcHandles.h"
@@ -13,14 +14,14 @@ Recordset::Recordset(std::vector<std::string> names,
 
 void Recordset::MoveNext() {
     if (AtEnd()) {
-        RaiseError(ErrDatabase, "No current record");
+        RaiseError(ErrDatabase, QT_TRANSLATE_NOOP("Brevita", "No current record"));
     }
     ++pos_;
 }
 
 std::optional<std::string> Recordset::Field(Column column) const {
     if (AtEnd()) {
-        RaiseError(ErrDatabase, "No current record");
+        RaiseError(ErrDatabase, QT_TRANSLATE_NOOP("Brevita", "No current record"));
     }
     const std::string wanted = AsciiLower(ColumnName(column));
     for (size_t i = 0; i < names_.size(); ++i) {
@@ -28,7 +29,8 @@ std::optional<std::string> Recordset::Field(Column column) const {
             return rows_[pos_][i];
         }
     }
-    RaiseError(ErrDatabase, "No field named " + std::string(ColumnName(column)));
+    RaiseError(ErrDatabase, FillMessage(QT_TRANSLATE_NOOP("Brevita", "No field named %1"),
+                                        {std::string(ColumnName(column))}));
 }
 
 namespace {

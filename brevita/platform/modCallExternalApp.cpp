@@ -1,5 +1,6 @@
 #include "modCallExternalApp.h"
 
+#include "Messages.h"
 #include "AppError.h"
 
 #include <fcntl.h>
@@ -101,7 +102,7 @@ int32_t StartHiddenProgram(const std::vector<std::string> &argv, const std::stri
                            int keepOpen) {
     ReapEndedChildren();
     if (argv.empty() || argv[0].empty()) {
-        RaiseError(ErrFileNotFound, "File not found");
+        RaiseError(ErrFileNotFound, QT_TRANSLATE_NOOP("Brevita", "File not found"));
     }
     SpawnSetup s;
     ::posix_spawn_file_actions_addopen(&s.actions, 0, "/dev/null", O_RDONLY, 0);

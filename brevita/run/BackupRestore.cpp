@@ -1,5 +1,6 @@
 #include "BackupRestore.h"
 
+#include "Messages.h"
 #include "AppError.h"
 #include "RunScope.h"
 #include "SafeFiles.h"
@@ -40,9 +41,12 @@ std::string BackupFolderOf(const std::string &destination) {
 }
 
 std::string NestedFoldersText(const std::string &backup, const std::string &live) {
-    return "The backup folder " + backup + " and the stream files folder " + live +
-           " lie one inside the other. Choose a backup destination outside the stream files "
-           "folder, and a stream files folder outside it.";
+    return FillMessage(QT_TRANSLATE_NOOP("Brevita",
+                                         "The backup folder %1 and the stream files folder %2 lie "
+                                         "one inside the other. Choose a backup destination "
+                                         "outside the stream files folder, and a stream files "
+                                         "folder outside it."),
+                       {backup, live});
 }
 
 BackupResult BackupFiles(TrimView &view) {
@@ -54,8 +58,10 @@ BackupResult BackupFiles(TrimView &view) {
     bool replace = false;
     std::error_code ec;
     if (fs::exists(fs::symlink_status(backup, ec))) {
-        if (MsgBox("There are greetings and voice names already in that directory - write over "
-                   "them?",
+        if (MsgBox(QT_TRANSLATE_NOOP(
+                       "Brevita",
+                       "There are greetings and voice names already in that directory - write over "
+                       "them?"),
                    Buttons::YesNo) != Answer::Yes) {
             return BackupResult::Declined;
         }
@@ -71,24 +77,28 @@ void RestoreFiles(TrimView &view) {
     const std::string destination = view.CurrentSettings().backupDestination;
     std::error_code ec;
     if (destination.empty()) {
-        MsgBox("You must select a backup folder to restore from");
+        MsgBox(QT_TRANSLATE_NOOP("Brevita", "You must select a backup folder to restore from"));
         return;
     }
     if (!fs::is_directory(destination, ec)) {
-        MsgBox("The backup folder selected does not contain any files to restore");
+        MsgBox(QT_TRANSLATE_NOOP(
+            "Brevita", "The backup folder selected does not contain any files to restore"));
         return;
     }
     const std::string backup = BackupFolderOf(destination);
     if (!fs::is_directory(backup, ec)) {
-        MsgBox("The selected backup folder does not contain the Stream Files directory to "
-               "restore");
+        MsgBox(QT_TRANSLATE_NOOP(
+            "Brevita", "The selected backup folder does not contain the Stream Files directory to "
+                       "restore"));
         return;
     }
     if (Nested(backup, LiveFolder())) {
         return;
     }
-    if (MsgBox("Are you sure you want to restore the greetings and voice names from the backup "
-               "directory onto the live system?",
+    if (MsgBox(QT_TRANSLATE_NOOP(
+                   "Brevita",
+                   "Are you sure you want to restore the greetings and voice names from the backup "
+                   "directory onto the live system?"),
                Buttons::YesNo) != Answer::Yes) {
         return;
     }
@@ -102,8 +112,10 @@ void RestoreFiles(TrimView &view) {
             [&] { view.CopyWithNotice([&] { CopyFolderContentsOnto(backup, LiveFolder()); }); });
     }
     lock.Release();
-    MsgBox("Restore complete.  A full directory synch has been requested - it may take a while "
-           "to run.");
+    MsgBox(QT_TRANSLATE_NOOP(
+        "Brevita",
+        "Restore complete.  A full directory synch has been requested - it may take a while "
+        "to run."));
 }
 
 } // namespace brevita

@@ -1,5 +1,6 @@
 #include "Startup.h"
 
+#include "Messages.h"
 #include "AppEnv.h"
 #include "AppError.h"
 #include "CorvoxVersion.h"
@@ -42,31 +43,37 @@ std::string RegistryFileProblem() {
     const std::filesystem::path store = RegistryStorePath();
     std::error_code ec;
     if (!std::filesystem::exists(store, ec)) {
-        return "The registry file " + store.string() +
-               " does not exist. Install it (the package puts one in /etc/brevita) or name the "
-               "server's registry file in BREVITA_REGISTRY.";
+        return FillMessage(QT_TRANSLATE_NOOP("Brevita", "The registry file %1 does not exist. "
+                                                        "Install it (the package puts one in "
+                                                        "/etc/brevita) or name the server's "
+                                                        "registry file in BREVITA_REGISTRY."),
+                           {store.string()});
     }
     errno = 0;
     const bool readable = std::ifstream(store, std::ios::binary).good();
     const int err = errno ? errno : EACCES;
     if (!readable || std::filesystem::is_directory(store, ec)) {
-        return "The registry file " + store.string() + " cannot be read (" + std::strerror(err) +
-               "). Make it readable to the administrators who run Brevita.";
+        return FillMessage(QT_TRANSLATE_NOOP("Brevita", "The registry file %1 cannot be read "
+                                                        "(%2). Make it readable to the "
+                                                        "administrators who run Brevita."),
+                           {store.string(), std::strerror(err)});
     }
     const auto fault = RegistryStoreFault();
     if (!fault || (fault->line == 0 && fault->reason != kNoRegistryFile)) {
         return {};
     }
     if (fault->line == 0) {
-        return "The file " + store.string() +
-               " is not a registry file: it does not begin with \"Windows Registry Editor "
-               "Version 5.00\" or \"REGEDIT4\". Name the server's registry file in "
-               "BREVITA_REGISTRY.";
+        return FillMessage(QT_TRANSLATE_NOOP("Brevita", "The file %1 is not a registry file: it "
+                                                        "does not begin with \"Windows Registry "
+                                                        "Editor Version 5.00\" or \"REGEDIT4\". "
+                                                        "Name the server's registry file in "
+                                                        "BREVITA_REGISTRY."),
+                           {store.string()});
     }
-    return "Line " + std::to_string(fault->line) + " of the registry file " + store.string() +
-           " cannot be read: " + fault->reason +
-           ". Brevita reads nothing of the file until the "
-           "line is corrected.";
+    return FillMessage(QT_TRANSLATE_NOOP("Brevita", "Line %1 of the registry file %2 cannot be "
+                                                    "read: %3. Brevita reads nothing of the file "
+                                                    "until the line is corrected."),
+                       {std::to_string(fault->line), store.string(), fault->reason});
 }
 
 // An installed program keeps its files in folders that the group of its
@@ -82,9 +89,11 @@ std::string StateFolderProblem() {
         struct stat st;
         const struct group *g = ::stat(folder.c_str(), &st) == 0 ? ::getgrgid(st.st_gid) : nullptr;
         const std::string group = g ? g->gr_name : "brevita";
-        return "Brevita keeps its files in " + folder.string() +
-               ", which only members of the group " + group +
-               " may write: ask an administrator to add you to that group, then log in again.";
+        return FillMessage(QT_TRANSLATE_NOOP("Brevita", "Brevita keeps its files in %1, which "
+                                                        "only members of the group %2 may write: "
+                                                        "ask an administrator to add you to that "
+                                                        "group, then log in again."),
+                           {folder.string(), group});
     }
     return {};
 }
@@ -110,11 +119,13 @@ bool StartProgram(BrevitaSettings &settings, const std::string &procedure) {
     }
     onError.Step([] { LocalCorvoxVersion = getVersion(); });
     if (!bIsVersionGreaterThanOrEqualTo(4, 0, 2, 0)) {
-        return Refuse("This tool only works with Corvox 4.0(2) or later");
+        return Refuse(
+            QT_TRANSLATE_NOOP("Brevita", "This tool only works with Corvox 4.0(2) or later"));
     }
     if (IsRemoteSession()) {
-        return Refuse("This tool cannot be run via a Terminal Services session since it accesses "
-                      "a WAV driver.  You will need to run it locally.");
+        return Refuse(QT_TRANSLATE_NOOP(
+            "Brevita", "This tool cannot be run via a Terminal Services session since it accesses "
+                       "a WAV driver.  You will need to run it locally."));
     }
     std::string root;
     onError.Step([&] {
@@ -122,14 +133,17 @@ bool StartProgram(BrevitaSettings &settings, const std::string &procedure) {
                                              REG_SZ, std::string()));
     });
     if (root.empty()) {
-        return Refuse("Could not find install path for local Corvox install.");
+        return Refuse(
+            QT_TRANSLATE_NOOP("Brevita", "Could not find install path for local Corvox install."));
     }
     // Nothing goes between: a root path without its final "/" names a
     // folder that does not exist, and the next check says so.
     StreamFilesPath = root + "Stream Files/";
     std::error_code ec;
     if (!std::filesystem::is_directory(StreamFilesPath, ec)) {
-        return Refuse("could not find stream files folder: " + StreamFilesPath);
+        return Refuse(
+            FillMessage(QT_TRANSLATE_NOOP("Brevita", "could not find stream files folder: %1"),
+                        {StreamFilesPath}));
     }
     ErrorHandler onLoadError(ErrorReport::FormMessage, "LoadSettings", "frmMain");
     LoadSettings(settings, onLoadError);

@@ -1,5 +1,6 @@
 #include "TrimBatch.h"
 
+#include "Messages.h"
 #include "AppEnv.h"
 #include "AppError.h"
 #include "CurrentDatabase.h"
@@ -43,7 +44,9 @@ StageList OpenList(ErrorHandler &onError, std::unique_ptr<RowCursor> (VoicemailD
     onError.Step([&] { stage.rows = (CurrentDatabase().*list)(); });
     onError.Step([&] {
         if (!stage.rows) {
-            RaiseError(ErrObjectNotSet, "Object variable or With block variable not set");
+            RaiseError(
+                ErrObjectNotSet,
+                QT_TRANSLATE_NOOP("Brevita", "Object variable or With block variable not set"));
         }
         stage.count = stage.rows->Count();
     });
@@ -67,16 +70,19 @@ void AboutRow(ErrorHandler &onError, const RowCursor &rows) {
 
 std::string UnreachableDatabaseText(const std::string &server, const std::string &why,
                                     const std::string &store) {
-    return "Brevita cannot reach the database on server " + server + ": " + why +
-           ". Name the server with \"DatabaseServer\" (or the whole connection with "
-           "\"ConnectionString\") in " +
-           store + ". Nothing was changed.";
+    return FillMessage(QT_TRANSLATE_NOOP("Brevita",
+                                         "Brevita cannot reach the database on server %1: %2. "
+                                         "Name the server with \"DatabaseServer\" (or the whole "
+                                         "connection with \"ConnectionString\") in %3. Nothing "
+                                         "was changed."),
+                       {server, why, store});
 }
 
 std::string LogNotShownText(const std::string &log) {
-    return "The log file " + log +
-           " could not be opened: no program to show it was found. Open "
-           "it with a text editor.";
+    return FillMessage(QT_TRANSLATE_NOOP("Brevita", "The log file %1 could not be opened: no "
+                                                    "program to show it was found. Open it with a "
+                                                    "text editor."),
+                       {log});
 }
 
 bool IsSystemHandler(const std::string &parentAlias) {
@@ -111,17 +117,21 @@ RunResult TrimBatch::TrimAll() {
     ErrorHandler onError(ErrorReport::FormMessage, "cmdTrimSilence_Click", "frmMain");
     const BrevitaSettings s = view_.CurrentSettings();
     if (!s.trimVoiceNames && !s.trimGreetings) {
-        MsgBox("You must select to trim either voice names or greetings or both");
+        MsgBox(QT_TRANSLATE_NOOP(
+            "Brevita", "You must select to trim either voice names or greetings or both"));
         return RunResult::NotStarted;
     }
     if (s.backupFiles && s.backupDestination.empty()) {
-        MsgBox("You must select a backup destination for prompts and greetings");
+        MsgBox(QT_TRANSLATE_NOOP("Brevita",
+                                 "You must select a backup destination for prompts and greetings"));
         return RunResult::NotStarted;
     }
     const bool dryRun = !dryRunFolder_.empty();
     if (!s.backupFiles && !dryRun &&
-        MsgBox("Are you sure you want to trim silence on all voice names and/or greetings on "
-               "the local system?",
+        MsgBox(QT_TRANSLATE_NOOP(
+                   "Brevita",
+                   "Are you sure you want to trim silence on all voice names and/or greetings on "
+                   "the local system?"),
                Buttons::YesNo) != Answer::Yes) {
         return RunResult::NotStarted;
     }
@@ -163,7 +173,7 @@ RunResult TrimBatch::TrimAll() {
     if (view_.CurrentSettings().trimGreetings) {
         TrimGreetings();
     }
-    view_.SetProgressCaption("Complete");
+    view_.SetProgressCaption(QT_TRANSLATE_NOOP("Brevita", "Complete"));
     busy.End();
     CloseLogFile();
     lock.Release();
@@ -177,31 +187,43 @@ RunResult TrimBatch::TrimAll() {
     }
     // A dry run requested nothing.
     if (VoiceNamesUpdated >= 1 && !dryRun) {
-        MsgBox("Since one or more voice names were updated, synchronizations to the directory "
-               "were requested for those users.  This process may take a while to complete in "
-               "the background.");
+        MsgBox(QT_TRANSLATE_NOOP(
+            "Brevita",
+            "Since one or more voice names were updated, synchronizations to the directory "
+            "were requested for those users.  This process may take a while to complete in "
+            "the background."));
     }
     return RunResult::Completed;
 }
 
 std::string TrimBatch::SummaryText() const {
     // The error count is printed with the blank of its sign position.
-    const std::string errors = (LogErrorCount >= 0 ? " " : "") + std::to_string(LogErrorCount) +
-                               " error(s) encountered.\r\nView log file now?";
+    const std::string errors = (LogErrorCount >= 0 ? " " : "") + std::to_string(LogErrorCount);
+    std::string text;
     if (!dryRunFolder_.empty()) {
         double seconds = 0;
         for (const DryRunChange &c : dryRunChanges_) {
             seconds += c.secondsRemoved;
         }
         // Not the locale's decimal comma: the number is read next to the log.
-        return "Dry run complete.  " + std::to_string(VoiceNamesUpdated) +
-               " voice names would be updated and " + std::to_string(GreetingsUpdated) +
-               " greetings would be updated, cutting " +
-               QString::number(seconds, 'f', 1).toStdString() + " seconds of audio.\r\n" + errors;
+        text = FillMessage(
+            QT_TRANSLATE_NOOP("Brevita", "Dry run complete.  %1 voice names would be updated and "
+                                         "%2 greetings would be updated, cutting %3 seconds of "
+                                         "audio.\n%4 error(s) encountered.\nView log file now?"),
+            {std::to_string(VoiceNamesUpdated), std::to_string(GreetingsUpdated),
+             QString::number(seconds, 'f', 1).toStdString(), errors});
+    } else {
+        text = FillMessage(
+            QT_TRANSLATE_NOOP("Brevita", "Trim process complete.  %1 voice names "
+                                         "updated and %2 greetings updated.\n%3 "
+                                         "error(s) encountered.\nView log file "
+                                         "now?"),
+            {std::to_string(VoiceNamesUpdated), std::to_string(GreetingsUpdated), errors});
     }
-    return "Trim process complete.  " + std::to_string(VoiceNamesUpdated) +
-           " voice names updated and " + std::to_string(GreetingsUpdated) +
-           " greetings updated.\r\n" + errors;
+    // The box's lines end as the program's other messages do.
+    return QString::fromStdString(text)
+        .replace(QStringLiteral("\n"), QStringLiteral("\r\n"))
+        .toStdString();
 }
 
 // The caption doubles as the log's heading for the stage.
@@ -225,12 +247,14 @@ void TrimBatch::TrimNames() {
     const int32_t max = MaxVoiceNames();
     StageList list = OpenList(onError, &VoicemailDatabase::VoiceNames);
     if (!list.rows) {
-        MsgBox("No subscribers with voice names found on the local server");
+        MsgBox(QT_TRANSLATE_NOOP("Brevita",
+                                 "No subscribers with voice names found on the local server"));
         return;
     }
     RowCursor &rows = *list.rows;
     const int32_t count = list.count;
-    BeginStage("Updating voice names", max > 0 && max < count ? max : count);
+    BeginStage(QT_TRANSLATE_NOOP("Brevita", "Updating voice names"),
+               max > 0 && max < count ? max : count);
     const bool dryRun = !dryRunFolder_.empty();
     std::set<std::string> pendingBefore;
     if (!dryRun) {
@@ -295,10 +319,10 @@ void TrimBatch::TrimGreetings() {
     ErrorHandler onError(ErrorReport::FormMessage, "TrimGreetings", "frmMain");
     StageList list = OpenList(onError, &VoicemailDatabase::Greetings);
     if (!list.rows) {
-        MsgBox("No greetings found on the local server");
+        MsgBox(QT_TRANSLATE_NOOP("Brevita", "No greetings found on the local server"));
         return;
     }
-    BeginStage("Updating greeting files", list.count);
+    BeginStage(QT_TRANSLATE_NOOP("Brevita", "Updating greeting files"), list.count);
     RowCursor &rows = *list.rows;
 
     for (; !rows.AtEnd(); rows.MoveNext()) {
@@ -335,14 +359,15 @@ void TrimBatch::TestOneFile() {
     std::string name;
     onError.Step([&] {
         name = Prompt().ChooseFile(
-            {"Select WAV file to trim silence from", "*.wav", QDir::homePath().toStdString()});
+            {QT_TRANSLATE_NOOP("Brevita", "Select WAV file to trim silence from"), "*.wav",
+             QDir::homePath().toStdString()});
     });
     if (name.empty()) {
         return;
     }
     std::error_code ec;
     if (!fs::is_regular_file(name, ec)) {
-        MsgBox("Error, file could not be opened");
+        MsgBox(QT_TRANSLATE_NOOP("Brevita", "Error, file could not be opened"));
         return;
     }
     TrimLock lock;
@@ -357,11 +382,16 @@ void TrimBatch::TestOneFile() {
     }
     lock.Release();
     if (!fs::is_regular_file(output, ec)) {
-        MsgBox("There was an error encountered during the file trim process");
+        MsgBox(QT_TRANSLATE_NOOP("Brevita",
+                                 "There was an error encountered during the file trim process"));
     } else if (changed) {
-        MsgBox("File silence trimmed - the resulting trimmed WAV file can be found at " + output);
+        MsgBox(FillMessage(QT_TRANSLATE_NOOP("Brevita", "File silence trimmed - the resulting "
+                                                        "trimmed WAV file can be found at %1"),
+                           {output}));
     } else {
-        MsgBox("No silence detected on file - the resulting WAV file can be found at " + output);
+        MsgBox(FillMessage(QT_TRANSLATE_NOOP("Brevita", "No silence detected on file - the "
+                                                        "resulting WAV file can be found at %1"),
+                           {output}));
     }
 }
 

@@ -75,21 +75,23 @@ QAction *MenuItem(frmAbout &about, const QString &caption) {
     return nullptr;
 }
 
-// The texts a source shows through MsgBox or Refuse: the literals that
-// open the first argument, and %1 for what is added to them, as in the
-// catalogue's patterns. Calls without a literal are left out.
-std::vector<std::string> ShownTexts(const std::string &src) {
-    static const std::regex call(R"re(\b(?:MsgBox|Refuse)\(((?:\s*"(?:[^"\\]|\\.)*")+)(\s*\+)?)re");
+// The texts a source marks for the catalogue in the messages' context: whole
+// messages, patterns of messages with parts, captions.
+std::vector<std::string> MarkedTexts(const std::string &src) {
+    static const std::regex mark(
+        R"re(QT_TRANSLATE_NOOP\(\s*"Brevita",((?:\s*"(?:[^"\\]|\\.)*")+)\s*\))re");
     static const std::regex literal(R"re("((?:[^"\\]|\\.)*)")re");
+    static const std::regex escape(R"re(\\(.))re");
     std::vector<std::string> texts;
-    for (auto c = std::sregex_iterator(src.begin(), src.end(), call); c != std::sregex_iterator();
+    for (auto c = std::sregex_iterator(src.begin(), src.end(), mark); c != std::sregex_iterator();
          ++c) {
         std::string text;
         const std::string literals = (*c)[1];
         for (auto l = std::sregex_iterator(literals.begin(), literals.end(), literal);
              l != std::sregex_iterator(); ++l)
             text += (*l)[1];
-        texts.push_back((*c)[2].matched ? text + "%1" : text);
+        text = std::regex_replace(text, std::regex(R"(\\n)"), "\n");
+        texts.push_back(std::regex_replace(text, escape, "$1"));
     }
     return texts;
 }
@@ -242,14 +244,14 @@ TEST_F(LocalizeTest, EveryMessageHasItsGermanText) {
 
     int checked = 0;
     for (const auto &file : fs::recursive_directory_iterator(BREVITA_SOURCE_DIR)) {
-        if (file.path().extension() != ".cpp")
+        if (file.path().extension() != ".cpp" && file.path().extension() != ".h")
             continue;
-        for (const std::string &text : ShownTexts(ReadFile(file.path()))) {
+        for (const std::string &text : MarkedTexts(ReadFile(file.path()))) {
             ++checked;
-            EXPECT_NE(TranslateMessage(text), text) << file.path().filename() << ": " << text;
+            EXPECT_NE(TranslateText(text), text) << file.path().filename() << ": " << text;
         }
     }
-    EXPECT_GT(checked, 15);
+    EXPECT_GT(checked, 60);
 
     // Messages kept in constants, and the ones built from parts.
     for (const NumberRule &r : kNumberRules)
@@ -259,12 +261,13 @@ TEST_F(LocalizeTest, EveryMessageHasItsGermanText) {
          {NestedFoldersText("/srv/Stream Files", "/srv/Stream Files/b"),
           UnreachableDatabaseText("db,1433", "[08001] refused", "/etc/brevita/registry.reg"),
           LogNotShownText("/var/log/brevita/Brevita_Log_240101_10_00_00.TXT"),
-          std::string("Dry run complete.  2 voice names would be updated and 0 greetings would "
-                      "be updated, cutting 4.5 seconds of audio.\r\n 0 error(s) "
-                      "encountered.\r\nView log file now?"),
-          std::string("Brevita keeps its files in /var/opt/brevita, which only members of the "
-                      "group brevita may write: ask an administrator to add you to that group, "
-                      "then log in again.")})
+          FillMessage("Dry run complete.  %1 voice names would be updated and %2 greetings would "
+                      "be updated, cutting %3 seconds of audio.\n%4 error(s) encountered.\nView "
+                      "log file now?",
+                      {"2", "0", "4.5", " 0"}),
+          FillMessage("Brevita keeps its files in %1, which only members of the group %2 may "
+                      "write: ask an administrator to add you to that group, then log in again.",
+                      {"/var/opt/brevita", "brevita"})})
         EXPECT_NE(TranslateMessage(text), text);
     EXPECT_EQ(TranslateMessage(ErrorReportText(ErrorReport::FormMessage,
                                                AppError(53, "File not found (really)"),
@@ -273,12 +276,19 @@ TEST_F(LocalizeTest, EveryMessageHasItsGermanText) {
     EXPECT_EQ(TranslateMessage(ErrorReportText(ErrorReport::ModuleMessage,
                                                AppError(53, "File not found"), "Open", "modX")),
               "(Fehler):53 (Datei nicht gefunden) in Prozedur Open von Modul modX");
-    EXPECT_EQ(TranslateMessage("Trim process complete.  3 voice names updated and 0 greetings "
-                               "updated.\r\n 1 error(s) encountered.\r\nView log file now?"),
+    // The box's CR LF line ends stay.
+    std::string summary = FillMessage("Trim process complete.  %1 voice names updated and %2 "
+                                      "greetings updated.\n%3 error(s) encountered.\nView log "
+                                      "file now?",
+                                      {"3", "0", " 1"});
+    summary = QString::fromStdString(summary).replace("\n", "\r\n").toStdString();
+    EXPECT_EQ(summary, "Trim process complete.  3 voice names updated and 0 greetings "
+                       "updated.\r\n 1 error(s) encountered.\r\nView log file now?");
+    EXPECT_EQ(TranslateMessage(summary),
               "Kürzen abgeschlossen.  3 Namensansagen und 0 Begrüßungen geändert.\r\n 1 Fehler "
               "aufgetreten.\r\nProtokolldatei jetzt anzeigen?");
     // A part that looks like a placeholder is not filled again.
-    EXPECT_EQ(TranslateMessage("could not find stream files folder: /srv/%2/"),
+    EXPECT_EQ(TranslateMessage(FillMessage("could not find stream files folder: %1", {"/srv/%2/"})),
               "Ordner „Stream Files“ nicht gefunden: /srv/%2/");
     EXPECT_EQ(TranslateMessage("Not a message of ours"), "Not a message of ours");
 }
