@@ -1,5 +1,6 @@
 #include "RunScope.h"
 
+#include "AppEnv.h"
 #include "AppError.h"
 #include "SafeFiles.h"
 #include "Startup.h"
@@ -26,6 +27,8 @@ bool TakeTrimLock(TrimLock &lock, ErrorHandler &onError) {
         return false;
     }
     RemoveLeftovers(LiveFolder(), true);
+    // A pending list whose save was cut short leaves its hidden copy here.
+    RemoveLeftovers(StateFolder(), false);
     return true;
 }
 
