@@ -3,6 +3,7 @@
 // what it does when the database fails them, the maximum, the system
 // handlers, the dry run and a failing or hanging sndprobe. sndprobe is the
 // real one, on recordings from Recordings.h.
+#include "AppEnv.h"
 #include "BatchFixture.h"
 #include "PendingSync.h"
 #include "TrimBatch.h"
@@ -312,8 +313,12 @@ TEST_F(BatchTest, RequestsTheServerCannotTakeStayPendingUntilItCan) {
     EXPECT_PRED2(Contains, Log(),
                  "in procedure SynchVoiceMailUser of Form frmMain for objectID=" + kId2);
     db.requestsFail = MemoryDatabase::Failure::None;
+    // What a save of the list that was killed left goes with the next run.
+    const fs::path cutShort = StateFolder() / ".Brevita.pending.0123456789abcdef.brevita-tmp";
+    WriteFile(cutShort, kId3 + "\n");
     prompt.answers = {Answer::Yes, Answer::No};
     ASSERT_EQ(batch.TrimAll(), RunResult::Completed);
+    EXPECT_FALSE(fs::exists(cutShort));
     EXPECT_EQ(Requests(), "sp_ModifySubscriber " + kId1 + "\nsp_ModifySubscriber " + kId2 + "\n");
     EXPECT_TRUE(PendingSyncs().empty());
     EXPECT_EQ(LogErrorCount, 0);
