@@ -94,7 +94,7 @@ class ConsoleView : public WindowlessView {
     std::chrono::steady_clock::time_point shown_;
 };
 
-void PrintDryRunReport(const std::vector<DryRunChange> &changes) {
+void PrintDryRunReport(const std::vector<DryRunChange> &changes, const std::string &mode) {
     double seconds = 0;
     for (const DryRunChange &c : changes) {
         char line[64];
@@ -107,6 +107,7 @@ void PrintDryRunReport(const std::vector<DryRunChange> &changes) {
                   "Dry run: a real run would change %zu files and remove %.1f s of silence in all.",
                   changes.size(), seconds);
     PrintLine(total);
+    PrintLine("Dry run: trim mode: " + mode + ".");
 }
 
 // The scratch folder of a dry run and everything in it go when the run
@@ -173,7 +174,7 @@ int RunHeadlessBatch(const HeadlessOptions &options) {
         return kBatchNotStarted;
     }
     if (options.dryRun) {
-        PrintDryRunReport(batch.DryRunChanges());
+        PrintDryRunReport(batch.DryRunChanges(), batch.TrimMode());
     }
     PrintLine("Log file: " + LogFilePath);
     const bool errors = LogErrorCount > 0 || ErrorReportCount() > reportsBefore;

@@ -25,6 +25,8 @@ const Row kRows[] = {
     {"SilenceToTrim", nullptr, &BrevitaSettings::silenceToTrim},
     {"SilencePadding", nullptr, &BrevitaSettings::silencePadding},
     {"SilenceLevel", nullptr, &BrevitaSettings::silenceLevel},
+    {"FollowLineNoise", &BrevitaSettings::followLineNoise, nullptr},
+    {"CutClosingKey", &BrevitaSettings::cutClosingKey, nullptr},
 };
 
 void EnsureKey(ErrorHandler &onError) {

@@ -19,6 +19,9 @@ struct BrevitaSettings {
     std::string silenceToTrim = "300";
     std::string silencePadding = "250";
     std::string silenceLevel = "-45";
+    // Off, a stored configuration trims as it did before these existed.
+    bool followLineNoise = false;
+    bool cutClosingKey = false;
 };
 
 // The range each number box takes, the message shown when its text is not

@@ -93,7 +93,8 @@ bool IsSystemHandler(const std::string &parentAlias) {
 
 TrimOptions TrimBatch::Options() {
     const BrevitaSettings s = view_.CurrentSettings();
-    return {s.silenceLevel, s.silenceToTrim, s.silencePadding, dryRunFolder_};
+    return {s.silenceLevel,    s.silenceToTrim, s.silencePadding,
+            s.followLineNoise, s.cutClosingKey, dryRunFolder_};
 }
 
 bool TrimBatch::TrimListed(const std::string &streamPath) {
@@ -163,6 +164,7 @@ RunResult TrimBatch::TrimAll() {
     onError.Step([] { OpenLogFile(GenerateNewLogFileName()); });
     WriteToLog("Database connection=" + db.ConnectionText(), false);
     WriteToLog("Database=" + database, false);
+    WriteToLog("Trim mode: " + TrimMode(), false);
     WriteToLog("", false);
     if (!dryRun) {
         sync_.SynchPendingUsers();

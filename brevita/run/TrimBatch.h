@@ -46,6 +46,9 @@ class TrimBatch {
     // the restore did.
     void RestoreFromBackup();
 
+    // How the current settings trim, as the log's "Trim mode:" line says.
+    std::string TrimMode() { return TrimModeText(Options()); }
+
     int32_t VoiceNamesUpdated = 0;
     int32_t GreetingsUpdated = 0;
 

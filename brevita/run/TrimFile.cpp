@@ -196,10 +196,29 @@ double WavSeconds(const fs::path &file) {
 
 std::vector<std::string> SndprobeArguments(const std::string &fullPath,
                                            const TrimOptions &options) {
-    return {(ProgramFolder() / "sndprobe").string(), fullPath,
-            "-silence:" + TrimBlanks(options.silenceLevel) + "dB," +
-                TrimBlanks(options.silenceToTrim) + ",20",
-            "-strip:tempWAVFile.wav,3," + TrimBlanks(options.silencePadding)};
+    const std::string level =
+        options.followLineNoise ? std::string("auto") : TrimBlanks(options.silenceLevel) + "dB";
+    std::vector<std::string> args = {(ProgramFolder() / "sndprobe").string(), fullPath,
+                                     "-silence:" + level + "," + TrimBlanks(options.silenceToTrim) +
+                                         ",20"};
+    // Strip flag 8 counts a key after the last speech, and the air around
+    // it, as trailing silence; it needs the DTMF detector to find the key.
+    if (options.cutClosingKey) {
+        args.push_back("-dtmf");
+    }
+    args.push_back(std::string("-strip:tempWAVFile.wav,") + (options.cutClosingKey ? "11" : "3") +
+                   "," + TrimBlanks(options.silencePadding));
+    return args;
+}
+
+std::string TrimModeText(const TrimOptions &options) {
+    std::string text = options.followLineNoise
+                           ? std::string("following line noise")
+                           : "level " + TrimBlanks(options.silenceLevel) + " dB";
+    if (options.cutClosingKey) {
+        text += "; closing key cut";
+    }
+    return text;
 }
 
 bool TrimWAVFile(const std::string &wavPath, const std::string &destinationPath,

@@ -14,6 +14,10 @@ struct TrimOptions {
     std::string silenceLevel = "-45";  // dB
     std::string silenceToTrim = "300"; // ms
     std::string silencePadding = "250";
+    // The threshold follows each recording's noise floor instead of the level.
+    bool followLineNoise = false;
+    // A DTMF key after the last speech is cut with the trailing silence.
+    bool cutClosingKey = false;
     // A dry run: a changed file's result goes below this folder (at the
     // place it has below the stream files folder) instead of over it.
     std::string dryRunFolder;
@@ -44,6 +48,10 @@ bool IsCompleteTrimOf(const std::filesystem::path &output, const std::filesystem
 
 // sndprobe's argument vector for one file.
 std::vector<std::string> SndprobeArguments(const std::string &fullPath, const TrimOptions &options);
+
+// How the options trim, for the log and the dry run: "level -45 dB",
+// "following line noise", either with "; closing key cut".
+std::string TrimModeText(const TrimOptions &options);
 
 // Trims wavPath; with an empty destinationPath the input is replaced in
 // place when silence was removed (or, in a dry run, the result is written

@@ -450,6 +450,14 @@ Protokolldatei jetzt anzeigen?</translation>
         <source>About</source>
         <translation>Info</translation>
     </message>
+    <message>
+        <source>Follow each recording&apos;s line &amp;noise</source>
+        <translation>Dem &amp;Leitungsrauschen jeder Aufnahme folgen</translation>
+    </message>
+    <message>
+        <source>Cut a closing &amp;key press</source>
+        <translation>&amp;Abschließenden Tastendruck abschneiden</translation>
+    </message>
 </context>
 <context>
     <name>frmSplashScreen</name>

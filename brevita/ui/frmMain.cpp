@@ -147,6 +147,8 @@ BrevitaSettings frmMain::SettingsFromControls() const {
     s.silenceToTrim = ui->txtSilenceToTrim->text().toStdString();
     s.silencePadding = ui->txtSilencePadding->text().toStdString();
     s.silenceLevel = ui->txtSilenceLevel->text().toStdString();
+    s.followLineNoise = ui->chkFollowLineNoise->isChecked();
+    s.cutClosingKey = ui->chkCutClosingKey->isChecked();
     return s;
 }
 
@@ -159,6 +161,8 @@ void frmMain::ControlsFromSettings(const BrevitaSettings &s) {
     ui->txtSilenceToTrim->setText(Q(s.silenceToTrim));
     ui->txtSilencePadding->setText(Q(s.silencePadding));
     ui->txtSilenceLevel->setText(Q(s.silenceLevel));
+    ui->chkFollowLineNoise->setChecked(s.followLineNoise);
+    ui->chkCutClosingKey->setChecked(s.cutClosingKey);
 }
 
 QLineEdit *frmMain::BoxOf(const NumberRule &rule) const {

@@ -1,3 +1,4 @@
+#include "AppError.h"
 #include "CorvoxVersion.h"
 #include "RegistryAPI.h"
 #include "Settings.h"
@@ -328,4 +329,43 @@ TEST_F(RegistryTest, KeyWithThousandsOfValuesReadsAndWritesEach) {
     given[2000] = "\"Value2000\"=\"changed\"";
     given.push_back("\"Added\"=dword:0000002a");
     EXPECT_EQ(ReadFile(store), kHeaderLines + Section(kSettings, given) + subKeys);
+}
+
+TEST_F(RegistryTest, TrimModeSettingsAreStoredBesideTheOthersAndDefaultOff) {
+    const int reportsBefore = ErrorReportCount();
+    ErrorHandler onError(ErrorReport::FormMessage, "LoadSettings", "frmMain");
+    // A store written before these settings existed keeps trimming by level.
+    WriteFile(store, kHeaderLines + Section(kSettings, {"\"SilenceLevel\"=\"-40\"",
+                                                        "\"TrimGreetings\"=dword:00000001"}));
+    BrevitaSettings loaded;
+    loaded.followLineNoise = true; // a missing value keeps what the control holds
+    LoadSettings(loaded, onError);
+    EXPECT_TRUE(loaded.followLineNoise);
+    EXPECT_FALSE(loaded.cutClosingKey);
+    EXPECT_EQ(loaded.silenceLevel, "-40");
+    EXPECT_FALSE(BrevitaSettings{}.followLineNoise || BrevitaSettings{}.cutClosingKey);
+
+    // Saved as check boxes are, after the level; read back each on its own.
+    SaveSettings(BrevitaSettings{}, onError);
+    const std::string text = ReadFile(store);
+    const size_t level = text.find("\"SilenceLevel\"=\"-45\"\r\n");
+    const size_t noise = text.find("\"FollowLineNoise\"=dword:00000000\r\n");
+    const size_t key = text.find("\"CutClosingKey\"=dword:00000000\r\n");
+    ASSERT_NE(noise, std::string::npos) << text;
+    ASSERT_NE(key, std::string::npos) << text;
+    EXPECT_LT(level, noise);
+    EXPECT_LT(noise, key);
+    for (const auto &[noiseOn, keyOn] : {std::pair{true, false}, {false, true}, {true, true}}) {
+        BrevitaSettings saved;
+        saved.followLineNoise = noiseOn;
+        saved.cutClosingKey = keyOn;
+        SaveSettings(saved, onError);
+        EXPECT_EQ(Get("FollowLineNoise", REG_DWORD), RegValue(int32_t{noiseOn ? 1 : 0}));
+        EXPECT_EQ(Get("CutClosingKey", REG_DWORD), RegValue(int32_t{keyOn ? 1 : 0}));
+        BrevitaSettings back;
+        LoadSettings(back, onError);
+        EXPECT_EQ(back.followLineNoise, noiseOn);
+        EXPECT_EQ(back.cutClosingKey, keyOn);
+    }
+    EXPECT_EQ(ErrorReportCount(), reportsBefore);
 }

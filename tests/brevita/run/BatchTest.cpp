@@ -351,3 +351,44 @@ TEST_F(BatchTest, OneUnansweredRequestKeepsTheRestPendingWithoutWaiting) {
     EXPECT_FALSE(Contains(log, "Directory synch kept pending for objectID=" + kId1));
     EXPECT_EQ(LogErrorCount, 1);
 }
+
+TEST_F(BatchTest, TheLogSaysWhichTrimModeRanAndSndprobeIsAskedForIt) {
+    Make("vn.wav", 900, 900);
+    AddName("vn.wav", "alice", kId1);
+    view.settings.trimGreetings = false;
+    const fs::path args = tmp / "args.txt";
+    // The arguments after the file's path, one a line; no output, so the
+    // run changes nothing whatever sndprobe makes of them.
+    FakeSndprobe("shift; printf '%s\\n' \"$@\" > '" + args.string() + "'\n");
+    const struct {
+        bool followLineNoise, cutClosingKey;
+        const char *mode, *sent;
+    } cases[] = {
+        {false, false, "level -45 dB", "-silence:-45dB,300,20\n-strip:tempWAVFile.wav,3,250\n"},
+        {true, false, "following line noise",
+         "-silence:auto,300,20\n-strip:tempWAVFile.wav,3,250\n"},
+        {false, true, "level -45 dB; closing key cut",
+         "-silence:-45dB,300,20\n-dtmf\n-strip:tempWAVFile.wav,11,250\n"},
+        {true, true, "following line noise; closing key cut",
+         "-silence:auto,300,20\n-dtmf\n-strip:tempWAVFile.wav,11,250\n"},
+    };
+    for (const auto &c : cases) {
+        view.settings.followLineNoise = c.followLineNoise;
+        view.settings.cutClosingKey = c.cutClosingKey;
+        fs::remove(args);
+        prompt.answers = {Answer::Yes, Answer::No};
+        TrimBatch batch(view);
+        ASSERT_EQ(batch.TrimAll(), RunResult::Completed) << c.mode;
+        EXPECT_EQ(batch.TrimMode(), c.mode);
+        // After the header and the database lines, before the first stage.
+        const std::string log = Log();
+        const size_t database = log.find("\r\nDatabase=");
+        ASSERT_NE(database, std::string::npos) << log;
+        const size_t next = log.find("\r\n", database + 2) + 2;
+        EXPECT_EQ(log.substr(next, log.find("\r\n", next) + 4 - next),
+                  std::string("Trim mode: ") + c.mode + "\r\n\r\n")
+            << log;
+        EXPECT_LT(next, log.find("*** Updating voice names ****"));
+        EXPECT_EQ(ReadFile(args), c.sent) << c.mode;
+    }
+}

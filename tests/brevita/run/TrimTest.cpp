@@ -103,6 +103,14 @@ TEST_F(TrimTest, ADryRunWithoutAWindowLeavesNoScratchFolder) {
     // One that runs, and one that another trim keeps from starting.
     EXPECT_EQ(run(&out), 0) << out;
     EXPECT_PRED2(Contains, out, "Dry run: a real run would change 1 files");
+    EXPECT_PRED2(Contains, out, "\nDry run: trim mode: level -45 dB.\n");
+    EXPECT_TRUE(Names(temp).empty()) << out;
+    // The stored mode settings reach the run; what sndprobe makes of them
+    // is its own business.
+    WriteRegistry("\"BackupFiles\"=dword:00000000\r\n\"FollowLineNoise\"=dword:00000001\r\n"
+                  "\"CutClosingKey\"=dword:00000001\r\n");
+    EXPECT_LE(run(&out), 1) << out;
+    EXPECT_PRED2(Contains, out, "\nDry run: trim mode: following line noise; closing key cut.\n");
     EXPECT_TRUE(Names(temp).empty()) << out;
     TrimLock other;
     ASSERT_TRUE(other.TryAcquire(live));

@@ -16,8 +16,11 @@
 #include "AppEnv.h"
 #include "TestSupport.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,6 +31,7 @@
 #include <unicode/uloc.h>
 
 #include <regex>
+#include <set>
 
 using namespace brevita;
 using namespace brevita_test;
@@ -217,6 +221,19 @@ TEST_F(LocalizeTest, ChoosingGermanRetranslatesTheOpenWindowsAndTheMessages) {
     });
     EXPECT_EQ(CurrentLanguageId, 1031);
     EXPECT_EQ(trim->text(), "&Stille kürzen");
+    EXPECT_EQ(w.findChild<QCheckBox *>("chkFollowLineNoise")->text(),
+              "Dem &Leitungsrauschen jeder Aufnahme folgen");
+    EXPECT_EQ(w.findChild<QCheckBox *>("chkCutClosingKey")->text(),
+              "&Abschließenden Tastendruck abschneiden");
+    // The German access keys are the window's own too.
+    std::set<int> keys;
+    for (QAbstractButton *b : w.findChildren<QAbstractButton *>()) {
+        const int k = QKeySequence::mnemonic(b->text())[0].toCombined();
+        if (k != 0) {
+            EXPECT_TRUE(keys.insert(k).second) << b->text().toStdString();
+        }
+    }
+    EXPECT_GE(keys.size(), 6u);
     EXPECT_EQ(w.findChild<QGroupBox *>("frameProgress")->title(), "Fertig");
     EXPECT_EQ(maxBox->text(), "77") << "typed values are no captions";
     EXPECT_EQ(w.HelpWindow()->windowTitle(), "Brevita-Hilfe");

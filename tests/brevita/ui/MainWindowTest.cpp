@@ -14,8 +14,10 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,6 +26,7 @@
 #include <QToolButton>
 
 #include <atomic>
+#include <set>
 
 #include <unistd.h>
 
@@ -123,10 +126,11 @@ TEST_F(MainWindowTest, FirstRunCreatesTheKeyAndTheCloseBoxSavesTheDefaults) {
     w.close();
     EXPECT_EQ(exits, 0);
     const std::tuple<const char *, int32_t, const char *> defaults[] = {
-        {"TrimVoiceNames", REG_DWORD, "1"}, {"TrimGreetings", REG_DWORD, "0"},
-        {"BackupFiles", REG_DWORD, "1"},    {"BackupDestination", REG_SZ, ""},
-        {"MaxVoiceNames", REG_SZ, "200"},   {"SilenceToTrim", REG_SZ, "300"},
-        {"SilencePadding", REG_SZ, "250"},  {"SilenceLevel", REG_SZ, "-45"}};
+        {"TrimVoiceNames", REG_DWORD, "1"},  {"TrimGreetings", REG_DWORD, "0"},
+        {"BackupFiles", REG_DWORD, "1"},     {"BackupDestination", REG_SZ, ""},
+        {"MaxVoiceNames", REG_SZ, "200"},    {"SilenceToTrim", REG_SZ, "300"},
+        {"SilencePadding", REG_SZ, "250"},   {"SilenceLevel", REG_SZ, "-45"},
+        {"FollowLineNoise", REG_DWORD, "0"}, {"CutClosingKey", REG_DWORD, "0"}};
     for (const auto &[name, type, value] : defaults)
         EXPECT_EQ(Setting(name, type), value) << name;
 }
@@ -146,6 +150,77 @@ TEST_F(MainWindowTest, StoredSettingsFillTheControlsAndOnlyTheLevelSignIsMended)
         EXPECT_EQ(s.silenceToTrim, "300");
     }
     EXPECT_TRUE(prompt.questions.empty());
+}
+
+TEST_F(MainWindowTest, TheTrimModeBoxesLoadSaveTabAndAnswerTheirAccessKeys) {
+    WriteServer("\"FollowLineNoise\"=dword:00000001\r\n");
+    frmMain w;
+    ASSERT_TRUE(w.Form_Load());
+    auto *noise = Find<QCheckBox>(w, "chkFollowLineNoise");
+    auto *key = Find<QCheckBox>(w, "chkCutClosingKey");
+    ASSERT_TRUE(noise && key);
+    auto *options = Find<QGroupBox>(w, "frameOptions");
+    EXPECT_TRUE(options->isAncestorOf(noise) && options->isAncestorOf(key));
+    EXPECT_EQ(noise->text(), "Follow each recording's line &noise");
+    EXPECT_EQ(key->text(), "Cut a closing &key press");
+    EXPECT_TRUE(noise->isChecked()) << "loaded from the store";
+    EXPECT_FALSE(key->isChecked()) << "missing from the store: the default";
+    EXPECT_TRUE(w.SettingsFromControls().followLineNoise);
+    EXPECT_FALSE(w.SettingsFromControls().cutClosingKey);
+
+    ShowActive(w);
+    // Tab visits the controls in the order they stand, the new boxes after
+    // the options' numbers.
+    const char *order[] = {"chkTrimVoiceNames",
+                           "chkTrimGreetings",
+                           "txtSilenceLevel",
+                           "txtSilenceToTrim",
+                           "txtSilencePadding",
+                           "txtMaxNamesToTouch",
+                           "chkFollowLineNoise",
+                           "chkCutClosingKey",
+                           "chkBackup",
+                           "txtBackupDestination",
+                           "cmbBrowseForBackupDestination",
+                           "cmdTest",
+                           "cmdTrimSilence",
+                           "cmdExit",
+                           "chkTrimVoiceNames"};
+    Find<QWidget>(w, order[0])->setFocus();
+    for (size_t i = 1; i < std::size(order); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget()->objectName().toStdString(), order[i])
+            << "after " << order[i - 1];
+    }
+    EXPECT_TRUE(prompt.questions.empty());
+
+    // Every access key of the window is its own.
+    std::set<int> keys;
+    for (QAbstractButton *b : w.findChildren<QAbstractButton *>()) {
+        const int k = QKeySequence::mnemonic(b->text())[0].toCombined();
+        if (k != 0) {
+            EXPECT_TRUE(keys.insert(k).second) << b->objectName().toStdString();
+        }
+    }
+    EXPECT_GE(keys.size(), 6u);
+    // The access keys toggle their box, also from a number box that passes
+    // its check.
+    Find<QLineEdit>(w, "txtSilenceLevel")->setFocus();
+    QTest::keyClick(&w, Qt::Key_N, Qt::AltModifier);
+    QTest::keyClick(&w, Qt::Key_K, Qt::AltModifier);
+    QTest::qWait(300); // the click follows the key a moment later
+    EXPECT_FALSE(noise->isChecked());
+    EXPECT_TRUE(key->isChecked());
+    EXPECT_TRUE(prompt.questions.empty());
+
+    // The close box saves both, as check boxes are kept.
+    w.close();
+    EXPECT_EQ(Setting("FollowLineNoise", REG_DWORD), "0");
+    EXPECT_EQ(Setting("CutClosingKey", REG_DWORD), "1");
+    frmMain again;
+    ASSERT_TRUE(again.Form_Load());
+    EXPECT_FALSE(Find<QCheckBox>(again, "chkFollowLineNoise")->isChecked());
+    EXPECT_TRUE(Find<QCheckBox>(again, "chkCutClosingKey")->isChecked());
 }
 
 TEST_F(MainWindowTest, NumberBoxesRefuseBadTextAndKeepTheFocus) {
