@@ -116,6 +116,7 @@ int32_t SilenceStep(DetectInstance *pInst, const uint8_t *pData, int32_t cb,
 // bin 0 also holding everything below, digital silence included.
 constexpr int32_t kBinsPerDb = 4;
 constexpr int32_t kBins = 120 * kBinsPerDb + 1;
+constexpr int64_t kMaxWindows = 8192;
 
 double WindowRms(const WAVEFORMATEX *pwfx, const uint8_t *p, int32_t cb) {
     uint64_t sumSq = 0;
@@ -144,9 +145,13 @@ int32_t SilenceAutoThreshold(const WAVEFORMATEX *pwfx, const uint8_t *pData, int
     const int32_t cbWindow = WavFormatMsToBytes(pwfx, msWindow, +1);
     uint32_t anCount[kBins] = {};
     uint32_t nWindows = 0;
-    for (int32_t off = 0; cbWindow > 0 && off < cb; off += cbWindow) {
+    // Windows spread evenly over a long recording estimate its percentile as
+    // well as all of them, and keep the first pass a small part of the run.
+    const int64_t nAll = cbWindow > 0 ? (int64_t{cb} + cbWindow - 1) / cbWindow : 0;
+    const int64_t cbStride = std::max<int64_t>(1, nAll / kMaxWindows) * cbWindow;
+    for (int64_t off = 0; cbWindow > 0 && off < cb; off += cbStride) {
         // A short last window counts only when it is the only one.
-        const int32_t n = std::min(cbWindow, cb - off);
+        const int32_t n = int32_t(std::min<int64_t>(cbWindow, cb - off));
         if (n < cbWindow && nWindows > 0)
             break;
         const double rms = WindowRms(pwfx, pData + off, n);
