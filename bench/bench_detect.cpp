@@ -3,6 +3,7 @@
 
 #include "common/siggen.h"
 #include "VmLib/vmapi.h"
+#include "sndkit/detect_silence.h"
 
 using namespace siggen;
 
@@ -47,6 +48,54 @@ void BM_DetectSilence(benchmark::State &state) {
     RunBlocks(state, DETECT_SILENCE, s, 8000);
 }
 BENCHMARK(BM_DetectSilence);
+
+// An hour of speech-like audio over white noise at -50 dBFS, 8 kHz, made once.
+const std::vector<uint8_t> &HourOfSpeech() {
+    static const std::vector<uint8_t> pcm = [] {
+        const Samples minute = Mix(SpeechLike(60000, 8000), Noise(DbToAmplitude(-50), 60000, 8000));
+        Samples s;
+        for (int i = 0; i < 60; ++i)
+            Append(s, minute);
+        return ToPcm16(s);
+    }();
+    return pcm;
+}
+
+// The analysis of the hour at a fixed level or, with auto, after the first
+// pass that sets the level: their ratio is the cost of the automatic level.
+void RunHour(benchmark::State &state, bool bAuto) {
+    const WAVEFORMATEX wfx = PcmFormat(8000);
+    const std::vector<uint8_t> &pcm = HourOfSpeech();
+    const int32_t cbBlock = int32_t(wfx.nAvgBytesPerSec);
+    int64_t nEvents = 0;
+    for (auto _ : state) {
+        HDETECT h = DetectInit(DETECT_VERSION, VmModuleHandle(), &wfx, DETECT_SILENCE, 184, 300, 20,
+                               &CountEvent, reinterpret_cast<uintptr_t>(&nEvents), 0);
+        if (h == nullptr || (bAuto && DetectSilenceAuto(h, pcm.data(), int32_t(pcm.size())))) {
+            state.SkipWithError("DetectInit or DetectSilenceAuto failed");
+            break;
+        }
+        for (size_t off = 0; off < pcm.size(); off += size_t(cbBlock)) {
+            const int32_t cb = int32_t(std::min(pcm.size() - off, size_t(cbBlock)));
+            if (DetectProcessBlock(h, pcm.data() + off, cb, 0) != 0)
+                state.SkipWithError("DetectProcessBlock failed");
+        }
+        DetectProcessBlock(h, nullptr, 0, 0);
+        DetectTerm(h);
+    }
+    benchmark::DoNotOptimize(nEvents);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(pcm.size()));
+}
+
+void BM_DetectSilenceHourFixed(benchmark::State &state) {
+    RunHour(state, false);
+}
+BENCHMARK(BM_DetectSilenceHourFixed)->Unit(benchmark::kMillisecond);
+
+void BM_DetectSilenceHourAuto(benchmark::State &state) {
+    RunHour(state, true);
+}
+BENCHMARK(BM_DetectSilenceHourAuto)->Unit(benchmark::kMillisecond);
 
 void BM_DetectDtmf(benchmark::State &state) {
     RunBlocks(state, DETECT_DTMF, Dtmf("123A456B789C*0#D", 100, 100, 8000, 8000), 8000);

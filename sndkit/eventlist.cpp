@@ -12,6 +12,11 @@ HVMARRAY CreateSpanList(void) {
 }
 
 int32_t AppendSpan(HVMARRAY hList, int32_t msStart, int32_t msDuration, int32_t msWindow) {
+    return AppendEvent(hList, 0, msStart, msDuration, msWindow);
+}
+
+int32_t AppendEvent(HVMARRAY hList, uint32_t dwType, int32_t msStart, int32_t msDuration,
+                    int32_t msWindow) {
     if (!hList) {
         TracePosition(UNIT, 101);
         return -1;
@@ -24,6 +29,7 @@ int32_t AppendSpan(HVMARRAY hList, int32_t msStart, int32_t msDuration, int32_t 
     p->msStart = msStart;
     p->msDuration = msDuration;
     p->msWindow = msWindow;
+    p->dwType = dwType;
     if (ArrayAdd(hList, reinterpret_cast<uintptr_t>(p)) < 0) {
         TracePosition(UNIT, 103);
         if (VM_FREE(p, UNIT, 306))
@@ -127,8 +133,8 @@ int32_t OnDetectEvent(uintptr_t dwUser, uint32_t dwType, uint32_t msStart, uint3
                       uint32_t msWindow, uint32_t lParam) {
     auto start = static_cast<int32_t>(msStart);
     auto duration = static_cast<int32_t>(msDuration);
-    if (AppendSpan(reinterpret_cast<HVMARRAY>(dwUser), start, duration,
-                   static_cast<int32_t>(msWindow)))
+    if (AppendEvent(reinterpret_cast<HVMARRAY>(dwUser), dwType, start, duration,
+                    static_cast<int32_t>(msWindow)))
         TracePosition(UNIT, 109);
     PrintEvent(dwType, start, duration, lParam);
     return 0;

@@ -1,6 +1,7 @@
 #include "sndkit/rundetectors.h"
 
 #include <cstdlib>
+#include <cwchar>
 
 #include "sndkit/args.h"
 #include "sndkit/eventlist.h"
@@ -18,7 +19,7 @@ bool RoomForDetector(Run *r) {
 }
 
 void AddDetector(Run *r, uint32_t dwType, uint32_t lParam, int32_t msDuration, int32_t msWindow,
-                 int32_t dwFlags) {
+                 int32_t dwFlags, bool bAuto = false) {
     HDETECT h = DetectInit(DETECT_VERSION, VmModuleHandle(), r->pwfxAnalysis, dwType, lParam,
                            static_cast<uint32_t>(msDuration), static_cast<uint32_t>(msWindow),
                            OnDetectEvent, reinterpret_cast<uintptr_t>(r->hEvents),
@@ -27,6 +28,7 @@ void AddDetector(Run *r, uint32_t dwType, uint32_t lParam, int32_t msDuration, i
         RunFail(r, 31);
         return;
     }
+    r->abAuto[r->nDetectors] = bAuto;
     r->ahDetect[r->nDetectors++] = h;
 }
 
@@ -39,16 +41,18 @@ void CreateSilenceDetectors(Run *r) {
         if (!level || !level[0])
             level = L"-40dB";
         int32_t msDuration, msWindow, dwFlags;
-        if (!IsLevelText(level) || !IntField(&cursor, -1, &msDuration) ||
+        // The level of "auto" is set from the whole audio before the first block.
+        const bool bAuto = wcscasecmp(level, L"auto") == 0;
+        if (!(bAuto || IsLevelText(level)) || !IntField(&cursor, -1, &msDuration) ||
             !IntField(&cursor, -1, &msWindow) || !IntField(&cursor, 0, &dwFlags)) {
             RunFail(r, 32);
             continue;
         }
         if (!RoomForDetector(r))
             continue;
-        int32_t threshold = abs(LinearToPcm(ParseLevel(level)));
+        int32_t threshold = bAuto ? 0 : abs(LinearToPcm(ParseLevel(level)));
         AddDetector(r, DETECT_SILENCE, static_cast<uint32_t>(threshold), msDuration, msWindow,
-                    dwFlags);
+                    dwFlags, bAuto);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "sndkit/args.h"
+#include "sndkit/detect_silence.h"
 #include "sndkit/eventlist.h"
 #include "sndkit/run.h"
 #include "sndkit/rundetectors.h"
@@ -77,9 +78,16 @@ bool OpenSource(Run *r, const wchar_t *pszSource) {
     return true;
 }
 
-// Hands every block to every detector in creation order; 0, or -1 at the
-// first detector that refuses one.
+// Sets the automatic silence levels from the whole audio, then hands every
+// block to every detector in creation order; 0, or -1 at the first detector
+// that refuses one.
 int32_t FeedBlocks(Run *r, int32_t cbBlock) {
+    for (int32_t i = 0; i < r->nDetectors; ++i) {
+        if (r->abAuto[i] && DetectSilenceAuto(r->ahDetect[i], r->whole.pData, r->whole.cbValid)) {
+            TracePosition(RUN_UNIT, 310);
+            return -1;
+        }
+    }
     const uint8_t *pBlock = nullptr;
     for (int32_t n; (n = NextBlock(&r->whole, &pBlock, cbBlock)) != 0;) {
         if (n < 0) {

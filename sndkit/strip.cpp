@@ -44,11 +44,47 @@ template <class Step> bool EachSpan(HVMARRAY hSpans, Step step) {
 
 } // namespace
 
+namespace {
+
+// Gaps shorter than a click, or than the span's window, do not part the
+// events at the end of a recording.
+constexpr int64_t kClosingGapMs = 60;
+
+// The start of the events that reach the end of the audio one after another
+// when a DTMF key is among them, else msLength. hEvents is sorted by start.
+int64_t ClosingKeyStart(HVMARRAY hEvents, int32_t msLength) {
+    int64_t chain = msLength;
+    bool key = false;
+    for (int32_t i = ArrayGetSize(hEvents) - 1; i >= 0; --i) {
+        const EventSpan *p = SpanAt(hEvents, i);
+        if (!p)
+            return msLength;
+        const int64_t end = int64_t{p->msStart} + p->msDuration;
+        if (p->msStart < chain && end + std::max<int64_t>(p->msWindow, kClosingGapMs) >= chain) {
+            chain = std::max<int64_t>(0, p->msStart);
+            key = key || p->dwType == DETECT_DTMF;
+        }
+    }
+    return key ? chain : msLength;
+}
+
+} // namespace
+
 HVMARRAY ProcessSpans(HVMARRAY hEvents, int32_t msLength, int32_t dwFlags) {
     const bool leading = (dwFlags & STRIP_LEADING) != 0;
     const bool trailing = (dwFlags & STRIP_TRAILING) != 0;
+    // A closing key and the air around it end the recording as one silence.
+    const int64_t msClosing = trailing && (dwFlags & STRIP_CLOSING_KEY)
+                                  ? ClosingKeyStart(hEvents, msLength)
+                                  : int64_t{msLength};
     return Stage(200, 201, [&](HVMARRAY hOut) {
-        return EachSpan(hEvents, [&](const EventSpan &e) {
+        int32_t msClosingWindow = -1;
+        bool ok = EachSpan(hEvents, [&](const EventSpan &e) {
+            if (e.msStart >= msClosing) {
+                if (msClosingWindow < 0)
+                    msClosingWindow = e.msWindow;
+                return true;
+            }
             int64_t duration = e.msDuration;
             if (leading || trailing) {
                 if (trailing && int64_t{e.msStart} + e.msDuration + e.msWindow >= msLength)
@@ -58,6 +94,9 @@ HVMARRAY ProcessSpans(HVMARRAY hEvents, int32_t msLength, int32_t dwFlags) {
             }
             return AppendSpan(hOut, e.msStart, ClampMs(duration), e.msWindow) == 0;
         });
+        return ok && (msClosingWindow < 0 ||
+                      AppendSpan(hOut, ClampMs(msClosing), ClampMs(msLength - msClosing),
+                                 msClosingWindow) == 0);
     });
 }
 

@@ -12,11 +12,13 @@ static const wchar_t kUsage[] =
     L"usage: sndprobe <srcfile> [options]\n"
     L"  options:\n"
     L"    -silence[:level,duration,window,flags]      (default: -40dB,200,20,0)\n"
+    L"      level auto: 12dB above the noise floor, within -70dB to -30dB\n"
     L"    -tone[:frequency,duration,window,flags]     (default: 440,100,100,0)\n"
     L"    -dtmf[:chars,duration,window,flags]         (default: all,40,20,0)\n"
     L"    -baudot[:chars,duration,window,flags]       (default: all,11,5,0)\n"
     L"    -block[:duration]                           (default: 1000)\n"
-    L"    -strip:dstfile,flags,edge (flags: leading=1,trailing=2,extract=4)\n"
+    L"    -strip:dstfile,flags,edge (flags: leading=1,trailing=2,extract=4,\n"
+    L"      closing dtmf key=8)\n"
     L"    -acm[:acmfile[,mid,pid]] load all acm drivers, or specific one\n"
     L"    -trace[:level] verbosity level 0-9\n";
 

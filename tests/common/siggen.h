@@ -74,6 +74,50 @@ inline Samples Noise(double rms, double ms, unsigned nRate, uint32_t seed = 1) {
     return out;
 }
 
+// Pink (1/f) noise of the given RMS: white noise through a sum of first-order
+// low passes an octave apart, scaled to the RMS. Reproducible from seed.
+inline Samples PinkNoise(double rms, double ms, unsigned nRate, uint32_t seed = 1) {
+    const size_t n = SampleCount(ms, nRate);
+    Uniform uniform{seed * 0x9E3779B97F4A7C15ull + 3};
+    std::vector<double> v(n);
+    double b[7] = {};
+    static const double kPole[7] = {0.99886, 0.99332, 0.96900, 0.86650, 0.55000, -0.7616, 0};
+    static const double kGain[7] = {0.0555179, 0.0750759,  0.1538520, 0.3104856,
+                                    0.5329522, -0.0168980, 0};
+    double sumSq = 0;
+    for (double &x : v) {
+        const double w = sqrt(-2 * log(uniform())) * cos(2 * kPi * uniform());
+        double sum = 0;
+        for (int k = 0; k < 6; ++k)
+            sum += b[k] = kPole[k] * b[k] + kGain[k] * w;
+        x = sum + b[6] + w * 0.5362;
+        b[6] = w * 0.115926;
+        sumSq += x * x;
+    }
+    const double gain = n > 0 && sumSq > 0 ? rms / sqrt(sumSq / double(n)) : 0;
+    Samples out(n);
+    for (size_t i = 0; i < n; ++i)
+        out[i] = Clip(v[i] * gain);
+    return out;
+}
+
+// Mains hum: hz and its harmonics 2 to 5, each half the one below, of the
+// given total RMS.
+inline Samples Hum(double hz, double rms, double ms, unsigned nRate) {
+    Samples out(SampleCount(ms, nRate));
+    double sumSqAmp = 0;
+    for (int h = 1; h <= 5; ++h)
+        sumSqAmp += pow(0.5, 2 * (h - 1)) / 2;
+    const double a = rms / sqrt(sumSqAmp);
+    for (size_t i = 0; i < out.size(); ++i) {
+        double v = 0;
+        for (int h = 1; h <= 5; ++h)
+            v += a * pow(0.5, h - 1) * sin(2 * kPi * hz * h * double(i) / nRate);
+        out[i] = Clip(v);
+    }
+    return out;
+}
+
 inline Samples &Append(Samples &dst, const Samples &src) {
     dst.insert(dst.end(), src.begin(), src.end());
     return dst;

@@ -1,6 +1,6 @@
 # The end-to-end tests run the built program (and, for block-coded formats,
 # its codec module) on fixtures that libsndfile writes.
-foreach(t sndkit_test_cli sndkit_test_cli_hostile)
+foreach(t sndkit_test_cli sndkit_test_cli_hostile sndkit_test_silence_auto)
   target_link_libraries(${t} PRIVATE PkgConfig::SNDFILE)
   add_dependencies(${t} sndprobe)
   if(TARGET vmwav_sndfile)

@@ -7,11 +7,13 @@
 #include "VmLib/vmlib.h"
 
 /* One event or one kept stretch of audio, in ms from the start of the audio.
- * msWindow is the reporting detector's window, 0 for made-up stretches. */
+ * msWindow is the reporting detector's window, 0 for made-up stretches;
+ * dwType the reporting detector's kind, 0 for made-up stretches. */
 typedef struct EventSpan {
     int32_t msStart;
     int32_t msDuration;
     int32_t msWindow;
+    uint32_t dwType;
 } EventSpan;
 
 #ifdef __cplusplus
@@ -23,6 +25,9 @@ HVMARRAY CreateSpanList(void);
 /* Appends a new record {msStart, msDuration, msWindow}; 0, or -1 when the
  * list is null or memory is exhausted (nothing is then added). */
 int32_t AppendSpan(HVMARRAY hList, int32_t msStart, int32_t msDuration, int32_t msWindow);
+/* AppendSpan of an event of a detector of kind dwType. */
+int32_t AppendEvent(HVMARRAY hList, uint32_t dwType, int32_t msStart, int32_t msDuration,
+                    int32_t msWindow);
 /* Releases every record and then the list; 0, or -1 when a record or the
  * array could not be released. A null list gives 0. */
 int32_t DestroySpanList(HVMARRAY hList);

@@ -30,6 +30,7 @@ struct Run {
     bool converting;
     HVMARRAY hEvents;
     HDETECT ahDetect[MAX_DETECTORS];
+    bool abAuto[MAX_DETECTORS]; // a silence detector that sets its own level
     int32_t nDetectors;
     WholeFile whole;
 };

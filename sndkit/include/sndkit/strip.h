@@ -11,6 +11,10 @@
 #define STRIP_LEADING 0x1
 #define STRIP_TRAILING 0x2
 #define STRIP_EXTRACT 0x4
+/* With STRIP_TRAILING: DTMF keys among the events that reach the end one
+ * after another (gaps under 60 ms, or under a span's window) make those
+ * events one trailing span. */
+#define STRIP_CLOSING_KEY 0x8
 
 #ifdef __cplusplus
 extern "C" {
