@@ -54,6 +54,19 @@ void ReportSilence(DetectInstance *pInst, int32_t cbAfter) {
     pInst->cbRun = 0;
 }
 
+// A burst that has lasted as long as the bridge is speech: the silence
+// before it is reported, ending where the burst began.
+void EndSilenceIfSpeech(DetectInstance *pInst, SilenceState *s, int32_t cb) {
+    if (s->cbBurst < s->cbBridge) {
+        return;
+    }
+    pInst->cbPosition += cb;
+    ReportSilence(pInst, s->cbBurst);
+    pInst->cbPosition -= cb;
+    s->cbBurst = 0;
+    s->bSpeech = true;
+}
+
 // Speech starts above the threshold and ends only below the release level;
 // a burst shorter than the bridge between two silences is part of them.
 int32_t AutoStep(DetectInstance *pInst, SilenceState *s, const uint8_t *pData, int32_t cb,
@@ -74,13 +87,7 @@ int32_t AutoStep(DetectInstance *pInst, SilenceState *s, const uint8_t *pData, i
     } else if (s->cbBurst > 0) {
         if (bAboveRelease) {
             s->cbBurst += cb;
-            if (s->cbBurst >= s->cbBridge) {
-                pInst->cbPosition += cb;
-                ReportSilence(pInst, s->cbBurst);
-                pInst->cbPosition -= cb;
-                s->cbBurst = 0;
-                s->bSpeech = true;
-            }
+            EndSilenceIfSpeech(pInst, s, cb);
         } else {
             pInst->cbRun += s->cbBurst + cb;
             s->cbBurst = 0;
@@ -91,13 +98,7 @@ int32_t AutoStep(DetectInstance *pInst, SilenceState *s, const uint8_t *pData, i
         s->bSpeech = true;
     } else {
         s->cbBurst = cb;
-        if (s->cbBurst >= s->cbBridge) {
-            pInst->cbPosition += cb;
-            ReportSilence(pInst, s->cbBurst);
-            pInst->cbPosition -= cb;
-            s->cbBurst = 0;
-            s->bSpeech = true;
-        }
+        EndSilenceIfSpeech(pInst, s, cb);
     }
     pInst->cbPosition += cb;
     return 0;
