@@ -14,6 +14,16 @@ int32_t CountEvent(uintptr_t dwUser, uint32_t, uint32_t, uint32_t, uint32_t, uin
     return 0;
 }
 
+// The audio in blocks of cbBlock bytes, as the program hands them over.
+void FeedBlocks(benchmark::State &state, HDETECT h, const std::vector<uint8_t> &pcm,
+                int32_t cbBlock) {
+    for (size_t off = 0; off < pcm.size(); off += size_t(cbBlock)) {
+        const int32_t cb = int32_t(std::min(pcm.size() - off, size_t(cbBlock)));
+        if (DetectProcessBlock(h, pcm.data() + off, cb, 0) != 0)
+            state.SkipWithError("DetectProcessBlock failed");
+    }
+}
+
 void RunBlocks(benchmark::State &state, uint32_t dwType, const Samples &signal, unsigned rate,
                uint32_t dwFlags = 0) {
     const WAVEFORMATEX wfx = PcmFormat(rate);
@@ -27,13 +37,8 @@ void RunBlocks(benchmark::State &state, uint32_t dwType, const Samples &signal, 
         state.SkipWithError("DetectInit failed");
         return;
     }
-    for (auto _ : state) {
-        for (size_t off = 0; off < pcm.size(); off += size_t(cbBlock)) {
-            const int32_t cb = int32_t(std::min(pcm.size() - off, size_t(cbBlock)));
-            if (DetectProcessBlock(h, pcm.data() + off, cb, 0) != 0)
-                state.SkipWithError("DetectProcessBlock failed");
-        }
-    }
+    for (auto _ : state)
+        FeedBlocks(state, h, pcm, cbBlock);
     DetectProcessBlock(h, nullptr, 0, 0);
     DetectTerm(h);
     benchmark::DoNotOptimize(nEvents);
@@ -75,11 +80,7 @@ void RunHour(benchmark::State &state, bool bAuto) {
             state.SkipWithError("DetectInit or DetectSilenceAuto failed");
             break;
         }
-        for (size_t off = 0; off < pcm.size(); off += size_t(cbBlock)) {
-            const int32_t cb = int32_t(std::min(pcm.size() - off, size_t(cbBlock)));
-            if (DetectProcessBlock(h, pcm.data() + off, cb, 0) != 0)
-                state.SkipWithError("DetectProcessBlock failed");
-        }
+        FeedBlocks(state, h, pcm, cbBlock);
         DetectProcessBlock(h, nullptr, 0, 0);
         DetectTerm(h);
     }
