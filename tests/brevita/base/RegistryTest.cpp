@@ -22,14 +22,6 @@ RegValue Text(const std::string &s) {
 
 const std::string kHeaderLines = "Windows Registry Editor Version 5.00\r\n\r\n";
 
-// A section as the store writes it.
-std::string Section(const std::string &key, const std::vector<std::string> &values) {
-    std::string out = "[HKEY_LOCAL_MACHINE\\" + key + "]\r\n";
-    for (const auto &v : values)
-        out += v + "\r\n";
-    return out + "\r\n";
-}
-
 struct RegistryTest : ::testing::Test {
     TempDir dir;
     std::filesystem::path store = dir / "registry.reg";

@@ -14,13 +14,6 @@ namespace {
 const std::string kSettings = "Software\\Velmora\\Brevita";
 const HKEY HKLM = HKEY_LOCAL_MACHINE;
 
-std::string Section(const std::string &key, const std::vector<std::string> &values) {
-    std::string out = "[HKEY_LOCAL_MACHINE\\" + key + "]\r\n";
-    for (const auto &v : values)
-        out += v + "\r\n";
-    return out + "\r\n";
-}
-
 struct StartupTest : ::testing::Test {
     TempDir dir;
     std::filesystem::path store = dir / "registry.reg";

@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "AppError.h"
 #include "RecordingPrompt.h"
@@ -90,6 +91,14 @@ inline int RunCommand(const std::string &command, std::string *out) {
         out->append(buf, n);
     const int status = ::pclose(p);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A section of a registry file as the store writes it.
+inline std::string Section(const std::string &key, const std::vector<std::string> &values) {
+    std::string out = "[HKEY_LOCAL_MACHINE\\" + key + "]\r\n";
+    for (const auto &v : values)
+        out += v + "\r\n";
+    return out + "\r\n";
 }
 
 // A store naming a Corvox 4.0(2.0) server installed at root (with its final
