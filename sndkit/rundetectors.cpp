@@ -1,9 +1,11 @@
 #include "sndkit/rundetectors.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cwchar>
 
 #include "sndkit/args.h"
+#include "sndkit/detect_internal.h"
 #include "sndkit/eventlist.h"
 #include "sndkit/levels.h"
 #include "sndkit/runoptions.h"
@@ -29,6 +31,11 @@ void AddDetector(Run *r, uint32_t dwType, uint32_t lParam, int32_t msDuration, i
         return;
     }
     r->abAuto[r->nDetectors] = bAuto;
+    // Air shorter than this after a closing key can never be reported as silence.
+    if (dwType == DETECT_SILENCE) {
+        const int32_t ms = int32_t(std::min<uint32_t>(h->msDuration, INT32_MAX));
+        r->msShortestSilence = r->msShortestSilence > 0 ? std::min(r->msShortestSilence, ms) : ms;
+    }
     r->ahDetect[r->nDetectors++] = h;
 }
 

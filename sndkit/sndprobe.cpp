@@ -145,7 +145,8 @@ void Analyse(Run *r, const wchar_t *pszSource) {
     if (ReleaseWholeFile(&r->whole))
         RunFail(r, 56);
     if (r->ok && r->strip &&
-        StripFile(r->hEvents, r->hSource, r->pszDest, r->pwfxStored, r->msEdge, r->dwStripFlags))
+        StripFile(r->hEvents, r->hSource, r->pszDest, r->pwfxStored, r->msEdge, r->dwStripFlags,
+                  r->msShortestSilence))
         RunFail(r, 57);
 }
 

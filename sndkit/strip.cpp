@@ -46,37 +46,53 @@ template <class Step> bool EachSpan(HVMARRAY hSpans, Step step) {
 
 namespace {
 
-// Gaps shorter than a click, or than the span's window, do not part the
-// events at the end of a recording.
-constexpr int64_t kClosingGapMs = 60;
+// Gaps up to a click and a soft ending's hold (the silence detector's), or
+// up to the span's window, do not part the events at the end of a recording.
+constexpr int64_t kClosingGapMs = 100;
 
-// The start of the events that reach the end of the audio one after another
-// when a DTMF key is among them, else msLength. hEvents is sorted by start.
-int64_t ClosingKeyStart(HVMARRAY hEvents, int32_t msLength) {
-    int64_t chain = msLength;
-    bool key = false;
+struct ClosingKey {
+    int64_t msStart;     // where the events that end with the key begin
+    int64_t msKey;       // where the first key among them begins
+    int64_t msKeyWindow; // its detector's window, how early its tone may begin
+};
+
+// The events that reach the end of the audio one after another when a DTMF
+// key is among them, else {msLength, msLength}. The air after the last of
+// them may be up to msTail: too short to have been reported as silence.
+// hEvents is sorted by start.
+ClosingKey FindClosingKey(HVMARRAY hEvents, int32_t msLength, int32_t msTail) {
+    int64_t chain = msLength, key = msLength, keyWindow = 0;
     for (int32_t i = ArrayGetSize(hEvents) - 1; i >= 0; --i) {
         const EventSpan *p = SpanAt(hEvents, i);
         if (!p)
-            return msLength;
+            return {msLength, msLength, 0};
         const int64_t end = int64_t{p->msStart} + p->msDuration;
-        if (p->msStart < chain && end + std::max<int64_t>(p->msWindow, kClosingGapMs) >= chain) {
+        const int64_t gap = std::max<int64_t>(
+            {p->msWindow, kClosingGapMs, chain == msLength ? int64_t{msTail} : 0});
+        if (p->msStart < chain && end + gap >= chain) {
             chain = std::max<int64_t>(0, p->msStart);
-            key = key || p->dwType == DETECT_DTMF;
+            if (p->dwType == DETECT_DTMF) {
+                key = chain;
+                keyWindow = p->msWindow;
+            }
         }
     }
-    return key ? chain : msLength;
+    return key < msLength ? ClosingKey{chain, key, keyWindow} : ClosingKey{msLength, msLength, 0};
+}
+
+ClosingKey ClosingKeyOf(HVMARRAY hEvents, int32_t msLength, int32_t dwFlags, int32_t msTail) {
+    if ((dwFlags & STRIP_TRAILING) && (dwFlags & STRIP_CLOSING_KEY))
+        return FindClosingKey(hEvents, msLength, msTail);
+    return {msLength, msLength, 0};
 }
 
 } // namespace
 
-HVMARRAY ProcessSpans(HVMARRAY hEvents, int32_t msLength, int32_t dwFlags) {
+HVMARRAY ProcessSpans(HVMARRAY hEvents, int32_t msLength, int32_t dwFlags, int32_t msKeyTail) {
     const bool leading = (dwFlags & STRIP_LEADING) != 0;
     const bool trailing = (dwFlags & STRIP_TRAILING) != 0;
     // A closing key and the air around it end the recording as one silence.
-    const int64_t msClosing = trailing && (dwFlags & STRIP_CLOSING_KEY)
-                                  ? ClosingKeyStart(hEvents, msLength)
-                                  : int64_t{msLength};
+    const int64_t msClosing = ClosingKeyOf(hEvents, msLength, dwFlags, msKeyTail).msStart;
     return Stage(200, 201, [&](HVMARRAY hOut) {
         int32_t msClosingWindow = -1;
         bool ok = EachSpan(hEvents, [&](const EventSpan &e) {
@@ -120,7 +136,7 @@ HVMARRAY InvertSpans(HVMARRAY hSpans, int32_t msLength) {
     });
 }
 
-HVMARRAY AdjustSpans(HVMARRAY hSpans, int32_t msLength, int32_t msEdge) {
+HVMARRAY AdjustSpans(HVMARRAY hSpans, int32_t msLength, int32_t msEdge, int32_t msStop) {
     return Stage(204, 205, [&](HVMARRAY hOut) {
         if (ArrayGetSize(hSpans) <= 0)
             return msEdge <= 0 ||
@@ -130,6 +146,9 @@ HVMARRAY AdjustSpans(HVMARRAY hSpans, int32_t msLength, int32_t msEdge) {
             int64_t pad = msEdge >= 0 ? msEdge : e.msWindow;
             int64_t start = std::max<int64_t>(0, e.msStart - pad);
             int64_t end = int64_t{e.msStart} + e.msDuration + pad;
+            // Padding never reaches into a closing key.
+            if (end > msStop)
+                end = std::max<int64_t>(start, std::min<int64_t>(end, msStop));
             int64_t duration =
                 std::clamp<int64_t>(end - start, 0, std::max<int64_t>(0, msLength - start));
             return AppendSpan(hOut, ClampMs(start), ClampMs(duration), e.msWindow) == 0;
@@ -223,7 +242,8 @@ int32_t WriteSpans(HVMARRAY hSpans, HWAVFILE hSource, const wchar_t *pszDest,
     return result;
 }
 
-HVMARRAY StripPlan(HVMARRAY hEvents, int32_t msLength, int32_t msEdge, int32_t dwFlags) {
+HVMARRAY StripPlan(HVMARRAY hEvents, int32_t msLength, int32_t msEdge, int32_t dwFlags,
+                   int32_t msKeyTail) {
     if (ArraySort(hEvents, CompareSpans)) {
         TracePosition(UNIT, 221);
         return nullptr;
@@ -232,7 +252,7 @@ HVMARRAY StripPlan(HVMARRAY hEvents, int32_t msLength, int32_t msEdge, int32_t d
         TracePosition(UNIT, 222);
         return nullptr;
     }
-    HVMARRAY hProcessed = ProcessSpans(hEvents, msLength, dwFlags);
+    HVMARRAY hProcessed = ProcessSpans(hEvents, msLength, dwFlags, msKeyTail);
     HVMARRAY hInverse = nullptr, hAdjusted = nullptr;
     bool ok = hProcessed && !DumpSpans(hProcessed, L"------------ hArrayProcess");
     if (!ok)
@@ -244,7 +264,9 @@ HVMARRAY StripPlan(HVMARRAY hEvents, int32_t msLength, int32_t msEdge, int32_t d
             TracePosition(UNIT, 224);
     }
     if (ok) {
-        hAdjusted = AdjustSpans(hInverse ? hInverse : hProcessed, msLength, msEdge);
+        const ClosingKey key = ClosingKeyOf(hEvents, msLength, dwFlags, msKeyTail);
+        hAdjusted = AdjustSpans(hInverse ? hInverse : hProcessed, msLength, msEdge,
+                                !hInverse ? msLength : ClampMs(key.msKey - key.msKeyWindow));
         ok = hAdjusted && !DumpSpans(hAdjusted, L"------------ hArrayAdjust");
         if (!ok)
             TracePosition(UNIT, 225);
@@ -261,13 +283,14 @@ HVMARRAY StripPlan(HVMARRAY hEvents, int32_t msLength, int32_t msEdge, int32_t d
 }
 
 int32_t StripFile(HVMARRAY hEvents, HWAVFILE hSource, const wchar_t *pszDest,
-                  const WAVEFORMATEX *pwfxStored, int32_t msEdge, int32_t dwFlags) {
+                  const WAVEFORMATEX *pwfxStored, int32_t msEdge, int32_t dwFlags,
+                  int32_t msKeyTail) {
     int32_t msLength = WavGetLength(hSource);
     if (msLength < 0) {
         TracePosition(UNIT, 220);
         return -1;
     }
-    HVMARRAY hKept = StripPlan(hEvents, msLength, msEdge, dwFlags);
+    HVMARRAY hKept = StripPlan(hEvents, msLength, msEdge, dwFlags, msKeyTail);
     if (!hKept)
         return -1;
     int32_t result = 0;

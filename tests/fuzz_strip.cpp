@@ -129,8 +129,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     // The plan, which sorts the events, and the steps it is made of for what
     // lies between them.
-    HVMARRAY hAdjusted = StripPlan(hEvents, msLength, msEdge, flags);
-    HVMARRAY hProcessed = ProcessSpans(hEvents, msLength, flags);
+    const int32_t msKeyTail = in.ConsumeIntegralInRange<int32_t>(0, 1000);
+    HVMARRAY hAdjusted = StripPlan(hEvents, msLength, msEdge, flags, msKeyTail);
+    HVMARRAY hProcessed = ProcessSpans(hEvents, msLength, flags, msKeyTail);
     HVMARRAY hInverse = (flags & STRIP_EXTRACT) ? nullptr : InvertSpans(hProcessed, msLength);
     HVMARRAY hKept = (flags & STRIP_EXTRACT) ? hProcessed : hInverse;
     Check(hProcessed && hKept && hAdjusted);

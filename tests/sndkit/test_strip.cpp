@@ -10,13 +10,9 @@ namespace {
 
 using Span = std::tuple<int32_t, int32_t, int32_t>;
 
-// What StripFile keeps of a file of msLength with these events.
-std::vector<Span> Kept(const std::vector<Span> &events, int32_t msLength, int32_t msEdge,
-                       int32_t flags) {
-    HVMARRAY hEvents = CreateSpanList();
-    for (auto [s, d, w] : events)
-        EXPECT_EQ(AppendSpan(hEvents, s, d, w), 0);
-    HVMARRAY hKept = StripPlan(hEvents, msLength, msEdge, flags);
+std::vector<Span> KeptOf(HVMARRAY hEvents, int32_t msLength, int32_t msEdge, int32_t flags,
+                         int32_t msKeyTail) {
+    HVMARRAY hKept = StripPlan(hEvents, msLength, msEdge, flags, msKeyTail);
     EXPECT_EQ(DestroySpanList(hEvents), 0);
     EXPECT_NE(hKept, nullptr);
     std::vector<Span> out;
@@ -26,6 +22,15 @@ std::vector<Span> Kept(const std::vector<Span> &events, int32_t msLength, int32_
     }
     EXPECT_EQ(DestroySpanList(hKept), 0);
     return out;
+}
+
+// What StripFile keeps of a file of msLength with these events.
+std::vector<Span> Kept(const std::vector<Span> &events, int32_t msLength, int32_t msEdge,
+                       int32_t flags) {
+    HVMARRAY hEvents = CreateSpanList();
+    for (auto [s, d, w] : events)
+        EXPECT_EQ(AppendSpan(hEvents, s, d, w), 0);
+    return KeptOf(hEvents, msLength, msEdge, flags, 0);
 }
 
 // The plans the command-line tests do not already check byte for byte.
@@ -54,6 +59,38 @@ TEST(Strip, PlansAtTheEdgesOfEachStep) {
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto &c = cases[i];
         EXPECT_EQ(Kept(c.events, c.msLength, c.msEdge, c.flags), c.kept) << i;
+    }
+}
+
+// A closing key: the silences and keys that reach the end go as one, and the
+// padding stops where the key begins.
+TEST(Strip, ClosingKeyPlans) {
+    constexpr uint32_t S = DETECT_SILENCE, K = DETECT_DTMF;
+    const struct {
+        std::vector<std::tuple<uint32_t, int32_t, int32_t>> events; // kind, start, duration
+        int32_t flags, msKeyTail;
+        std::vector<Span> kept;
+    } cases[] = {
+        // Air, key, air: all of it goes; without the flag only the last air.
+        {{{S, 3000, 650}, {K, 3700, 150}, {S, 3880, 1120}}, 11, 0, {{0, 3250, 20}}},
+        {{{S, 3000, 650}, {K, 3700, 150}, {S, 3880, 1120}}, 3, 0, {{0, 4130, 20}}},
+        // A gap over 100 ms parts the key from the air before it, and the
+        // padding then stops a window before the key's event: its tone may
+        // begin that much earlier.
+        {{{S, 3000, 600}, {K, 3700, 150}, {S, 3880, 1120}, {S, 0, 900}}, 11, 0, {{650, 2600, 20}}},
+        {{{S, 3000, 599}, {K, 3700, 150}, {S, 3880, 1120}, {S, 0, 900}}, 11, 0, {{650, 3030, 20}}},
+        {{{K, 3100, 150}, {S, 3280, 1720}}, 11, 0, {{0, 3080, 20}}},
+        // Air after the key too short to be a silence, when the detector says so.
+        {{{S, 3000, 1400}, {K, 4500, 200}}, 11, 300, {{0, 3250, 20}}},
+        {{{K, 4500, 200}}, 11, 299, {{0, 5000, 0}}},
+        {{{K, 4500, 200}}, 11, 300, {{0, 4480, 20}}},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto &c = cases[i];
+        HVMARRAY hEvents = CreateSpanList();
+        for (auto [kind, s, d] : c.events)
+            EXPECT_EQ(AppendEvent(hEvents, kind, s, d, 20), 0);
+        EXPECT_EQ(KeptOf(hEvents, 5000, 250, c.flags, c.msKeyTail), c.kept) << i;
     }
 }
 

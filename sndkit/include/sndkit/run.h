@@ -22,6 +22,7 @@ struct Run {
     wchar_t *pszDest;
     int32_t dwStripFlags;
     int32_t msEdge;
+    int32_t msShortestSilence; // of the silence detectors; 0 without one
     wchar_t *pszLevelTable;
     HACMARG hAcmArg;
     HWAVFILE hSource;
