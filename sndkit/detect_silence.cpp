@@ -79,6 +79,7 @@ struct SilenceState {
     double dPrevSquare; // mean square of the window before
     int32_t cbBurst;    // loud bytes after a silence, not yet long enough to end it
     int32_t cbBridge;
+    int32_t cbSoftMin;
     int32_t cbGap;
     int32_t cbOnsetGap;
     int32_t cbHold;      // of a soft ending
@@ -152,7 +153,7 @@ void SilenceWindow(SilenceState *s, bool bAboveRelease, int32_t cbAt, int32_t cb
     if (s->cbSoft == 0)
         s->cbSoftStart = cbAt;
     s->cbSoft += cb;
-    if (s->cbSoft >= s->cbBridge)
+    if (s->cbSoft >= s->cbSoftMin)
         NoteActivity(s, s->cbSoftStart);
     else
         s->cbQuiet += cb;
@@ -227,7 +228,7 @@ int32_t AutoStep(DetectInstance *pInst, SilenceState *s, const uint8_t *pData, i
         s->cbBurst = 0;
     }
     SilenceWindow(s, bAboveRelease, pInst->cbRun + s->cbBurst, cb);
-    if (bEnding && (bAbove || s->cbSoft >= s->cbBridge)) {
+    if (bEnding && (bAbove || s->cbSoft >= s->cbSoftMin)) {
         // Back within the gap: the air since the speech was its own.
         pInst->cbRun = 0;
         StartSpeech(s);
@@ -318,6 +319,7 @@ int32_t DetectSilenceAuto(HDETECT hDetect, const uint8_t *pData, int32_t cb) {
     s->nRelease = abs(LinearToPcm(DbToLinear(dbThreshold - SILENCE_AUTO_RELEASE_DB)));
     s->nSoft = abs(LinearToPcm(DbToLinear(std::min(0.0, dbThreshold + SILENCE_AUTO_SOFT_DB))));
     s->cbBridge = std::max(1, WavFormatMsToBytes(pInst->pwfx, SILENCE_AUTO_BRIDGE_MS, +1));
+    s->cbSoftMin = std::max(1, WavFormatMsToBytes(pInst->pwfx, SILENCE_AUTO_SOFT_MS, +1));
     s->cbGap = WavFormatMsToBytes(pInst->pwfx, SILENCE_AUTO_GAP_MS, +1);
     s->cbOnsetGap = WavFormatMsToBytes(pInst->pwfx, SILENCE_AUTO_ONSET_GAP_MS, +1);
     s->cbHold = WavFormatMsToBytes(pInst->pwfx, SILENCE_AUTO_HOLD_MS, +1);

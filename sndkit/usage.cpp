@@ -12,7 +12,7 @@ static const wchar_t kUsage[] =
     L"usage: sndprobe <srcfile> [options]\n"
     L"  options:\n"
     L"    -silence[:level,duration,window,flags]      (default: -40dB,200,20,0)\n"
-    L"      level auto: 12dB above the noise floor, within -70dB to -30dB\n"
+    L"      level auto: 9dB above the noise floor, within -65dB to -30dB\n"
     L"    -tone[:frequency,duration,window,flags]     (default: 440,100,100,0)\n"
     L"    -dtmf[:chars,duration,window,flags]         (default: all,40,20,0)\n"
     L"    -baudot[:chars,duration,window,flags]       (default: all,11,5,0)\n"

@@ -25,7 +25,7 @@ TARGET_MEAN_MS = 50   # the automatic trim's mean dead air beyond the padding
 
 
 def commands(tool, sndprobe, src):
-    if tool == "drawn":
+    if tool == "fixed":
         return [sndprobe, src, "-silence:%s,%d,%d" % (LEVEL, MIN_SILENCE_MS, WINDOW_MS),
                 "-strip:out.wav,3,%d" % PAD_MS]
     if tool == "auto":
@@ -89,7 +89,7 @@ def main():
     ap.add_argument("--work", required=True)
     ap.add_argument("--seed", type=int, default=2026)
     ap.add_argument("--count", type=int, default=200)
-    ap.add_argument("--tools", default="drawn,auto,sox,ffmpeg")
+    ap.add_argument("--tools", default="fixed,auto,sox,ffmpeg")
     ap.add_argument("--check", action="store_true",
                     help="exit 1 unless the automatic trim meets its targets on every file")
     ap.add_argument("--markdown", action="store_true")

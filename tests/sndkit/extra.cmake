@@ -8,6 +8,15 @@ foreach(t sndkit_test_cli sndkit_test_cli_hostile sndkit_test_silence_auto)
   endif()
 endforeach()
 
+# The automatic level and the closing key on spoken greetings and names
+# (espeak-ng) in the dead air of real lines, in PCM, u-law and A-law: no
+# speech cut, no file left with over a second of dead air, every key gone.
+# A seed the benchmark's table does not use.
+add_test(NAME trim_quality_speech
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/bench/compare_tools/quality.py
+    --sndprobe $<TARGET_FILE:sndprobe> --work ${CMAKE_CURRENT_BINARY_DIR}/trim_quality
+    --count 33 --seed 7 --tools auto --check)
+
 # The whole run of one file under the fuzzer (clang's libFuzzer): every unit
 # of libsndprobe is built again with the fuzzer's instrumentation.
 if(BUILD_FUZZ)
