@@ -82,13 +82,17 @@ struct SilenceState {
     int32_t cbSoftMin;
     int32_t cbGap;
     int32_t cbOnsetGap;
-    int32_t cbHold;      // of a soft ending
-    int32_t cbHeld;      // left of it
-    bool bAfterSpeech;   // the silence follows speech, not the recording's start
-    int32_t cbActive;    // where in the run the latest connected activity began; -1: none
-    int32_t cbQuiet;     // bytes since the last activity
-    int32_t cbSoft;      // bytes above the release level in a row
-    int32_t cbSoftStart; // where in the run they began
+    int32_t cbHold;       // of a soft ending
+    int32_t cbHeld;       // left of it
+    bool bAfterSpeech;    // the silence follows speech, not the recording's start
+    int32_t cbActive;     // where in the run the latest connected activity began; -1: none
+    int32_t cbQuiet;      // bytes since the last activity
+    int32_t cbSoft;       // bytes above the release level in a row
+    int32_t cbSoftStart;  // where in the run they began
+    bool bSoftLoud;       // one of them above the threshold
+    int32_t cbChainSound; // bytes above the release level since the activity began
+    bool bChainLoud;      // one of them above the threshold
+    int32_t cbChainMin;   // that many of them with one loud are speech
 };
 
 SilenceState *State(DetectInstance *pInst) {
@@ -128,8 +132,11 @@ void ReportSilence(DetectInstance *pInst, int32_t cbAfter) {
 // in the run; the start kept is that of the earliest activity no onset gap
 // of quiet parts from what came after.
 void NoteActivity(SilenceState *s, int32_t cbAt) {
-    if (s->cbActive < 0 || s->cbQuiet >= s->cbOnsetGap)
+    if (s->cbActive < 0 || s->cbQuiet >= s->cbOnsetGap) {
         s->cbActive = cbAt;
+        s->cbChainSound = s->cbSoft;
+        s->bChainLoud = s->bSoftLoud;
+    }
     s->cbQuiet = 0;
 }
 
@@ -144,15 +151,20 @@ bool EndingSpeech(const SilenceState *s) {
 }
 
 // One window of a silence at cbAt into its run, for the activity.
-void SilenceWindow(SilenceState *s, bool bAboveRelease, int32_t cbAt, int32_t cb) {
+void SilenceWindow(SilenceState *s, bool bAboveRelease, bool bAbove, int32_t cbAt, int32_t cb) {
     if (!bAboveRelease) {
         s->cbSoft = 0;
         s->cbQuiet += cb;
         return;
     }
-    if (s->cbSoft == 0)
+    if (s->cbSoft == 0) {
         s->cbSoftStart = cbAt;
+        s->bSoftLoud = false;
+    }
     s->cbSoft += cb;
+    s->bSoftLoud = s->bSoftLoud || bAbove;
+    s->cbChainSound += cb;
+    s->bChainLoud = s->bChainLoud || bAbove;
     if (s->cbSoft >= s->cbSoftMin)
         NoteActivity(s, s->cbSoftStart);
     else
@@ -165,10 +177,13 @@ void StartSpeech(SilenceState *s) {
     s->cbSoft = 0;
 }
 
-// A burst that has lasted as long as the bridge is speech. The silence before
-// it ends where the activity connected to it began: a soft onset is speech.
+// A burst that has lasted as long as the bridge is speech, and so are short
+// bursts among enough connected sound (a quiet speaker's syllables). The
+// silence before ends where the activity connected to it began: a soft onset
+// is speech.
 void EndSilenceIfSpeech(DetectInstance *pInst, SilenceState *s, int32_t cb) {
-    if (s->cbBurst < s->cbBridge) {
+    const bool bSyllables = Connected(s) && s->bChainLoud && s->cbChainSound >= s->cbChainMin;
+    if (s->cbBurst < s->cbBridge && !bSyllables) {
         return;
     }
     int32_t cbAfter = s->cbBurst;
@@ -195,19 +210,22 @@ int32_t AutoStep(DetectInstance *pInst, SilenceState *s, const uint8_t *pData, i
         return 0;
     }
     const double dRms = BandRms(pInst->pwfx, pData, cb, pStats->dRootMeanSquare);
-    const bool bAboveRelease = !IsBelow(pInst, s->nRelease, dRms, pStats->dMean);
-    // Speech holds above the release level over this window and over it with
-    // the one before: a window that catches the peaks of a hum whose period
-    // does not divide it is not speech going on.
+    // Levels hold over this window and over it with the one before: a window
+    // that catches the peaks of a hum whose period does not divide it is not
+    // sound starting or going on.
     const double dPair = sqrt((dRms * dRms + s->dPrevSquare) / 2);
     s->dPrevSquare = dRms * dRms;
-    const bool bHolds = bAboveRelease && !IsBelow(pInst, s->nRelease, dPair, pStats->dMean);
+    const auto above = [&](int32_t nLevel) {
+        return !IsBelow(pInst, nLevel, dRms, pStats->dMean) &&
+               !IsBelow(pInst, nLevel, dPair, pStats->dMean);
+    };
+    const bool bAboveRelease = above(s->nRelease);
     // Held above the threshold itself: noise hovering at the release level
     // must not add up to speech.
-    const bool bAbove = !IsBelow(pInst, Threshold(pInst), dRms, pStats->dMean);
+    const bool bAbove = above(Threshold(pInst));
     if (s->bSpeech) {
         // Speech that ends softly fades into the noise: the last of it is held.
-        if (bHolds) {
+        if (bAboveRelease) {
             s->cbHeld = IsBelow(pInst, s->nSoft, dRms, pStats->dMean) ? s->cbHold : 0;
         } else if (s->cbHeld >= cb) {
             s->cbHeld -= cb;
@@ -227,7 +245,7 @@ int32_t AutoStep(DetectInstance *pInst, SilenceState *s, const uint8_t *pData, i
         pInst->cbRun += s->cbBurst;
         s->cbBurst = 0;
     }
-    SilenceWindow(s, bAboveRelease, pInst->cbRun + s->cbBurst, cb);
+    SilenceWindow(s, bAboveRelease, bAbove, pInst->cbRun + s->cbBurst, cb);
     if (bEnding && (bAbove || s->cbSoft >= s->cbSoftMin)) {
         // Back within the gap: the air since the speech was its own.
         pInst->cbRun = 0;
@@ -275,7 +293,11 @@ int32_t SilenceAutoThreshold(const WAVEFORMATEX *pwfx, const uint8_t *pData, int
         const int32_t n = int32_t(std::min<int64_t>(cbWindow, cb - off));
         if (n < cbWindow && nWindows > 0)
             break;
-        const double rms = BandRms(pwfx, pData + off, n, PlainRms(pwfx, pData + off, n));
+        // Measured with the window before, as the detector's levels hold.
+        const int64_t from = off >= cbWindow ? off - cbWindow : off;
+        const int32_t cbPair = int32_t(off + n - from);
+        const double rms =
+            BandRms(pwfx, pData + from, cbPair, PlainRms(pwfx, pData + from, cbPair));
         int32_t bin = 0;
         if (rms > 0) {
             const double db = 20 * log10(rms / 32767.0);
@@ -329,6 +351,10 @@ int32_t DetectSilenceAuto(HDETECT hDetect, const uint8_t *pData, int32_t cb) {
     s->cbQuiet = 0;
     s->cbSoft = 0;
     s->cbSoftStart = 0;
+    s->bSoftLoud = false;
+    s->cbChainSound = 0;
+    s->bChainLoud = false;
+    s->cbChainMin = WavFormatMsToBytes(pInst->pwfx, SILENCE_AUTO_SYLLABLES_MS, +1);
     return 0;
 }
 

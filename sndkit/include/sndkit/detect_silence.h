@@ -14,7 +14,8 @@
 #define SILENCE_AUTO_MAX_DB (-30.0)
 #define SILENCE_AUTO_RELEASE_DB 3.0   /* speech ends this far below the threshold */
 #define SILENCE_AUTO_BRIDGE_MS 60     /* shorter bursts between silences stay silence */
-#define SILENCE_AUTO_SOFT_MS 40      /* sound above the release this long is activity */
+#define SILENCE_AUTO_SOFT_MS 40       /* sound above the release this long is activity */
+#define SILENCE_AUTO_SYLLABLES_MS 150 /* connected sound this long, with a burst, is speech */
 #define SILENCE_AUTO_GAP_MS 150       /* sounds this close after speech are speech */
 #define SILENCE_AUTO_ONSET_GAP_MS 250 /* sounds this close before speech begin it */
 #define SILENCE_AUTO_SOFT_DB 6.0      /* speech this close above the threshold ends softly, */
