@@ -288,10 +288,10 @@ void CopyFolderAtomically(const fs::path &source, const fs::path &target, bool r
     try {
         CopyTree(source, partial);
         fs::permissions(partial, fs::status(source).permissions());
-        UniqueFd sync(::open(partial.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (sync.get() >= 0) {
-            ::syncfs(sync.get());
-        }
+        // One flush for the whole copy; a disk that cannot keep it fails the
+        // backup here rather than after the recordings were replaced.
+        UniqueFd sync(Check(::open(partial.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+        Check(::syncfs(sync.get()));
         if (fs::exists(fs::symlink_status(target))) {
             if (!replaceExisting) {
                 throw ErrorFromErrno(EEXIST);
