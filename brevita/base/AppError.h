@@ -3,6 +3,7 @@
 // description, is reported by the procedure that caught it (a message box, or
 // a log line during a run) and the procedure goes on with its next step.
 
+#include <cerrno>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -42,6 +43,19 @@ class AppError : public std::runtime_error {
 
 // The error a failed system call stands for (errno value).
 AppError ErrorFromErrno(int err);
+
+// Raises the error of errno, right after a failed system call.
+[[noreturn]] inline void RaiseErrno() {
+    throw ErrorFromErrno(errno);
+}
+
+// r, or the error of errno when a system call returned a failure.
+inline int CheckErrno(int r) {
+    if (r < 0) {
+        RaiseErrno();
+    }
+    return r;
+}
 
 // Turns whatever was thrown into an AppError.
 AppError CurrentError(std::exception_ptr thrown);

@@ -1,6 +1,7 @@
 #include "SafeFiles.h"
 
 #include "AppError.h"
+#include "TreeCopy.h"
 #include "UniqueFd.h"
 
 #include <fcntl.h>
@@ -21,17 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-[[noreturn]] void RaiseErrno() {
-    throw ErrorFromErrno(errno);
-}
-
-int Check(int r) {
-    if (r < 0) {
-        RaiseErrno();
-    }
-    return r;
-}
-
 // Unpredictable, so nothing planted beforehand can be in the way, and
 // hidden, with no ".wav" ending, so the server never takes it for a
 // recording.
@@ -41,37 +31,6 @@ std::string HiddenSiblingName(const std::string &base, const char *kind) {
     char tag[20];
     std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(gen()));
     return "." + base + "." + tag + "." + kind;
-}
-
-void CopyContent(int from, int to) {
-    bool inKernel = true;
-    while (true) {
-        ssize_t n;
-        if (inKernel) {
-            n = ::copy_file_range(from, nullptr, to, nullptr, 1 << 20, 0);
-            if (n < 0 &&
-                (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-                inKernel = false;
-                continue;
-            }
-        } else {
-            char buf[1 << 16];
-            n = ::read(from, buf, sizeof buf);
-            for (ssize_t done = 0; n > 0 && done < n;) {
-                ssize_t w = ::write(to, buf + done, static_cast<size_t>(n - done));
-                if (w < 0 && errno != EINTR) {
-                    RaiseErrno();
-                }
-                done += w > 0 ? w : 0;
-            }
-        }
-        if (n == 0) {
-            return;
-        }
-        if (n < 0 && errno != EINTR) {
-            RaiseErrno();
-        }
-    }
 }
 
 // An unnamed file in dir where the file system allows one (nothing to
@@ -90,7 +49,7 @@ int OpenScratch(int dirFd, const std::string &base, std::string &name) {
         fd = ::openat(dirFd, name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC,
                       0600);
         if (fd >= 0 || errno != EEXIST) {
-            return Check(fd);
+            return CheckErrno(fd);
         }
     }
     RaiseErrno();
@@ -109,37 +68,6 @@ void GiveName(int fd, int dirFd, const std::string &base, std::string &name) {
     }
     name.clear();
     RaiseErrno();
-}
-
-// Copies everything below source into the folder target: files through
-// CopyContent, so that a full disk says so; links as links, named pipes as
-// named pipes; sockets and devices hold no audio and are left out. A folder
-// gets its mode once it is filled, so a read-only one is copied too.
-void CopyTree(const fs::path &source, const fs::path &target) {
-    std::vector<fs::path> entries;
-    for (const auto &e : fs::directory_iterator(source)) {
-        entries.push_back(e.path());
-    }
-    for (const fs::path &from : entries) {
-        const fs::path to = target / from.filename();
-        struct stat st;
-        Check(::lstat(from.c_str(), &st));
-        const mode_t mode = st.st_mode & 07777;
-        if (S_ISDIR(st.st_mode)) {
-            Check(::mkdir(to.c_str(), 0700));
-            CopyTree(from, to);
-            Check(::chmod(to.c_str(), mode));
-        } else if (S_ISREG(st.st_mode)) {
-            UniqueFd in(Check(::open(from.c_str(), O_RDONLY | O_CLOEXEC)));
-            UniqueFd out(Check(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)));
-            CopyContent(in.get(), out.get());
-            Check(::fchmod(out.get(), mode));
-        } else if (S_ISLNK(st.st_mode)) {
-            fs::copy_symlink(from, to);
-        } else if (S_ISFIFO(st.st_mode)) {
-            Check(::mkfifo(to.c_str(), mode));
-        }
-    }
 }
 
 // Removes a tree whatever the modes inside it, read-only folders included.
@@ -197,14 +125,14 @@ void WriteAtomically(const fs::path &target, mode_t newMode,
         throw ErrorFromErrno(EEXIST);
     }
 
-    UniqueFd dirFd(Check(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+    UniqueFd dirFd(CheckErrno(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
     std::string name;
     UniqueFd out(OpenScratch(dirFd.get(), base, name));
     try {
         fill(out.get());
-        Check(::fchmod(out.get(), (replacing ? old.st_mode : newMode) & 07777));
+        CheckErrno(::fchmod(out.get(), (replacing ? old.st_mode : newMode) & 07777));
         struct stat made;
-        Check(::fstat(out.get(), &made));
+        CheckErrno(::fstat(out.get(), &made));
         if (replacing && (made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
             ::fchown(out.get(), old.st_uid, old.st_gid) != 0) {
             // Only root gives a file away. An administrator of the file's
@@ -214,10 +142,10 @@ void WriteAtomically(const fs::path &target, mode_t newMode,
                 RaiseErrno();
             }
             if (made.st_gid != old.st_gid) {
-                Check(::fchown(out.get(), static_cast<uid_t>(-1), old.st_gid));
+                CheckErrno(::fchown(out.get(), static_cast<uid_t>(-1), old.st_gid));
             }
         }
-        Check(::fsync(out.get()));
+        CheckErrno(::fsync(out.get()));
         if (name.empty()) {
             GiveName(out.get(), dirFd.get(), base, name);
         }
@@ -229,7 +157,7 @@ void WriteAtomically(const fs::path &target, mode_t newMode,
         // The content is on disk before the name moves, so even a power cut
         // leaves the old file or the new one; the rename itself need not be
         // forced out.
-        Check(::renameat(dirFd.get(), name.c_str(), dirFd.get(), base.c_str()));
+        CheckErrno(::renameat(dirFd.get(), name.c_str(), dirFd.get(), base.c_str()));
         name.clear();
     } catch (...) {
         if (!name.empty()) {
@@ -251,9 +179,9 @@ std::optional<FileIdentity> IdentityOf(const fs::path &path) {
 
 void ReplaceFileAtomically(const fs::path &source, const fs::path &target,
                            const FileIdentity *expected) {
-    UniqueFd in(Check(::open(source.c_str(), O_RDONLY | O_CLOEXEC)));
+    UniqueFd in(CheckErrno(::open(source.c_str(), O_RDONLY | O_CLOEXEC)));
     struct stat from;
-    Check(::fstat(in.get(), &from));
+    CheckErrno(::fstat(in.get(), &from));
     if (!S_ISREG(from.st_mode)) {
         throw ErrorFromErrno(EISDIR);
     }
@@ -290,8 +218,8 @@ void CopyFolderAtomically(const fs::path &source, const fs::path &target, bool r
         fs::permissions(partial, fs::status(source).permissions());
         // One flush for the whole copy; a disk that cannot keep it fails the
         // backup here rather than after the recordings were replaced.
-        UniqueFd sync(Check(::open(partial.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
-        Check(::syncfs(sync.get()));
+        UniqueFd sync(CheckErrno(::open(partial.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+        CheckErrno(::syncfs(sync.get()));
         if (fs::exists(fs::symlink_status(target))) {
             if (!replaceExisting) {
                 throw ErrorFromErrno(EEXIST);

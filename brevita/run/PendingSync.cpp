@@ -20,10 +20,6 @@ namespace {
 
 const char kPendingName[] = "Brevita.pending";
 
-[[noreturn]] void RaiseErrno() {
-    throw ErrorFromErrno(errno);
-}
-
 UniqueFd OpenStateFolder() {
     UniqueFd dir = OpenFolderNoFollow(StateFolder());
     if (dir.get() < 0) {

@@ -98,10 +98,17 @@ TEST(CopyFolderAtomically, ReadOnlyFoldersNamedPipesAndLinksAreCopiedAsTheyAre) 
     WriteFile(live / "locked" / "gr.wav", "greeting");
     ASSERT_EQ(::mkfifo((live / "pipe").c_str(), 0640), 0);
     fs::create_symlink("vn.wav", live / "link.wav");
+    // Enough files for every copying thread to take some.
+    for (int i = 0; i < 40; ++i)
+        WriteFile(live / "locked" / ("gr" + std::to_string(i) + ".wav"), std::string(i, 'g'));
     fs::permissions(live / "locked", fs::perms::owner_read | fs::perms::owner_exec);
     CopyFolderAtomically(live, backup, false);
     EXPECT_EQ(Names(backup), Names(live));
+    EXPECT_EQ(Names(backup / "locked"), Names(live / "locked"));
     EXPECT_EQ(ReadFile(backup / "locked" / "gr.wav"), "greeting");
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(ReadFile(backup / "locked" / ("gr" + std::to_string(i) + ".wav")),
+                  std::string(i, 'g'));
     EXPECT_TRUE(fs::is_fifo(backup / "pipe"));
     EXPECT_EQ(fs::read_symlink(backup / "link.wav"), "vn.wav");
     EXPECT_EQ(fs::status(backup / "locked").permissions(),
