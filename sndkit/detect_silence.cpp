@@ -128,7 +128,7 @@ void ReportSilence(DetectInstance *pInst, int32_t cbAfter) {
 }
 
 // Activity in a silence: the speech it follows, or sound above the release
-// level as long as the bridge (a click is shorter). cbAt is where it began
+// level for SILENCE_AUTO_SOFT_MS (a click is shorter). cbAt is where it began
 // in the run; the start kept is that of the earliest activity no onset gap
 // of quiet parts from what came after.
 void NoteActivity(SilenceState *s, int32_t cbAt) {
@@ -235,6 +235,8 @@ int32_t AutoStep(DetectInstance *pInst, SilenceState *s, const uint8_t *pData, i
             pInst->cbRun = cb;
             s->cbActive = 0;
             s->cbQuiet = cb;
+            s->cbChainSound = 0;
+            s->bChainLoud = false;
         }
         pInst->cbPosition += cb;
         return 0;
