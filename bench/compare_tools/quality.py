@@ -24,7 +24,7 @@ UNTRIMMED_MS = 1000   # more dead air than this beyond the padding counts as unt
 TARGET_MEAN_MS = 50   # the automatic trim's mean dead air beyond the padding
 
 
-def commands(tool, sndprobe, src):
+def commands(tool, sndprobe, src, enc):
     if tool == "fixed":
         return [sndprobe, src, "-silence:%s,%d,%d" % (LEVEL, MIN_SILENCE_MS, WINDOW_MS),
                 "-strip:out.wav,3,%d" % PAD_MS]
@@ -35,11 +35,7 @@ def commands(tool, sndprobe, src):
         s = ["silence", "1", "%g" % (MIN_SILENCE_MS / 1000), LEVEL[:-1]]
         return [shutil.which("sox"), src, "out.wav"] + s + ["reverse"] + s + ["reverse"]
     return [shutil.which("ffmpeg"), "-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-i",
-            src, "-af", ffmpeg_filter(), "-c:a", FFMPEG_CODEC[truth_encoding(src)], "out.wav"]
-
-
-def truth_encoding(src):
-    return os.path.splitext(src)[0].rsplit("_", 1)[1]
+            src, "-af", ffmpeg_filter(), "-c:a", FFMPEG_CODEC[enc], "out.wav"]
 
 
 def score(tool, sndprobe, truth, work):
@@ -47,7 +43,8 @@ def score(tool, sndprobe, truth, work):
     cwd = tempfile.mkdtemp(dir=work)
     try:
         src = os.path.abspath(truth["file"])
-        run = subprocess.run(commands(tool, sndprobe, src), cwd=cwd, stdout=subprocess.DEVNULL,
+        argv = commands(tool, sndprobe, src, truth["encoding"])
+        run = subprocess.run(argv, cwd=cwd, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
         out = os.path.join(cwd, "out.wav")
         if run.returncode != 0 or not os.path.exists(out):
