@@ -170,8 +170,13 @@ int RunHeadlessBatch(const HeadlessOptions &options) {
                   " and are removed at the end; nothing on the server changes.");
     }
     const int reportsBefore = ErrorReportCount();
-    if (batch.TrimAll() != RunResult::Completed) {
+    const RunResult result = batch.TrimAll();
+    if (result == RunResult::NotStarted) {
         return kBatchNotStarted;
+    }
+    if (result == RunResult::Stopped) {
+        PrintLine("Stopped on request before every file was checked. Log file: " + LogFilePath);
+        return kBatchStopped;
     }
     if (options.dryRun) {
         PrintDryRunReport(batch.DryRunChanges(), batch.TrimMode());

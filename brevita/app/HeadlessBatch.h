@@ -15,6 +15,7 @@ struct HeadlessOptions {
 inline constexpr int kBatchClean = 0;      // completed, no error line
 inline constexpr int kBatchWithErrors = 1; // completed with error lines
 inline constexpr int kBatchNotStarted = 2; // a check failed or another trim runs
+inline constexpr int kBatchStopped = 3;    // SIGTERM or SIGINT ended it early
 
 int RunHeadlessBatch(const HeadlessOptions &options);
 

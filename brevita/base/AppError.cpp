@@ -3,6 +3,7 @@
 #include "Messages.h"
 #include "UserPrompt.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -79,12 +80,13 @@ std::string ErrorReportText(ErrorReport how, const AppError &e, const std::strin
 }
 
 namespace {
-int reportsMade = 0;
-ErrorLogWriter logWriter = nullptr;
+// Reports come from the batch's trims on their own threads too.
+std::atomic<int> reportsMade = 0;
+std::atomic<ErrorLogWriter> logWriter = nullptr;
 
 void WriteLogLine(const std::string &line) {
-    if (logWriter) {
-        logWriter(line);
+    if (const ErrorLogWriter writer = logWriter) {
+        writer(line);
     }
 }
 } // namespace

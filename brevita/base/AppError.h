@@ -108,6 +108,9 @@ class ErrorHandler {
     void Report(const AppError &e) noexcept;
     // "file /srv/...", "objectID=..."; empty for nothing in particular.
     void About(std::string subject) { subject_ = std::move(subject); }
+    const std::string &Subject() const { return subject_; }
+    // A handler that reports as this one does, for work done elsewhere.
+    ErrorHandler Like() const { return ErrorHandler(how_, procedure_, owner_); }
 
   private:
     ErrorReport how_;

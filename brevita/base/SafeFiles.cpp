@@ -279,6 +279,11 @@ void CopyFolderContentsOnto(const fs::path &source, const fs::path &target) {
     }
 }
 
+void FlushFolder(const fs::path &folder) {
+    const UniqueFd fd(CheckErrno(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+    CheckErrno(::fsync(fd.get()));
+}
+
 std::string JoinPath(const std::string &dir, const std::string &name) {
     if (!dir.empty() && dir.back() == '/') {
         return dir + name;

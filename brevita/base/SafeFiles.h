@@ -63,6 +63,9 @@ void CopyFolderContentsOnto(const std::filesystem::path &source,
                             const std::filesystem::path &target);
 
 // "dir" + "/" + "name" with exactly one "/" between them.
+// Makes the renames done in folder last through a power cut.
+void FlushFolder(const std::filesystem::path &folder);
+
 std::string JoinPath(const std::string &dir, const std::string &name);
 
 } // namespace brevita

@@ -1,5 +1,6 @@
 #include "UserPrompt.h"
 
+#include "DeferredOutput.h"
 #include "Messages.h"
 
 #include <cstdio>
@@ -34,6 +35,10 @@ UserPrompt &Prompt() {
 }
 
 Answer MsgBox(const std::string &text, Buttons buttons) {
+    if (DeferredOutput *out = DeferredOutputOfThisThread()) {
+        out->push_back({true, text, false, buttons});
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
+    }
     return Prompt().ShowMessage(TranslateMessage(text), buttons);
 }
 

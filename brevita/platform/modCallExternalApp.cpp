@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <mutex>
 
 extern char **environ;
 
@@ -22,6 +23,9 @@ namespace brevita {
 
 namespace {
 
+// The batch's trims start and wait for their children on threads of their
+// own; this guards the two lists below.
+std::mutex childLock;
 // Children we started and have not reaped yet. Those that outlive the wait
 // are reaped later, so none stays a zombie for long.
 std::vector<pid_t> children;
@@ -100,7 +104,10 @@ class SpawnSetup {
 
 int32_t StartHiddenProgram(const std::vector<std::string> &argv, const std::string &workingDir,
                            int keepOpen) {
-    ReapEndedChildren();
+    {
+        const std::lock_guard held(childLock);
+        ReapEndedChildren();
+    }
     if (argv.empty() || argv[0].empty()) {
         RaiseError(ErrFileNotFound, QT_TRANSLATE_NOOP("Brevita", "File not found"));
     }
@@ -138,14 +145,22 @@ int32_t StartHiddenProgram(const std::vector<std::string> &argv, const std::stri
     if (err != 0) {
         throw ErrorFromErrno(err);
     }
+    const std::lock_guard held(childLock);
     children.push_back(pid);
     return static_cast<int32_t>(pid);
 }
 
 bool WaitForProcessExit(int32_t processId, int32_t timeoutMs) {
-    ReapEndedChildren();
     if (processId <= 0) {
         return false;
+    }
+    {
+        const std::lock_guard held(childLock);
+        ReapEndedChildren();
+        // Ours and reaped already: its id may belong to another process by now.
+        if (endings.contains(processId)) {
+            return false;
+        }
     }
     int fd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(processId), 0));
     if (fd < 0) {
@@ -155,6 +170,7 @@ bool WaitForProcessExit(int32_t processId, int32_t timeoutMs) {
     // A process that has ended before we look has nothing to wait for.
     if (::poll(&p, 1, 0) == 1) {
         ::close(fd);
+        const std::lock_guard held(childLock);
         Reap(processId);
         return false;
     }
@@ -168,6 +184,7 @@ bool WaitForProcessExit(int32_t processId, int32_t timeoutMs) {
         int r = ::poll(&p, 1, wait);
         if (r >= 0) {
             if (r == 1) {
+                const std::lock_guard held(childLock);
                 Reap(processId);
             }
             break;
@@ -183,6 +200,7 @@ bool WaitForProcessExit(int32_t processId, int32_t timeoutMs) {
 
 int32_t FinishProcess(int32_t processId) {
     const pid_t pid = static_cast<pid_t>(processId);
+    const std::lock_guard held(childLock);
     if (std::find(children.begin(), children.end(), pid) != children.end()) {
         int status = 0;
         if (::waitpid(pid, &status, WNOHANG) == pid) {

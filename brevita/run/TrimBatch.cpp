@@ -8,6 +8,8 @@
 #include "PendingSync.h"
 #include "RegistryAPI.h"
 #include "RunScope.h"
+#include "RunStop.h"
+#include "TrimPool.h"
 #include "TrimLock.h"
 #include "UserPrompt.h"
 #include "VoicemailDatabase.h"
@@ -28,44 +30,7 @@ namespace brevita {
 namespace fs = std::filesystem;
 
 namespace {
-
 const char *const kSystemHandlers[] = {"Goodbyech", "OpeningGreetingch", "operatorch"};
-
-// A stage's list and its row count.
-struct StageList {
-    std::unique_ptr<RowCursor> rows;
-    int32_t count = 0;
-};
-
-// A query that fails is reported twice, as the list and then as its count
-// that cannot be read. No rows, for that reason or another: no list.
-StageList OpenList(ErrorHandler &onError, std::unique_ptr<RowCursor> (VoicemailDatabase::*list)()) {
-    StageList stage;
-    onError.Step([&] { stage.rows = (CurrentDatabase().*list)(); });
-    onError.Step([&] {
-        if (!stage.rows) {
-            RaiseError(
-                ErrObjectNotSet,
-                QT_TRANSLATE_NOOP("Brevita", "Object variable or With block variable not set"));
-        }
-        stage.count = stage.rows->Count();
-    });
-    if (stage.count < 1) {
-        stage.rows.reset();
-    }
-    return stage;
-}
-
-// The reports that follow name the row's file.
-void AboutRow(ErrorHandler &onError, const RowCursor &rows) {
-    onError.About("");
-    onError.Step([&] {
-        if (const auto file = rows.Field(Column::StreamPath)) {
-            onError.About("file " + FullWavPath(*file));
-        }
-    });
-}
-
 } // namespace
 
 std::string UnreachableDatabaseText(const std::string &server, const std::string &why,
@@ -95,18 +60,6 @@ TrimOptions TrimBatch::Options() {
     const BrevitaSettings s = view_.CurrentSettings();
     return {s.silenceLevel,    s.silenceToTrim, s.silencePadding,
             s.followLineNoise, s.cutClosingKey, dryRunFolder_};
-}
-
-bool TrimBatch::TrimListed(const std::string &streamPath) {
-    if (!TrimWAVFile(streamPath, "", Options())) {
-        return false;
-    }
-    if (!dryRunFolder_.empty()) {
-        const std::string live = FullWavPath(streamPath);
-        dryRunChanges_.push_back(
-            {live, WavSeconds(live) - WavSeconds(DryRunPath(live, dryRunFolder_))});
-    }
-    return true;
 }
 
 int32_t TrimBatch::MaxVoiceNames() {
@@ -159,6 +112,10 @@ RunResult TrimBatch::TrimAll() {
     }
     VoiceNamesUpdated = 0;
     GreetingsUpdated = 0;
+    // From here a signal lets the trims under way end instead of the program.
+    StopOnSignals stopOnSignals;
+    RemoveTrimTemporaries();
+    pool_ = std::make_unique<TrimPool>(ParallelTrims());
     sync_.Start(dryRun);
     dryRunChanges_.clear();
     onError.Step([] { OpenLogFile(GenerateNewLogFileName()); });
@@ -172,13 +129,28 @@ RunResult TrimBatch::TrimAll() {
     if (view_.CurrentSettings().trimVoiceNames) {
         TrimNames();
     }
-    if (view_.CurrentSettings().trimGreetings) {
+    if (view_.CurrentSettings().trimGreetings && !StopRequested()) {
         TrimGreetings();
+    }
+    pool_.reset();
+    RemoveTrimTemporaries();
+    // Each replaced file was on disk before its rename; one flush of each
+    // folder then makes the renames last before the run says it is done.
+    FlushChangedFolders();
+    const bool stopped = StopRequested();
+    if (stopped) {
+        WriteToLog("The run was stopped before every file was checked: " +
+                   std::to_string(VoiceNamesUpdated) + " voice names and " +
+                   std::to_string(GreetingsUpdated) + " greetings updated.");
     }
     view_.SetProgressCaption(QT_TRANSLATE_NOOP("Brevita", "Complete"));
     busy.End();
     CloseLogFile();
     lock.Release();
+    // Whoever stopped the run is not there to answer a box.
+    if (stopped) {
+        return RunResult::Stopped;
+    }
 
     if (MsgBox(SummaryText(), Buttons::YesNo) == Answer::Yes) {
         bool shown = false;
@@ -226,129 +198,6 @@ std::string TrimBatch::SummaryText() const {
     return QString::fromStdString(text)
         .replace(QStringLiteral("\n"), QStringLiteral("\r\n"))
         .toStdString();
-}
-
-// The caption doubles as the log's heading for the stage.
-void TrimBatch::BeginStage(const std::string &caption, int32_t steps) {
-    view_.SetProgressCaption(caption);
-    view_.SetProgressMax(steps);
-    view_.SetProgressValue(0);
-    ProcessPendingEvents();
-    WriteToLog("*** " + caption + " ****");
-    WriteToLog("", false);
-}
-
-void TrimBatch::StepProgress() {
-    view_.SetProgressValue(std::min(view_.ProgressValue() + 1, view_.ProgressMax()));
-}
-
-void TrimBatch::TrimNames() {
-    ErrorHandler onError(ErrorReport::FormLog, "TrimNames", "frmMain");
-    // The box as it reads when the stage starts sizes the progress bar; the
-    // limit itself is read again after each change.
-    const int32_t max = MaxVoiceNames();
-    StageList list = OpenList(onError, &VoicemailDatabase::VoiceNames);
-    if (!list.rows) {
-        MsgBox(QT_TRANSLATE_NOOP("Brevita",
-                                 "No subscribers with voice names found on the local server"));
-        return;
-    }
-    RowCursor &rows = *list.rows;
-    const int32_t count = list.count;
-    BeginStage(QT_TRANSLATE_NOOP("Brevita", "Updating voice names"),
-               max > 0 && max < count ? max : count);
-    const bool dryRun = !dryRunFolder_.empty();
-    std::set<std::string> pendingBefore;
-    if (!dryRun) {
-        onError.Step([&] {
-            for (std::string &id : PendingSyncs()) {
-                pendingBefore.insert(std::move(id));
-            }
-        });
-    }
-
-    int32_t done = 0;
-    for (; !rows.AtEnd(); rows.MoveNext()) {
-        if (done > 0) {
-            view_.FileChecked(done, count, VoiceNamesUpdated, LogErrorCount);
-        }
-        ++done;
-        AboutRow(onError, rows);
-        onError.Step([&] {
-            WriteToLog("Checking voice name for subscriber alias=" +
-                       FieldText(rows, Column::Alias));
-        });
-        // Noted before the file can change, so that a run that dies between
-        // the replace and the request leaves the request to the next run.
-        std::string pending;
-        if (!dryRun) {
-            onError.Step([&] {
-                pending = rows.Field(Column::SubscriberObjectID).value_or("");
-                NotePendingSync(pending);
-            });
-        }
-        bool changed = false;
-        onError.Step([&] { changed = TrimListed(FieldText(rows, Column::StreamPath)); });
-        if (!changed) {
-            // An entry an earlier run left is still owed to the server.
-            if (!pendingBefore.contains(pending)) {
-                onError.Step([&] { ClearPendingSync(pending); });
-            }
-            continue;
-        }
-        WriteToLog("    Trimmed silence from subscriber's voice name, requesting directory synch.");
-        std::string objectId;
-        onError.Step([&] { objectId = FieldText(rows, Column::SubscriberObjectID); });
-        if (sync_.SynchVoiceMailUser(objectId)) {
-            onError.Step([&] { ClearPendingSync(pending); });
-        }
-        ++VoiceNamesUpdated;
-        const int32_t limit = MaxVoiceNames();
-        if (limit != 0 && limit <= VoiceNamesUpdated) {
-            view_.FileChecked(done, count, VoiceNamesUpdated, LogErrorCount);
-            WriteToLog("    The maximum number of names to update has been reached - exiting "
-                       "TrimVoiceNames routine.");
-            view_.SetProgressValue(view_.ProgressMax());
-            return;
-        }
-        StepProgress();
-    }
-    view_.FileChecked(done, count, VoiceNamesUpdated, LogErrorCount);
-    view_.SetProgressValue(view_.ProgressMax());
-}
-
-void TrimBatch::TrimGreetings() {
-    ErrorHandler onError(ErrorReport::FormMessage, "TrimGreetings", "frmMain");
-    StageList list = OpenList(onError, &VoicemailDatabase::Greetings);
-    if (!list.rows) {
-        MsgBox(QT_TRANSLATE_NOOP("Brevita", "No greetings found on the local server"));
-        return;
-    }
-    BeginStage(QT_TRANSLATE_NOOP("Brevita", "Updating greeting files"), list.count);
-    RowCursor &rows = *list.rows;
-
-    for (; !rows.AtEnd(); rows.MoveNext()) {
-        AboutRow(onError, rows);
-        onError.Step([&] {
-            WriteToLog("Checking greeting with alias=" + FieldText(rows, Column::Alias) +
-                       " for ParentAlias=" + FieldText(rows, Column::ParentAlias));
-        });
-        std::string parent;
-        onError.Step([&] { parent = rows.Field(Column::ParentAlias).value_or(""); });
-        if (IsSystemHandler(parent)) {
-            WriteToLog("    This call handler is a Corvox system created handler - skipping "
-                       "greeting trim");
-        } else {
-            bool changed = false;
-            onError.Step([&] { changed = TrimListed(FieldText(rows, Column::StreamPath)); });
-            if (changed) {
-                WriteToLog("    Trimming silence from subscriber's voice name");
-                ++GreetingsUpdated;
-            }
-        }
-        StepProgress();
-        view_.FileChecked(view_.ProgressValue(), list.count, GreetingsUpdated, LogErrorCount);
-    }
 }
 
 void TrimBatch::RestoreFromBackup() {

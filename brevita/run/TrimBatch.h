@@ -11,14 +11,22 @@
 #include "TrimView.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace brevita {
 
+class ErrorHandler;
+class RowCursor;
+class TrimPool;
+
 enum class RunResult {
     NotStarted, // a check failed, the user declined, another run holds the lock
     Completed,
+    Stopped, // asked to stop: the log says how far it came
 };
 
 // A file that a dry run found silence in.
@@ -29,7 +37,8 @@ struct DryRunChange {
 
 class TrimBatch {
   public:
-    explicit TrimBatch(TrimView &view) : view_(view) {}
+    explicit TrimBatch(TrimView &view);
+    ~TrimBatch();
 
     // From now on the batch is a dry run: no question is asked, no backup
     // made, every result goes below folder, the live files and the database
@@ -53,21 +62,31 @@ class TrimBatch {
     int32_t GreetingsUpdated = 0;
 
   private:
+    struct ListedTrim;
     void BeginStage(const std::string &caption, int32_t steps);
     void StepProgress();
     void TrimNames();
     void TrimGreetings();
+    // Each row is read on this thread (read), trimmed in the pool, and
+    // taken back in the rows' order (take, false to start no further row)
+    // while mayStart allows another trim beside those running.
+    void RunStage(ErrorHandler &onError, RowCursor &rows,
+                  const std::function<void(ListedTrim &)> &read,
+                  const std::function<bool(ListedTrim &)> &take,
+                  const std::function<bool(size_t running)> &mayStart);
+    // What a row wrote, now into the log, and what its trim changed noted.
+    void Replay(const ListedTrim &item);
+    void FlushChangedFolders();
     TrimOptions Options();
     int32_t MaxVoiceNames();
     std::string SummaryText() const;
-
-    // TrimWAVFile, and in a dry run the note of what it would have changed.
-    bool TrimListed(const std::string &streamPath);
 
     TrimView &view_;
     std::string dryRunFolder_;
     SubscriberSync sync_;
     std::vector<DryRunChange> dryRunChanges_;
+    std::unique_ptr<TrimPool> pool_;
+    std::set<std::string> changedFolders_;
 };
 
 // The refusal of a run whose database cannot be reached (why: the driver's

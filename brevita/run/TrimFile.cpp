@@ -43,9 +43,10 @@ void RemoveIfThere(const fs::path &p) {
 
 // sndprobe writes its output under a hidden name first and renames it once
 // complete; a run that was killed leaves the hidden file. Only this
-// program's runs write there, one at a time, so any found now is dead.
-void RemoveUnfinishedOutputs() {
-    const std::string prefix = "." + TempWavPath().filename().string() + ".";
+// program's runs write there, each slot one at a time, so any of the
+// slot's found now is dead.
+void RemoveUnfinishedOutputs(const std::string &tempName) {
+    const std::string prefix = "." + tempName + ".";
     std::error_code ec;
     for (fs::directory_iterator it(StateFolder(), ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
@@ -54,6 +55,18 @@ void RemoveUnfinishedOutputs() {
             fs::remove(it->path(), ignored);
         }
     }
+}
+
+// tempWAVFile.wav, tempWAVFile2.wav, ...: a slot's file, whatever the
+// number of slots the run that made it had.
+bool IsTempWavName(const std::string &name) {
+    constexpr std::string_view stem = "tempWAVFile", ext = ".wav";
+    if (!name.starts_with(stem) || !name.ends_with(ext)) {
+        return false;
+    }
+    const std::string digits = name.substr(stem.size(), name.size() - stem.size() - ext.size());
+    return digits.empty() ||
+           (digits[0] != '0' && digits.find_first_not_of("0123456789") == std::string::npos);
 }
 
 // A WAV file's format chunk and data size, and whether every size in its
@@ -124,8 +137,29 @@ bool IsCompleteTrimOf(const fs::path &output, const fs::path &input) {
     return out && in && out->complete && out->fmt == in->fmt && out->dataSize <= in->dataSize;
 }
 
-fs::path TempWavPath() {
-    return StateFolder() / "tempWAVFile.wav";
+fs::path TempWavPath(int worker) {
+    return StateFolder() /
+           (worker > 0 ? "tempWAVFile" + std::to_string(worker + 1) + ".wav" : "tempWAVFile.wav");
+}
+
+void RemoveTrimTemporaries() {
+    std::error_code ec;
+    std::vector<fs::path> found;
+    for (fs::directory_iterator it(StateFolder(), ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        // sndprobe's unfinished output: "." + the slot's file name + "." + tag + ".tmp"
+        if (name.starts_with(".") && name.ends_with(".tmp")) {
+            const size_t wav = name.find(".wav.");
+            name = wav == std::string::npos ? "" : name.substr(1, wav + 3);
+        }
+        if (IsTempWavName(name)) {
+            found.push_back(it->path());
+        }
+    }
+    for (const fs::path &p : found) {
+        std::error_code ignored;
+        fs::remove(p, ignored);
+    }
 }
 
 std::string TestOutputPath() {
@@ -206,8 +240,8 @@ std::vector<std::string> SndprobeArguments(const std::string &fullPath,
     if (options.cutClosingKey) {
         args.push_back("-dtmf");
     }
-    args.push_back(std::string("-strip:tempWAVFile.wav,") + (options.cutClosingKey ? "11" : "3") +
-                   "," + TrimBlanks(options.silencePadding));
+    args.push_back("-strip:" + TempWavPath(options.worker).filename().string() + "," +
+                   (options.cutClosingKey ? "11" : "3") + "," + TrimBlanks(options.silencePadding));
     return args;
 }
 
@@ -236,7 +270,7 @@ bool TrimWAVFile(const std::string &wavPath, const std::string &destinationPath,
     }
     uintmax_t inputSize = 0;
     std::optional<FileIdentity> input;
-    const fs::path temp = TempWavPath();
+    const fs::path temp = TempWavPath(options.worker);
     // Without the input's size, or with an old output still in place, no
     // result of this run could be trusted.
     if (!onError.Step([&] {
@@ -244,7 +278,7 @@ bool TrimWAVFile(const std::string &wavPath, const std::string &destinationPath,
             input = IdentityOf(full);
         }) ||
         !onError.Step([&] {
-            RemoveUnfinishedOutputs();
+            RemoveUnfinishedOutputs(temp.filename().string());
             RemoveIfThere(temp);
         })) {
         return false;

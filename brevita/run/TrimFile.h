@@ -21,12 +21,19 @@ struct TrimOptions {
     // A dry run: a changed file's result goes below this folder (at the
     // place it has below the stream files folder) instead of over it.
     std::string dryRunFolder;
+    // The batch's trim slot (0 and up) whose temporary file the trim uses.
+    int worker = 0;
 };
 
 inline constexpr int32_t kSndprobeWaitMs = 5000;
 
-// tempWAVFile.wav in the state folder (the program folder in a development build)
-std::filesystem::path TempWavPath();
+// The temporary file of a trim slot in the state folder (the program folder
+// in a development build): tempWAVFile.wav for slot 0, tempWAVFile2.wav for
+// slot 1, and so on.
+std::filesystem::path TempWavPath(int worker = 0);
+// Removes every slot's temporary file and whatever a killed sndprobe left
+// beside them; only while no trim runs.
+void RemoveTrimTemporaries();
 // The test output: TrimTest.WAV in the user's home folder.
 std::string TestOutputPath();
 
@@ -53,7 +60,8 @@ std::vector<std::string> SndprobeArguments(const std::string &fullPath, const Tr
 // "following line noise", either with "; closing key cut".
 std::string TrimModeText(const TrimOptions &options);
 
-// Trims wavPath; with an empty destinationPath the input is replaced in
+// Trims wavPath (in options.worker's temporary file; trims in different
+// slots may run at once); with an empty destinationPath the input is replaced in
 // place when silence was removed (or, in a dry run, the result is written
 // to DryRunPath and the input left alone), otherwise the result (trimmed or not) is
 // written to destinationPath and the input is left alone. True when the

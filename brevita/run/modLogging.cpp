@@ -3,6 +3,7 @@
 #include "AppEnv.h"
 #include "AppError.h"
 #include "CorvoxVersion.h"
+#include "DeferredOutput.h"
 #include "StateFiles.h"
 #include "modCommon.h"
 
@@ -13,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <system_error>
@@ -28,7 +30,8 @@ namespace {
 constexpr int kKeepDays = 10;
 const std::string kRule(64, '=');
 
-int logFd = -1;
+// Read by the batch's trims, on their threads, to know whether a log is open.
+std::atomic<int> logFd = -1;
 std::string openLogPath;
 
 // Error reports come here, time-stamped, while a log is open. One made
@@ -199,6 +202,10 @@ void OpenLogFile(const std::string &path) {
 }
 
 void WriteToLog(const std::string &message, bool timeStamp) {
+    if (DeferredOutput *out = DeferredOutputOfThisThread()) {
+        out->push_back({false, message, timeStamp, Buttons::Ok});
+        return;
+    }
     if (ContainsErrorMark(message)) {
         ++LogErrorCount;
     }
@@ -206,11 +213,20 @@ void WriteToLog(const std::string &message, bool timeStamp) {
     ProcessPendingEvents();
 }
 
+void ReplayOutput(const DeferredOutput &output) {
+    for (const DeferredEntry &e : output) {
+        if (e.message) {
+            MsgBox(e.text, e.buttons);
+        } else {
+            WriteToLog(e.text, e.timeStamp);
+        }
+    }
+}
+
 void CloseLogFile() {
     SetErrorLogWriter(nullptr);
-    if (logFd >= 0) {
-        ::close(logFd);
-        logFd = -1;
+    if (const int fd = logFd.exchange(-1); fd >= 0) {
+        ::close(fd);
     }
 }
 

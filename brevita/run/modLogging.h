@@ -6,6 +6,8 @@
 // C1 controls and the Unicode line and paragraph separators as \uNNNN), so
 // one call writes exactly one line.
 
+#include "DeferredOutput.h"
+
 #include <QDateTime>
 
 #include <cstdint>
@@ -36,6 +38,9 @@ std::string LogFileName(const QDateTime &start);
 // write that fails closes the log and shows a message naming the log.
 void OpenLogFile(const std::string &path);
 void WriteToLog(const std::string &message, bool timeStamp = true);
+// Writes held-back lines and shows held-back messages, in their order; the
+// lines are stamped with the time they are written.
+void ReplayOutput(const DeferredOutput &output);
 void CloseLogFile();
 // Removes the files of the logs folder whose names LogFileName makes and
 // that are more than 10 days old; a link in the folder's place is not
