@@ -75,7 +75,8 @@ void TrimPool::Add(Job job) {
 void TrimPool::Work(int slot) {
     std::unique_lock held(lock_);
     while (!closing_) {
-        auto next = std::find_if(jobs_.begin(), jobs_.end(), [](const Entry &e) { return !e.started; });
+        auto next =
+            std::find_if(jobs_.begin(), jobs_.end(), [](const Entry &e) { return !e.started; });
         if (next == jobs_.end()) {
             changed_.wait(held);
             continue;

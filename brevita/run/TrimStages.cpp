@@ -69,14 +69,14 @@ std::string AboutRow(ErrorHandler &onError, const RowCursor &rows) {
 
 // One listed file on its way through the stage.
 struct TrimBatch::ListedTrim {
-    std::string about;     // the subject of the row's reports
-    DeferredOutput before; // what reading the row wrote
+    std::string about;                     // the subject of the row's reports
+    DeferredOutput before;                 // what reading the row wrote
     std::optional<std::string> streamPath; // none: no trim
-    DeferredOutput during; // what the trim wrote
+    DeferredOutput during;                 // what the trim wrote
     bool changed = false;
     double secondsRemoved = 0;
-    std::string pending;   // voice names: the pending synchronisation noted
-    std::string objectId;  // and the subscriber to synchronise, or
+    std::string pending;                // voice names: the pending synchronisation noted
+    std::string objectId;               // and the subscriber to synchronise, or
     std::exception_ptr objectIdFailure; // why it could not be read
 };
 
