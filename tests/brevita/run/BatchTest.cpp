@@ -13,6 +13,8 @@
 
 #include <set>
 
+#include <regex>
+
 using namespace brevita;
 using namespace brevita_test;
 namespace fs = std::filesystem;
@@ -389,6 +391,10 @@ TEST_F(BatchTest, TheLogSaysWhichTrimModeRanAndSndprobeIsAskedForIt) {
                   std::string("Trim mode: ") + c.mode + "\r\n\r\n")
             << log;
         EXPECT_LT(next, log.find("*** Updating voice names ****"));
-        EXPECT_EQ(ReadFile(args), c.sent) << c.mode;
+        // Whichever trim slot ran it.
+        EXPECT_EQ(
+            std::regex_replace(ReadFile(args), std::regex("tempWAVFile[0-9]+"), "tempWAVFile"),
+            c.sent)
+            << c.mode;
     }
 }
