@@ -28,8 +28,11 @@ bool StopRequested() {
     return stopRequested;
 }
 
-StopOnSignals::StopOnSignals() {
+void ClearStopRequest() {
     stopRequested = false;
+}
+
+StopOnSignals::StopOnSignals() {
     struct sigaction ask = {};
     ask.sa_handler = OnSignal;
     sigemptyset(&ask.sa_mask);

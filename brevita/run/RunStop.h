@@ -8,9 +8,11 @@ namespace brevita {
 // Asks the running batch to stop; safe in a signal handler.
 void RequestStop();
 bool StopRequested();
+// A new batch begins: no request of an earlier one is left.
+void ClearStopRequest();
 
-// For a batch's lifetime: SIGTERM and SIGINT ask it to stop (a second one
-// ends the program as before), and no request of an earlier run is left.
+// For a batch's trims: SIGTERM and SIGINT ask it to stop (a second one
+// ends the program as before).
 class StopOnSignals {
   public:
     StopOnSignals();

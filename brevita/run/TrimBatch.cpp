@@ -23,6 +23,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 
 namespace brevita {
@@ -69,6 +70,7 @@ int32_t TrimBatch::MaxVoiceNames() {
 
 RunResult TrimBatch::TrimAll() {
     ErrorHandler onError(ErrorReport::FormMessage, "cmdTrimSilence_Click", "frmMain");
+    ClearStopRequest();
     const BrevitaSettings s = view_.CurrentSettings();
     if (!s.trimVoiceNames && !s.trimGreetings) {
         MsgBox(QT_TRANSLATE_NOOP(
@@ -113,7 +115,7 @@ RunResult TrimBatch::TrimAll() {
     VoiceNamesUpdated = 0;
     GreetingsUpdated = 0;
     // From here a signal lets the trims under way end instead of the program.
-    StopOnSignals stopOnSignals;
+    std::optional<StopOnSignals> stopOnSignals(std::in_place);
     RemoveTrimTemporaries();
     pool_ = std::make_unique<TrimPool>(ParallelTrims());
     sync_.Start(dryRun);
@@ -126,7 +128,7 @@ RunResult TrimBatch::TrimAll() {
     if (!dryRun) {
         sync_.SynchPendingUsers();
     }
-    if (view_.CurrentSettings().trimVoiceNames) {
+    if (view_.CurrentSettings().trimVoiceNames && !StopRequested()) {
         TrimNames();
     }
     if (view_.CurrentSettings().trimGreetings && !StopRequested()) {
@@ -147,6 +149,8 @@ RunResult TrimBatch::TrimAll() {
     busy.End();
     CloseLogFile();
     lock.Release();
+    // The boxes that follow are no part of the run: a signal ends them.
+    stopOnSignals.reset();
     // Whoever stopped the run is not there to answer a box.
     if (stopped) {
         return RunResult::Stopped;

@@ -9,6 +9,7 @@
 #include "modCommon.h"
 #include "modDirectorySelect.h"
 #include "modLogging.h"
+#include "RunStop.h"
 #include "Startup.h"
 #include "UserPrompt.h"
 #include "ui_frmMain.h"
@@ -247,9 +248,11 @@ bool frmMain::FocusHeldByCheck() const {
 }
 
 void frmMain::closeEvent(QCloseEvent *event) {
-    // Closing in the middle of a run would leave it half done; the run
-    // ends by itself, or through Exit.
+    // A batch stops after the trims under way; the window closes once the
+    // run has ended.
     if (busy_) {
+        RequestStop();
+        closeAfterRun_ = true;
         event->ignore();
         return;
     }
@@ -266,18 +269,28 @@ void frmMain::Form_Unload() {
 void frmMain::cmdTrimSilence_Click() {
     if (!FocusHeldByCheck() && !busy_) {
         batch_.TrimAll();
+        CloseIfAsked();
     }
 }
 
 void frmMain::cmdTest_Click() {
     if (!FocusHeldByCheck() && !busy_) {
         batch_.TestOneFile();
+        CloseIfAsked();
     }
 }
 
 void frmMain::mnuRestore_Click() {
     if (!busy_) {
         batch_.RestoreFromBackup();
+        CloseIfAsked();
+    }
+}
+
+void frmMain::CloseIfAsked() {
+    if (closeAfterRun_) {
+        closeAfterRun_ = false;
+        close();
     }
 }
 

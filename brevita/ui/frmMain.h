@@ -62,6 +62,7 @@ class frmMain : public QMainWindow, public brevita::TrimView {
 
   protected:
     void closeEvent(QCloseEvent *event) override;
+    void CloseIfAsked();
     bool eventFilter(QObject *watched, QEvent *event) override;
 
   private slots:
@@ -91,4 +92,6 @@ class frmMain : public QMainWindow, public brevita::TrimView {
     brevita::TrimBatch batch_;
     bool validating_ = false;
     bool busy_ = false;
+    // Closed during a run: closes once the run has ended.
+    bool closeAfterRun_ = false;
 };

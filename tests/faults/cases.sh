@@ -138,6 +138,50 @@ case_kill_batch() {
     case_end
 }
 
+case_term_batch() {
+    case_begin "SIGTERM to Brevita during a batch"
+    local trial
+    for ((trial = 0; trial < TRIALS_KILL; trial++)); do
+        trial_begin
+        write_registry BackupFiles=0
+        touch "$T/mark"
+        start_brevita --yes
+        rand $((T_BATCH_US + T_BATCH_US / 10))
+        usecs "$REPLY"
+        sleep "$REPLY"
+        KILLED=0
+        kill -TERM "$BPID" 2>/dev/null && KILLED=1
+        RC=0
+        wait "$BPID" 2>/dev/null || RC=$?
+        LOG=$(find "$PROG/logs" -maxdepth 1 -name '*.TXT' -newer "$T/mark" 2>/dev/null | head -n 1 || true)
+        case "$RC" in
+        3) tally "stopped among the trims" ;;
+        143) tally "ended before the trims" ;;
+        *) tally "after the end" ;;
+        esac
+        # Before the trims begin the signal ends the program as it always did.
+        if [ "$RC" = 143 ]; then
+            out_lacks "Updating voice names"
+        else
+            rc_in 0 1 3
+        fi
+        if [ "$RC" = 3 ]; then
+            log_has "The run was stopped before every file was checked"
+            out_has "Stopped on request"
+        fi
+        # Whatever was under way has finished or been undone, at once.
+        check_live any
+        check_prog
+        brevita 120 --yes
+        rc_in 0
+        log_count_matches
+        check_live final
+        check_prog
+        syncs_match
+    done
+    case_end
+}
+
 case_kill_backup() {
     case_begin "kill -9 of Brevita during a backup"
     # The copy's own time, give or take: some kills land just after it.
@@ -838,7 +882,7 @@ case_two_programs() {
     case_end
 }
 
-ALL_CASES=(kill_sndprobe kill_batch kill_backup kill_restore kill_held full_stream full_prog
+ALL_CASES=(kill_sndprobe kill_batch term_batch kill_backup kill_restore kill_held full_stream full_prog
     full_backup readonly swapped db_stopped db_silent registry logs standin_hang standin_half
     standin_fail relative_path dry_run_paths backup_nested two_programs)
 

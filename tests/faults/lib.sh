@@ -453,14 +453,15 @@ check_backup() {
     done < <(cd "$T/backup" && find . -mindepth 1 -maxdepth 1 -name '.*' -printf '%P\0')
 }
 
-# check_prog: no partial output of a sndprobe that died is left in the
+# check_prog: no partial output of a sndprobe that died, and no trim slot's
+# file but the first (which the test of one file also uses), is left in the
 # program folder.
 check_prog() {
     local left
     while IFS= read -r -d '' left; do
         STRAYS=$((STRAYS + 1))
         fail "left in the program folder: $left"
-    done < <(cd "$PROG" && find . -maxdepth 1 -name '.tempWAVFile.wav.*' -printf '%P\0')
+    done < <(cd "$PROG" && find . -maxdepth 1 \( -name '.tempWAVFile*.wav.*' -o -name 'tempWAVFile[0-9]*.wav' \) -printf '%P\0')
 }
 
 # check_planted REL KIND: what the case planted at REL is still there as it

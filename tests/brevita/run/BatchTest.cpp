@@ -6,6 +6,7 @@
 #include "AppEnv.h"
 #include "BatchFixture.h"
 #include "PendingSync.h"
+#include "RunStop.h"
 #include "TrimBatch.h"
 
 #include <signal.h>
@@ -196,6 +197,46 @@ TEST_F(BatchTest, TheMaximumStopsTheVoiceNamesAfterTheLastAllowedChange) {
                  "    The maximum number of names to update has been reached - exiting "
                  "TrimVoiceNames routine.");
     EXPECT_TRUE(Untouched((live / "gr.wav").string()));
+}
+
+TEST_F(BatchTest, AStopRequestEndsTheRunOnceTheTrimsUnderWayAreDone) {
+    std::vector<std::pair<std::string, std::string>> names; // file, subscriber
+    for (char i = '1'; i <= '8'; ++i) {
+        const std::string file = Make(std::string("vn") + i + ".wav", 800, 800);
+        names.emplace_back(file, "00000000-0000-0000-0000-00000000000" + std::string(1, i));
+        AddName(fs::path(file).filename().string(), std::string("a") + i, names.back().second);
+    }
+    const std::string gr = Make("gr.wav", 800, 800);
+    AddGreeting("gr.wav", "a1");
+    // As the window asks when it is closed, after the second file.
+    view.checked = [](int32_t done) {
+        if (done == 2)
+            RequestStop();
+    };
+    prompt.answers = {Answer::Yes};
+    TrimBatch batch(view);
+    ASSERT_EQ(batch.TrimAll(), RunResult::Stopped);
+    EXPECT_GE(batch.VoiceNamesUpdated, 2);
+    EXPECT_LT(batch.VoiceNamesUpdated, 8);
+    // Each recording is its original or its trim, and each trim was
+    // reported to the server; nothing is left pending or half written.
+    int trimmed = 0;
+    for (const auto &[file, id] : names) {
+        const bool requested = Contains(Requests(), id);
+        EXPECT_EQ(Untouched(file), !requested) << file;
+        trimmed += requested;
+    }
+    EXPECT_EQ(trimmed, batch.VoiceNamesUpdated);
+    EXPECT_TRUE(Untouched(gr));
+    EXPECT_TRUE(PendingSyncs().empty());
+    for (const auto &e : fs::directory_iterator(program))
+        EXPECT_FALSE(Contains(e.path().filename().string(), "tempWAVFile")) << e.path();
+    EXPECT_PRED2(Contains, Log(),
+                 "The run was stopped before every file was checked: " + std::to_string(trimmed) +
+                     " voice names and 0 greetings updated.\r\n");
+    // Nobody is there to answer the summary.
+    for (const std::string &m : prompt.Messages())
+        EXPECT_FALSE(Contains(m, "Trim process complete")) << m;
 }
 
 TEST_F(BatchTest, AFailedOrHangingSndprobeChangesNothing) {

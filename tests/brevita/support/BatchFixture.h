@@ -32,6 +32,12 @@ struct FakeView : brevita::TrimView {
         viewed.push_back(path);
         return viewerStarts;
     }
+    // Called with the files done so far after each one.
+    std::function<void(int32_t done)> checked;
+    void FileChecked(int32_t done, int32_t, int32_t, int32_t) override {
+        if (checked)
+            checked(done);
+    }
 };
 
 // The database in memory installed, and a view of the default settings
