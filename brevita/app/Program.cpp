@@ -34,7 +34,7 @@ const char kUsage[] =
     "  --version  print the version\n"
     "\n"
     "Exit status of --batch: 0 completed without errors, 1 completed with error\n"
-    "lines in the log, 2 did not start.\n";
+    "lines in the log, 2 did not start, 3 stopped by SIGTERM or SIGINT.\n";
 
 struct Options {
     bool help = false;

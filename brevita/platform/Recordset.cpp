@@ -1,22 +1,99 @@
 #include "Recordset.h"
 
-#include "Messages.h"
 #include "AppError.h"
 #include "DbDeadline.h"
+#include "Messages.h"
 #include "OdbcHandles.h"
 #include "modCommon.h"
 
 namespace brevita {
 
-Recordset::Recordset(std::vector<std::string> names,
-                     std::vector<std::vector<std::optional<std::string>>> rows)
-    : names_(std::move(names)), rows_(std::move(rows)) {}
+namespace {
+constexpr size_t kBlockRows = 512;
+} // namespace
+
+struct Recordset::Query {
+    std::optional<OdbcConnection> c;
+    std::optional<OdbcStatement> st;
+    std::vector<std::string> names;
+    int32_t count = 0;
+};
+
+namespace {
+
+std::string DriverName(const OdbcConnection &c) {
+    char text[256] = {0};
+    SQLSMALLINT len = 0;
+    return SQL_SUCCEEDED(SQLGetInfo(c.dbc(), SQL_DRIVER_NAME, text, sizeof text, &len))
+               ? AsciiLower(text)
+               : std::string();
+}
+
+// The PostgreSQL driver reads a whole result into memory unless it is told
+// to use a cursor; then it holds one block too.
+void ConnectForRows(Recordset::Query &q, const std::string &connection) {
+    q.c.emplace(connection);
+    if (DriverName(*q.c).starts_with("psqlodbc") &&
+        AsciiLower(connection).find("usedeclarefetch") == std::string::npos) {
+        q.c.reset();
+        q.c.emplace(connection + ";UseDeclareFetch=1;Fetch=" + std::to_string(kBlockRows));
+    }
+}
+
+void Execute(const OdbcStatement &st, const std::string &sql) {
+    std::vector<SQLCHAR> text(sql.begin(), sql.end());
+    text.push_back(0);
+    const SQLRETURN r = SQLExecDirect(st.get(), text.data(), SQL_NTS);
+    if (!SQL_SUCCEEDED(r) && r != SQL_NO_DATA) {
+        st.Fail("The query failed");
+    }
+}
+
+// Up to kBlockRows rows; fewer once the list is through.
+std::deque<Recordset::Row> Fetch(const Recordset::Query &q) {
+    std::deque<Recordset::Row> rows;
+    const auto columns = static_cast<SQLUSMALLINT>(q.names.size());
+    while (columns > 0 && rows.size() < kBlockRows) {
+        const SQLRETURN r = SQLFetch(q.st->get());
+        if (r == SQL_NO_DATA) {
+            break;
+        }
+        if (!SQL_SUCCEEDED(r)) {
+            q.st->Fail("Unable to read the rows");
+        }
+        Recordset::Row &row = rows.emplace_back();
+        for (SQLUSMALLINT i = 1; i <= columns; ++i) {
+            row.push_back(ReadText(*q.st, i));
+        }
+    }
+    return rows;
+}
+
+} // namespace
+
+Recordset::Recordset(std::shared_ptr<Query> query) : query_(std::move(query)) {
+    FetchBlock();
+}
+Recordset::~Recordset() = default;
+Recordset::Recordset(Recordset &&) noexcept = default;
+
+int32_t Recordset::Count() const {
+    return query_->count;
+}
+
+void Recordset::FetchBlock() {
+    block_ = WithDeadline([query = query_] { return Fetch(*query); });
+    fetchedAll_ = block_.size() < kBlockRows;
+}
 
 void Recordset::MoveNext() {
     if (AtEnd()) {
         RaiseError(ErrDatabase, QT_TRANSLATE_NOOP("Brevita", "No current record"));
     }
-    ++pos_;
+    block_.pop_front();
+    if (block_.empty() && !fetchedAll_) {
+        FetchBlock();
+    }
 }
 
 std::optional<std::string> Recordset::Field(Column column) const {
@@ -24,58 +101,44 @@ std::optional<std::string> Recordset::Field(Column column) const {
         RaiseError(ErrDatabase, QT_TRANSLATE_NOOP("Brevita", "No current record"));
     }
     const std::string wanted = AsciiLower(ColumnName(column));
-    for (size_t i = 0; i < names_.size(); ++i) {
-        if (AsciiLower(names_[i]) == wanted) {
-            return rows_[pos_][i];
+    for (size_t i = 0; i < query_->names.size(); ++i) {
+        if (AsciiLower(query_->names[i]) == wanted) {
+            return block_.front()[i];
         }
     }
     RaiseError(ErrDatabase, FillMessage(QT_TRANSLATE_NOOP("Brevita", "No field named %1"),
                                         {std::string(ColumnName(column))}));
 }
 
-namespace {
-
-Recordset OpenQueryNow(const std::string &connection, const std::string &sql) {
-    OdbcConnection c(connection);
-    OdbcStatement st(c);
-    std::vector<SQLCHAR> text(sql.begin(), sql.end());
-    text.push_back(0);
-    SQLRETURN r = SQLExecDirect(st.get(), text.data(), SQL_NTS);
-    if (!SQL_SUCCEEDED(r) && r != SQL_NO_DATA) {
-        st.Fail("The query failed");
-    }
-    SQLSMALLINT columns = 0;
-    SQLNumResultCols(st.get(), &columns);
-    std::vector<std::string> names;
-    for (SQLUSMALLINT i = 1; i <= columns; ++i) {
-        SQLCHAR name[256] = {0};
-        SQLSMALLINT len = 0, type = 0, digits = 0, nullable = 0;
-        SQLULEN size = 0;
-        SQLDescribeCol(st.get(), i, name, sizeof name, &len, &type, &size, &digits, &nullable);
-        names.emplace_back(reinterpret_cast<char *>(name));
-    }
-    std::vector<std::vector<std::optional<std::string>>> rows;
-    while (columns > 0) {
-        r = SQLFetch(st.get());
-        if (r == SQL_NO_DATA) {
-            break;
-        }
-        if (!SQL_SUCCEEDED(r)) {
-            st.Fail("Unable to read the rows");
-        }
-        std::vector<std::optional<std::string>> row;
-        for (SQLUSMALLINT i = 1; i <= columns; ++i) {
-            row.push_back(ReadText(st, i));
-        }
-        rows.push_back(std::move(row));
-    }
-    return Recordset(std::move(names), std::move(rows));
-}
-
-} // namespace
-
 Recordset OpenQuery(const std::string &connection, const std::string &sql) {
-    return WithDeadline([connection, sql] { return OpenQueryNow(connection, sql); });
+    auto query = WithDeadline([connection, sql] {
+        auto q = std::make_shared<Recordset::Query>();
+        ConnectForRows(*q, connection);
+        {
+            // Done with before the list opens: some servers take one open
+            // result per connection.
+            OdbcStatement count(*q->c);
+            Execute(count, "SELECT COUNT(*) FROM (" + sql + ") AS listed");
+            if (!SQL_SUCCEEDED(SQLFetch(count.get()))) {
+                count.Fail("Unable to count the rows");
+            }
+            q->count = static_cast<int32_t>(Val(ReadText(count, 1).value_or("0")));
+        }
+        q->st.emplace(*q->c);
+        Execute(*q->st, sql);
+        SQLSMALLINT columns = 0;
+        SQLNumResultCols(q->st->get(), &columns);
+        for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(columns); ++i) {
+            SQLCHAR name[256] = {0};
+            SQLSMALLINT len = 0, type = 0, digits = 0, nullable = 0;
+            SQLULEN size = 0;
+            SQLDescribeCol(q->st->get(), i, name, sizeof name, &len, &type, &size, &digits,
+                           &nullable);
+            q->names.emplace_back(reinterpret_cast<char *>(name));
+        }
+        return q;
+    });
+    return Recordset(query);
 }
 
 } // namespace brevita

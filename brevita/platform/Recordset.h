@@ -1,9 +1,13 @@
 #pragma once
-// A query's rows through ODBC, all fetched before the first is read, so the
-// count is known up front. Fields are found by name without regard to case.
+// A query's rows through ODBC, on a connection of the query's own, fetched a
+// block at a time as the cursor moves on: a list of any length takes the
+// memory of one block. The count is asked for first, so it is known up
+// front. Fields are found by name without regard to case.
 
 #include "VoicemailDatabase.h"
 
+#include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,24 +16,34 @@ namespace brevita {
 
 class Recordset : public RowCursor {
   public:
-    // rows hold the fields in the order of names.
-    Recordset(std::vector<std::string> names,
-              std::vector<std::vector<std::optional<std::string>>> rows);
+    using Row = std::vector<std::optional<std::string>>;
+    // The connection and statement, shared with a fetch that outlives its
+    // deadline.
+    struct Query;
 
-    // As RowCursor says; the column is the one whose name matches.
-    int32_t Count() const override { return static_cast<int32_t>(rows_.size()); }
-    bool AtEnd() const override { return pos_ >= rows_.size(); }
+    // The first block fetched, within the deadline.
+    explicit Recordset(std::shared_ptr<Query> query);
+    ~Recordset() override;
+    Recordset(Recordset &&) noexcept;
+
+    // As RowCursor says; the column is the one whose name matches. Moving
+    // on raises ErrDatabase, with the driver's words, when the next block
+    // cannot be fetched in time.
+    int32_t Count() const override;
+    bool AtEnd() const override { return block_.empty(); }
     void MoveNext() override;
     std::optional<std::string> Field(Column column) const override;
 
   private:
-    std::vector<std::string> names_;
-    std::vector<std::vector<std::optional<std::string>>> rows_;
-    size_t pos_ = 0;
+    void FetchBlock();
+
+    std::shared_ptr<Query> query_;
+    std::deque<Row> block_; // the current row first
+    bool fetchedAll_ = false;
 };
 
 // Runs sql on a connection of its own, within the deadline, and gives its
-// rows; raises ErrDatabase with the driver's SQLSTATE and text.
+// first rows; raises ErrDatabase with the driver's SQLSTATE and text.
 Recordset OpenQuery(const std::string &connection, const std::string &sql);
 
 } // namespace brevita

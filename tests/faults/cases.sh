@@ -857,7 +857,7 @@ case_two_programs() {
     start_brevita --yes
     local first=$BPID i
     for ((i = 0; i < 500; i++)); do
-        [ "$(cat "$STATE/calls" 2>/dev/null)" = 1 ] && break
+        [ "$(cat "$STATE/calls" 2>/dev/null || echo 0)" -ge 1 ] && break
         sleep 0.01
     done
     local prog1=$PROG
@@ -873,7 +873,8 @@ case_two_programs() {
     for p in /proc/[0-9]*; do
         [ "$(readlink "$p/cwd" 2>/dev/null)" = "$prog1" ] && kill -9 "${p#/proc/}" 2>/dev/null
     done
-    check_live orig
+    # The first run's other trim slots went on beside the hung one.
+    check_live any
     PROG=$T/prog2
     brevita 120 --yes
     rc_in 0

@@ -271,6 +271,7 @@ make_prog() {
         cp "$BIN/sndprobe" "$PROG/sndprobe.real"
         cp "$STANDIN/$1" "$PROG/sndprobe"
         cp "$STANDIN/plant" "$PROG/plant"
+        cp "$STANDIN/call.sh" "$PROG/call.sh"
     else
         cp "$BIN/sndprobe" "$PROG/sndprobe"
     fi

@@ -81,6 +81,23 @@ TEST_F(DbTest, RowsFirstToLastWithNullsAndAnEmptyList) {
     EXPECT_TRUE(rows->AtEnd());
     EXPECT_EQ(Raised([&] { rows->Field(Column::Alias); }), ErrDatabase);
     EXPECT_EQ(Raised([&] { rows->MoveNext(); }), ErrDatabase);
+
+    // A list longer than the blocks it is read in: every row once, in order,
+    // while a request goes to the server between two of them.
+    Psql("INSERT INTO messagingrule (streampath, alias, parentalias) SELECT 'g' || n || '.wav', "
+         "'greeting', 'a' || n FROM generate_series(2, 1300) n");
+    auto many = db.Greetings();
+    ASSERT_EQ(many->Count(), 1300);
+    int n = 0;
+    for (; !many->AtEnd(); many->MoveNext()) {
+        ++n;
+        const std::string want = n == 1 ? "gr1.wav" : "g" + std::to_string(n) + ".wav";
+        ASSERT_EQ(FieldText(*many, Column::StreamPath), want);
+        if (n == 600)
+            db.RequestFullDirectorySync();
+    }
+    EXPECT_EQ(n, 1300);
+    EXPECT_EQ(Psql("SELECT count(*) FROM request"), "1\n");
 }
 
 TEST_F(DbTest, ProceduresReceiveTypedParametersAndCountRequests) {
