@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <exception>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -100,33 +101,50 @@ void CopyOneFile(const FileToCopy &f) {
 } // namespace
 
 // Copies everything below source into the folder target: files through
-// CopyContent, so that a full disk says so, on every processor at once (the
-// disk, not one core, sets the pace); links as links, named pipes as named
-// pipes. A folder gets its mode once it is filled, so a read-only one is
-// copied too. The first failure stops the copy and is the one raised.
+// CopyContent, so that a full disk says so; links as links, named pipes as
+// named pipes. A folder's files are copied one after another, different
+// folders at once: creating files in one folder from several threads queues
+// them on the folder and measured slower than one thread. A folder gets its
+// mode once it is filled, so a read-only one is copied too. The first failure
+// stops the copy and is the one raised.
 void CopyTree(const fs::path &source, const fs::path &target) {
     std::vector<FileToCopy> files;
     std::vector<FolderMode> folders;
     PlanTree(source, target, files, folders);
+    // The files of each folder, in the order they were listed.
+    std::map<fs::path, std::vector<size_t>> byFolder;
+    for (size_t i = 0; i < files.size(); ++i) {
+        byFolder[files[i].to.parent_path()].push_back(i);
+    }
+    std::vector<const std::vector<size_t> *> groups;
+    for (const auto &[folder, group] : byFolder) {
+        groups.push_back(&group);
+    }
     std::atomic<size_t> next{0};
     std::atomic<bool> failed{false};
     std::exception_ptr first;
     std::mutex firstLock;
     const auto work = [&] {
-        for (size_t i; !failed && (i = next++) < files.size();) {
-            try {
-                CopyOneFile(files[i]);
-            } catch (...) {
-                std::lock_guard<std::mutex> hold(firstLock);
-                if (!failed.exchange(true)) {
-                    first = std::current_exception();
+        for (size_t g; !failed && (g = next++) < groups.size();) {
+            for (size_t i : *groups[g]) {
+                if (failed) {
+                    break;
+                }
+                try {
+                    CopyOneFile(files[i]);
+                } catch (...) {
+                    std::lock_guard<std::mutex> hold(firstLock);
+                    if (!failed.exchange(true)) {
+                        first = std::current_exception();
+                    }
                 }
             }
         }
     };
-    const size_t nWorkers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+    const size_t nWorkers =
+        std::min(std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8), groups.size());
     std::vector<std::thread> workers;
-    for (size_t w = 1; w < std::min(nWorkers, files.size()); ++w) {
+    for (size_t w = 1; w < nWorkers; ++w) {
         workers.emplace_back(work);
     }
     work();

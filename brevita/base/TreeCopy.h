@@ -11,10 +11,10 @@ namespace brevita {
 void CopyContent(int from, int to);
 
 // Copies everything below source into the existing, empty folder target:
-// regular files on every processor at once, links as links, named pipes as
-// named pipes; sockets and devices are left out. Every folder gets its mode
-// once it is filled. The first failure stops the copy and is the one raised;
-// what was copied stays for the caller to remove.
+// regular files (different folders' on different processors at once), links
+// as links, named pipes as named pipes; sockets and devices are left out. Every folder gets its
+// mode once it is filled. The first failure stops the copy and is the one raised; what was copied
+// stays for the caller to remove.
 void CopyTree(const std::filesystem::path &source, const std::filesystem::path &target);
 
 } // namespace brevita
