@@ -100,24 +100,30 @@ std::vector<std::string> PendingSyncs() {
     return ids;
 }
 
-void NotePendingSync(const std::string &objectId) {
-    std::vector<std::string> ids = PendingSyncs();
-    if (objectId.empty() || objectId.find('\n') != std::string::npos ||
-        std::find(ids.begin(), ids.end(), objectId) != ids.end()) {
-        return;
+void UpdatePendingSyncs(const std::vector<std::string> &noted,
+                        const std::vector<std::string> &cleared) {
+    const std::vector<std::string> before = PendingSyncs();
+    std::vector<std::string> ids = before;
+    std::erase_if(ids, [&](const std::string &id) {
+        return std::find(cleared.begin(), cleared.end(), id) != cleared.end();
+    });
+    for (const std::string &id : noted) {
+        if (!id.empty() && id.find('\n') == std::string::npos &&
+            std::find(ids.begin(), ids.end(), id) == ids.end()) {
+            ids.push_back(id);
+        }
     }
-    ids.push_back(objectId);
-    Save(ids);
+    if (ids != before) {
+        Save(ids);
+    }
+}
+
+void NotePendingSync(const std::string &objectId) {
+    UpdatePendingSyncs({objectId}, {});
 }
 
 void ClearPendingSync(const std::string &objectId) {
-    std::vector<std::string> ids = PendingSyncs();
-    const auto end = std::remove(ids.begin(), ids.end(), objectId);
-    if (end == ids.end()) {
-        return;
-    }
-    ids.erase(end, ids.end());
-    Save(ids);
+    UpdatePendingSyncs({}, {objectId});
 }
 
 } // namespace brevita

@@ -22,5 +22,8 @@ std::vector<std::string> PendingSyncs();
 // file holds are neither sent nor replaced.
 void NotePendingSync(const std::string &objectId);
 void ClearPendingSync(const std::string &objectId);
+// Both at once, in one replace of the file (none when nothing changes).
+void UpdatePendingSyncs(const std::vector<std::string> &noted,
+                        const std::vector<std::string> &cleared);
 
 } // namespace brevita

@@ -67,13 +67,18 @@ class TrimBatch {
     void StepProgress();
     void TrimNames();
     void TrimGreetings();
-    // Each row is read on this thread (read), trimmed in the pool, and
-    // taken back in the rows' order (take, false to start no further row)
-    // while mayStart allows another trim beside those running.
-    void RunStage(ErrorHandler &onError, RowCursor &rows,
-                  const std::function<void(ListedTrim &)> &read,
-                  const std::function<bool(ListedTrim &)> &take,
-                  const std::function<bool(size_t running)> &mayStart);
+    // How a stage handles its rows: each is read on this thread; the rows
+    // read together pass beforeTrims (if any) before their trims start in
+    // the pool; each is taken back in the rows' order (false: start no
+    // further row); mayStart says whether another trim may start beside
+    // those running.
+    struct StageSteps {
+        std::function<void(ListedTrim &)> read;
+        std::function<void(const std::vector<ListedTrim *> &)> beforeTrims;
+        std::function<bool(ListedTrim &)> take;
+        std::function<bool(size_t running)> mayStart;
+    };
+    void RunStage(ErrorHandler &onError, RowCursor &rows, const StageSteps &steps);
     // What a row wrote, now into the log, and what its trim changed noted.
     void Replay(const ListedTrim &item);
     void FlushChangedFolders();

@@ -36,9 +36,10 @@ class TrimPool {
     void Add(Job job);
     // Jobs handed in and not yet taken back.
     size_t Pending() const { return jobs_.size(); }
-    // Enough jobs are handed in that another would only queue: one for the
-    // serial run, so that each file is taken back before the next is read.
-    bool Full() const { return Pending() >= (slots_ == 1 ? 1 : 2 * static_cast<size_t>(slots_)); }
+    // Jobs worth handing in at a time: enough that no slot waits while the
+    // oldest is taken back; one for the serial run, so that each file is
+    // taken back before the next is read.
+    size_t Depth() const { return slots_ == 1 ? 1 : 4 * static_cast<size_t>(slots_); }
     // Waits for the oldest job to end, keeping the window painted, and
     // takes it back; what it threw is thrown here.
     void TakeOldest();

@@ -83,24 +83,31 @@ struct TrimBatch::ListedTrim {
 TrimBatch::TrimBatch(TrimView &view) : view_(view) {}
 TrimBatch::~TrimBatch() = default;
 
-void TrimBatch::RunStage(ErrorHandler &onError, RowCursor &rows,
-                         const std::function<void(ListedTrim &)> &read,
-                         const std::function<bool(ListedTrim &)> &take,
-                         const std::function<bool(size_t running)> &mayStart) {
+void TrimBatch::RunStage(ErrorHandler &onError, RowCursor &rows, const StageSteps &steps) {
     const TrimOptions options = Options();
     std::deque<std::unique_ptr<ListedTrim>> running;
     bool more = true;
     while (true) {
-        while (more && !rows.AtEnd() && !pool_->Full() && mayStart(running.size()) &&
-               !StopRequested()) {
-            auto item = std::make_unique<ListedTrim>();
-            {
-                DeferOutputScope defer(item->before);
-                item->about = AboutRow(onError, rows);
-                read(*item);
-                // A list that breaks off is a list that ends here.
-                more = onError.Step([&] { rows.MoveNext(); });
-            }
+        // Refilled a group at a time once half the queue is taken back, so
+        // that what must be on disk before a trim starts is written once for
+        // the group.
+        std::vector<ListedTrim *> group;
+        const bool refill = running.size() <= pool_->Depth() / 2;
+        while (refill && more && !rows.AtEnd() && running.size() < pool_->Depth() &&
+               steps.mayStart(running.size()) && !StopRequested()) {
+            auto &item = *running.emplace_back(std::make_unique<ListedTrim>());
+            DeferOutputScope defer(item.before);
+            item.about = AboutRow(onError, rows);
+            steps.read(item);
+            // A list that breaks off is a list that ends here.
+            more = onError.Step([&] { rows.MoveNext(); });
+            group.push_back(&item);
+        }
+        if (!group.empty() && steps.beforeTrims) {
+            DeferOutputScope defer(group.front()->before);
+            steps.beforeTrims(group);
+        }
+        for (ListedTrim *item : group) {
             pool_->Add([&item = *item, options, inSlot = onError.Like()](int slot) mutable {
                 if (!item.streamPath) {
                     return;
@@ -118,7 +125,6 @@ void TrimBatch::RunStage(ErrorHandler &onError, RowCursor &rows,
                     }
                 });
             });
-            running.push_back(std::move(item));
         }
         if (running.empty()) {
             return;
@@ -126,7 +132,7 @@ void TrimBatch::RunStage(ErrorHandler &onError, RowCursor &rows,
         pool_->TakeOldest();
         ListedTrim &item = *running.front();
         onError.About(item.about);
-        more = take(item) && more;
+        more = steps.take(item) && more;
         running.pop_front();
     }
 }
@@ -197,19 +203,31 @@ void TrimBatch::TrimNames() {
             WriteToLog("Checking voice name for subscriber alias=" +
                        FieldText(rows, Column::Alias));
         });
-        // Noted before the file can change, so that a run that dies between
-        // the replace and the request leaves the request to the next run.
         if (!dryRun) {
-            onError.Step([&] {
-                item.pending = rows.Field(Column::SubscriberObjectID).value_or("");
-                NotePendingSync(item.pending);
-            });
+            onError.Step(
+                [&] { item.pending = rows.Field(Column::SubscriberObjectID).value_or(""); });
         }
         onError.Step([&] { item.streamPath = FieldText(rows, Column::StreamPath); });
         try {
             item.objectId = FieldText(rows, Column::SubscriberObjectID);
         } catch (...) {
             item.objectIdFailure = std::current_exception();
+        }
+    };
+    // Noted before the files can change, so that a run that dies between a
+    // replace and its request leaves the request to the next run. Clears
+    // wait for the next note: one lost in a crash only repeats a request.
+    std::vector<std::string> clearsOwed;
+    const auto beforeTrims = [&](const std::vector<ListedTrim *> &group) {
+        if (dryRun) {
+            return;
+        }
+        std::vector<std::string> ids;
+        for (const ListedTrim *item : group) {
+            ids.push_back(item->pending);
+        }
+        if (onError.Step([&] { UpdatePendingSyncs(ids, clearsOwed); })) {
+            clearsOwed.clear();
         }
     };
     int32_t done = 0;
@@ -223,7 +241,7 @@ void TrimBatch::TrimNames() {
         if (!item.changed) {
             // An entry an earlier run left is still owed to the server.
             if (!pendingBefore.contains(item.pending)) {
-                onError.Step([&] { ClearPendingSync(item.pending); });
+                clearsOwed.push_back(item.pending);
             }
             return true;
         }
@@ -236,7 +254,7 @@ void TrimBatch::TrimNames() {
             objectId = item.objectId;
         });
         if (sync_.SynchVoiceMailUser(objectId)) {
-            onError.Step([&] { ClearPendingSync(item.pending); });
+            clearsOwed.push_back(item.pending);
         }
         ++VoiceNamesUpdated;
         const int32_t limit = MaxVoiceNames();
@@ -259,7 +277,10 @@ void TrimBatch::TrimNames() {
         return running == 0 || limit == 0 ||
                static_cast<int64_t>(running) < limit - VoiceNamesUpdated;
     };
-    RunStage(onError, *list.rows, read, take, mayStart);
+    RunStage(onError, *list.rows, {read, beforeTrims, take, mayStart});
+    if (!clearsOwed.empty()) {
+        onError.Step([&] { UpdatePendingSyncs({}, clearsOwed); });
+    }
     if (!limitReached) {
         view_.FileChecked(done, count, VoiceNamesUpdated, LogErrorCount);
         view_.SetProgressValue(view_.ProgressMax());
@@ -299,7 +320,7 @@ void TrimBatch::TrimGreetings() {
         view_.FileChecked(view_.ProgressValue(), list.count, GreetingsUpdated, LogErrorCount);
         return true;
     };
-    RunStage(onError, *list.rows, read, take, [](size_t) { return true; });
+    RunStage(onError, *list.rows, {read, {}, take, [](size_t) { return true; }});
 }
 
 } // namespace brevita
