@@ -49,8 +49,10 @@ void Execute(const OdbcStatement &st, const std::string &sql) {
     }
 }
 
-// Up to kBlockRows rows; fewer once the list is through.
-std::deque<Recordset::Row> Fetch(const Recordset::Query &q) {
+// Up to kBlockRows rows; fewer once the list is through, and then the
+// connection is closed here, within the deadline: closing a cursor asks the
+// server, which may have stopped answering by the time the cursor goes.
+std::deque<Recordset::Row> Fetch(Recordset::Query &q) {
     std::deque<Recordset::Row> rows;
     const auto columns = static_cast<SQLUSMALLINT>(q.names.size());
     while (columns > 0 && rows.size() < kBlockRows) {
@@ -66,6 +68,10 @@ std::deque<Recordset::Row> Fetch(const Recordset::Query &q) {
             row.push_back(ReadText(*q.st, i));
         }
     }
+    if (rows.size() < kBlockRows) {
+        q.st.reset();
+        q.c.reset();
+    }
     return rows;
 }
 
@@ -74,7 +80,19 @@ std::deque<Recordset::Row> Fetch(const Recordset::Query &q) {
 Recordset::Recordset(std::shared_ptr<Query> query) : query_(std::move(query)) {
     FetchBlock();
 }
-Recordset::~Recordset() = default;
+Recordset::~Recordset() {
+    // A list left before its end is closed within the deadline too.
+    if (query_ && query_->c) {
+        try {
+            RunWithDeadline([query = query_] {
+                query->st.reset();
+                query->c.reset();
+            });
+        } catch (...) {
+            // Not answered in time: the deadline has said so.
+        }
+    }
+}
 Recordset::Recordset(Recordset &&) noexcept = default;
 
 int32_t Recordset::Count() const {

@@ -9,12 +9,14 @@ namespace brevita {
 namespace {
 
 std::atomic<bool> stopRequested = false;
+std::atomic<bool> signalled = false;
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 constexpr int kSignals[] = {SIGTERM, SIGINT};
 struct sigaction saved[std::size(kSignals)];
 
 void OnSignal(int) {
+    signalled = true;
     stopRequested = true;
 }
 
@@ -30,6 +32,11 @@ bool StopRequested() {
 
 void ClearStopRequest() {
     stopRequested = false;
+    signalled = false;
+}
+
+bool StopSignalled() {
+    return signalled;
 }
 
 StopOnSignals::StopOnSignals() {

@@ -10,6 +10,8 @@ void RequestStop();
 bool StopRequested();
 // A new batch begins: no request of an earlier one is left.
 void ClearStopRequest();
+// The request came from SIGTERM or SIGINT: the program is to end.
+bool StopSignalled();
 
 // For a batch's trims: SIGTERM and SIGINT ask it to stop (a second one
 // ends the program as before).

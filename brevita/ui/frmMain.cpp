@@ -268,7 +268,10 @@ void frmMain::Form_Unload() {
 
 void frmMain::cmdTrimSilence_Click() {
     if (!FocusHeldByCheck() && !busy_) {
-        batch_.TrimAll();
+        // A signal that stopped the run was meant for the program.
+        if (batch_.TrimAll() == RunResult::Stopped && StopSignalled()) {
+            closeAfterRun_ = true;
+        }
         CloseIfAsked();
     }
 }

@@ -469,6 +469,23 @@ TEST_F(MainWindowTest, ControlsThatStartARunAreDisabledWhileOneRuns) {
     EXPECT_EQ(prompt.Messages()[4], "The log file " + LogFilePath +
                                         " could not be opened: no program to show it was found. "
                                         "Open it with a text editor.");
+
+    // Closed during a run: the run stops before its stages, shows nothing
+    // more, and the window closes once it has ended.
+    ShowActive(w);
+    prompt.questions.clear();
+    prompt.answers = {Answer::Yes};
+    SetProcessEventsHook([&] {
+        if (w.isVisible())
+            w.close();
+    });
+    Find<QPushButton>(w, "cmdTrimSilence")->click();
+    SetProcessEventsHook({});
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(prompt.Messages().size(), 1u); // the confirmation only
+    EXPECT_PRED2(Contains, ReadFile(LogFilePath),
+                 "The run was stopped before every file was checked: 0 voice names and 0 "
+                 "greetings updated.");
 }
 
 int main(int argc, char **argv) {
