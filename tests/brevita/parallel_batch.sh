@@ -15,7 +15,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-DEMO_NAMES=60 DEMO_GREETINGS=60 "$repo/tools/demo-server" start "$demo" >/dev/null 2>&1
+DEMO_NAMES=40 DEMO_GREETINGS=40 "$repo/tools/demo-server" start "$demo" >/dev/null 2>&1
 # shellcheck disable=SC1091
 source "$demo/env"
 live=$demo/Stream\ Files
@@ -72,11 +72,11 @@ check serial "voice names updated and" stdout
 check serial "(error) file not found" log
 check serial "exit status 1" stdout
 
-run serial-max 1 17
-run parallel-max 3 17
+run serial-max 1 11
+run parallel-max 3 11
 same serial-max parallel-max
 check serial-max "maximum number of names" log
-[ "$(wc -l <"$work/serial-max/requests")" -eq 17 ] || { echo "serial-max: not 17 requests" >&2; exit 1; }
+[ "$(wc -l <"$work/serial-max/requests")" -eq 11 ] || { echo "serial-max: not 11 requests" >&2; exit 1; }
 
 sql "INSERT INTO sync_fault VALUES ('fail')"
 run serial-fail 1 0
