@@ -83,7 +83,10 @@ bool IsDatabaseTimeout(const AppError &e) {
             return true;
         }
     }
-    return false;
+    // The PostgreSQL driver reports a login that timed out as a failed
+    // connection, in the client library's words.
+    return text.find("[08001]") != std::string::npos &&
+           text.find("timeout expired") != std::string::npos;
 }
 
 } // namespace brevita

@@ -42,7 +42,8 @@ template <class Work> auto WithDeadline(Work work) -> decltype(work()) {
 bool AbandonedCallRunning();
 
 // True for a database error that says the server did not answer in time:
-// the driver's time-outs, a statement the server cancelled, or the deadline.
+// the driver's time-outs (a login's too), a statement the server cancelled,
+// or the deadline.
 bool IsDatabaseTimeout(const AppError &e);
 
 } // namespace brevita
