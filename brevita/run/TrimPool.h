@@ -34,8 +34,6 @@ class TrimPool {
     // Runs job on the first free slot, with the slot's number (0 to
     // Slots() - 1), which no other running job has.
     void Add(Job job);
-    // Jobs handed in and not yet taken back.
-    size_t Pending() const { return jobs_.size(); }
     // Jobs worth handing in at a time: enough that no slot waits while the
     // oldest is taken back; one for the serial run, so that each file is
     // taken back before the next is read.
