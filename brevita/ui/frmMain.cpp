@@ -16,6 +16,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QEventLoop>
@@ -76,7 +77,7 @@ frmMain::frmMain(QWidget *parent)
     connect(qApp, &QApplication::focusChanged, this, &frmMain::OnFocusChanged);
     qApp->installEventFilter(this);
 
-    setMinimumSize(sizeHint());
+    FitToTexts();
 }
 
 frmMain::~frmMain() {
@@ -93,7 +94,41 @@ void frmMain::frmMain_Auto_Init() {
         SetProgressCaption(progressCaption_);
     }
     // Translated captions may need more room than the English ones.
-    centralWidget()->layout()->activate();
+    FitToTexts();
+}
+
+void frmMain::FitToTexts() {
+    // A layout keeps its items' sizes until each widget says it changed.
+    const auto measure = [this] {
+        for (QWidget *w : centralWidget()->findChildren<QWidget *>()) {
+            w->updateGeometry();
+        }
+        centralWidget()->layout()->invalidate();
+        centralWidget()->layout()->activate();
+        return sizeHint();
+    };
+    setMinimumSize(0, 0);
+    const QSize wanted = measure();
+    const QRect room = screen()->availableGeometry();
+    // The frame the desktop adds around the window, as far as it is known.
+    const int frame = std::max(frameGeometry().height() - geometry().height(), 32);
+    if (wanted.width() > room.width() || wanted.height() + frame > room.height()) {
+        // Each long caption's second sentence goes on a line of its own, the
+        // notes beside the numbers wrap, and the rows move closer together.
+        for (QCheckBox *box : {ui->chkTrimVoiceNames, ui->chkTrimGreetings}) {
+            box->setText(box->text().replace(QStringLiteral(".  "), QStringLiteral(".\n")));
+        }
+        for (QLabel *note : {ui->Label2, ui->Label3, ui->Label4}) {
+            note->setWordWrap(true);
+        }
+        for (QLayout *l : centralWidget()->findChildren<QLayout *>()) {
+            l->setSpacing(std::min(l->spacing(), 2));
+            const QMargins m = l->contentsMargins();
+            l->setContentsMargins(std::min(m.left(), 6), std::min(m.top(), 2),
+                                  std::min(m.right(), 6), std::min(m.bottom(), 4));
+        }
+        resize(measure());
+    }
     setMinimumSize(sizeHint());
 }
 

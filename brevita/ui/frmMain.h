@@ -77,6 +77,9 @@ class frmMain : public QMainWindow, public brevita::TrimView {
 
   private:
     void Form_Unload();
+    // Sizes the window to its texts, packed closer where its screen is
+    // smaller than that (a small one, or one at 200%).
+    void FitToTexts();
     void OnFocusChanged(QWidget *old, QWidget *now);
     QLineEdit *BoxOf(const brevita::NumberRule &rule) const;
     bool IsNumberBox(const QWidget *w) const;
