@@ -17,7 +17,7 @@ printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWAR
 # grab SCALE: the window's size in pixels, as "WIDTH HEIGHT"
 grab() {
     BREVITA_REGISTRY=$work/registry.reg BREVITA_GRAB_PNG=$work/main.png QT_SCALE_FACTOR=$1 \
-        QT_QPA_PLATFORM="offscreen:configfile=$work/screen.json" timeout 30 "$bin/Brevita" >/dev/null 2>&1
+        QT_QPA_PLATFORM="offscreen:configfile=$work/screen.json" timeout 30 "$bin/Brevita" >/dev/null 2>&1 || true
     python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); print(*struct.unpack(">II", d[16:24]))' \
         "$work/main.png"
 }
