@@ -18,8 +18,11 @@ printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWAR
 grab() {
     BREVITA_REGISTRY=$work/registry.reg BREVITA_GRAB_PNG=$work/main.png QT_SCALE_FACTOR=$1 \
         QT_QPA_PLATFORM="offscreen:configfile=$work/screen.json" timeout 30 "$bin/Brevita" >/dev/null 2>&1 || true
-    python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); print(*struct.unpack(">II", d[16:24]))' \
-        "$work/main.png"
+    # A PNG's width and height: big-endian words at bytes 16 and 20.
+    local b
+    b=($(od -An -tu1 -j16 -N8 "$work/main.png"))
+    echo $(((b[0] << 24) + (b[1] << 16) + (b[2] << 8) + b[3])) \
+        $(((b[4] << 24) + (b[5] << 16) + (b[6] << 8) + b[7]))
 }
 
 read -r w h < <(grab 2)
