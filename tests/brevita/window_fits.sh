@@ -16,8 +16,10 @@ printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWAR
 
 # grab SCALE: the window's size in pixels, as "WIDTH HEIGHT"
 grab() {
+    rm -f "$work/main.png"
     BREVITA_REGISTRY=$work/registry.reg BREVITA_GRAB_PNG=$work/main.png QT_SCALE_FACTOR=$1 \
         QT_QPA_PLATFORM="offscreen:configfile=$work/screen.json" timeout 30 "$bin/Brevita" >/dev/null 2>&1 || true
+    [ -s "$work/main.png" ] || { echo "no window was grabbed at $1" >&2; return 1; }
     # A PNG's width and height: big-endian words at bytes 16 and 20.
     local b
     b=($(od -An -tu1 -j16 -N8 "$work/main.png"))
