@@ -128,12 +128,7 @@ case_kill_batch() {
         kill_after "$REPLY"
         tally_batch
         STRAYS_COUNT=0 check_live any
-        brevita 120 --yes
-        rc_in 0
-        log_count_matches
-        check_live final
-        check_prog
-        syncs_match
+        finish_run
     done
     case_end
 }
@@ -147,13 +142,8 @@ case_term_batch() {
         touch "$T/mark"
         start_brevita --yes
         rand $((T_BATCH_US + T_BATCH_US / 10))
-        usecs "$REPLY"
-        sleep "$REPLY"
-        KILLED=0
-        kill -TERM "$BPID" 2>/dev/null && KILLED=1
-        RC=0
-        wait "$BPID" 2>/dev/null || RC=$?
-        LOG=$(find "$PROG/logs" -maxdepth 1 -name '*.TXT' -newer "$T/mark" 2>/dev/null | head -n 1 || true)
+        signal_after "$REPLY" TERM
+        find_log
         case "$RC" in
         3) tally "stopped among the trims" ;;
         143) tally "ended before the trims" ;;
@@ -172,12 +162,7 @@ case_term_batch() {
         # Whatever was under way has finished or been undone, at once.
         check_live any
         check_prog
-        brevita 120 --yes
-        rc_in 0
-        log_count_matches
-        check_live final
-        check_prog
-        syncs_match
+        finish_run
     done
     case_end
 }

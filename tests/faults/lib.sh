@@ -322,8 +322,7 @@ brevita() {
         LATE=$((LATE + 1))
         fail "Brevita $* did not end within $limit s"
     fi
-    # Two runs in one second share a log name, so age tells them apart.
-    LOG=$(find "$PROG/logs" -maxdepth 1 -name '*.TXT' -newer "$T/mark" 2>/dev/null | head -n 1 || true)
+    find_log
     return 0
 }
 
@@ -357,11 +356,35 @@ restore() {
 # DELAY_US microseconds from now, then its end is collected. KILLED says
 # whether it was still running.
 kill_after() {
+    signal_after "$1" KILL
+}
+
+# signal_after USECS SIGNAL: the same with another signal; RC is the run's
+# exit status.
+signal_after() {
     usecs "$1"
     sleep "$REPLY"
     KILLED=0
-    kill -9 "$BPID" 2>/dev/null && KILLED=1
-    wait "$BPID" 2>/dev/null || true
+    kill -"$2" "$BPID" 2>/dev/null && KILLED=1
+    RC=0
+    wait "$BPID" 2>/dev/null || RC=$?
+}
+
+# find_log: LOG, the log of the run that began after $T/mark was touched.
+# Two runs in one second share a log name, so age tells them apart.
+find_log() {
+    LOG=$(find "$PROG/logs" -maxdepth 1 -name '*.TXT' -newer "$T/mark" 2>/dev/null | head -n 1 || true)
+}
+
+# finish_run: an undisturbed run after a disturbed one finishes the job and
+# leaves everything as a run that was never disturbed.
+finish_run() {
+    brevita 120 --yes
+    rc_in 0
+    log_count_matches
+    check_live final
+    check_prog
+    syncs_match
 }
 
 # wait_output TEXT: until the background run has printed TEXT (at most 5 s),
