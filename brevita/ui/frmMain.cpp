@@ -9,6 +9,7 @@
 #include "modCommon.h"
 #include "modDirectorySelect.h"
 #include "modLogging.h"
+#include "PackToScreen.h"
 #include "RunStop.h"
 #include "Startup.h"
 #include "UserPrompt.h"
@@ -16,7 +17,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QEventLoop>
@@ -98,37 +98,8 @@ void frmMain::frmMain_Auto_Init() {
 }
 
 void frmMain::FitToTexts() {
-    // A layout keeps its items' sizes until each widget says it changed.
-    const auto measure = [this] {
-        for (QWidget *w : centralWidget()->findChildren<QWidget *>()) {
-            w->updateGeometry();
-        }
-        centralWidget()->layout()->invalidate();
-        centralWidget()->layout()->activate();
-        return sizeHint();
-    };
-    setMinimumSize(0, 0);
-    const QSize wanted = measure();
-    const QRect room = screen()->availableGeometry();
-    // The frame the desktop adds around the window, as far as it is known.
-    const int frame = std::max(frameGeometry().height() - geometry().height(), 32);
-    if (wanted.width() > room.width() || wanted.height() + frame > room.height()) {
-        // Each long caption's second sentence goes on a line of its own, the
-        // notes beside the numbers wrap, and the rows move closer together.
-        for (QCheckBox *box : {ui->chkTrimVoiceNames, ui->chkTrimGreetings}) {
-            box->setText(box->text().replace(QStringLiteral(".  "), QStringLiteral(".\n")));
-        }
-        for (QLabel *note : {ui->Label2, ui->Label3, ui->Label4}) {
-            note->setWordWrap(true);
-        }
-        for (QLayout *l : centralWidget()->findChildren<QLayout *>()) {
-            l->setSpacing(std::min(l->spacing(), 2));
-            const QMargins m = l->contentsMargins();
-            l->setContentsMargins(std::min(m.left(), 6), std::min(m.top(), 2),
-                                  std::min(m.right(), 6), std::min(m.bottom(), 4));
-        }
-        resize(measure());
-    }
+    PackToScreen(*this, *centralWidget(), {ui->chkTrimVoiceNames, ui->chkTrimGreetings},
+                 {ui->Label2, ui->Label3, ui->Label4});
     setMinimumSize(sizeHint());
 }
 
