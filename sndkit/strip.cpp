@@ -282,6 +282,20 @@ HVMARRAY StripPlan(HVMARRAY hEvents, int32_t msLength, int32_t msEdge, int32_t d
     return hAdjusted;
 }
 
+namespace {
+
+// Nothing kept is one empty stretch at 0, so that every report has a line.
+void ReportSpans(HVMARRAY hKept, int32_t msLength) {
+    int32_t n = ArrayGetSize(hKept);
+    for (int32_t i = 0; i < n || (i == 0 && n == 0); ++i) {
+        const EventSpan *p = n ? SpanAt(hKept, i) : nullptr;
+        Trace(nullptr, TRACE_RESULT, L"sndprobe: kept msStart=%ld, msDuration=%ld, msLength=%ld\n",
+              p ? p->msStart : 0, p ? p->msDuration : 0, msLength);
+    }
+}
+
+} // namespace
+
 int32_t StripFile(HVMARRAY hEvents, HWAVFILE hSource, const wchar_t *pszDest,
                   const WAVEFORMATEX *pwfxStored, int32_t msEdge, int32_t dwFlags,
                   int32_t msKeyTail) {
@@ -294,6 +308,8 @@ int32_t StripFile(HVMARRAY hEvents, HWAVFILE hSource, const wchar_t *pszDest,
     if (!hKept)
         return -1;
     int32_t result = 0;
+    if (dwFlags & STRIP_REPORT)
+        ReportSpans(hKept, msLength);
     if (WriteSpans(hKept, hSource, pszDest, pwfxStored, msLength))
         TraceFailResult(&result, UNIT, 226);
     if (DestroySpanList(hKept))

@@ -91,6 +91,20 @@ TEST(Cli, WorkedExamplesOfTheStripFlags) {
     EXPECT_EQ(Events(r.out).size(), 3u) << r.out;
     ExpectCopyOf(dir / "both.wav", two,
                  {{750 * kMs8k, 1000 * kMs8k}, {1550 * kMs8k, 1000 * kMs8k}});
+    // Flag 16 reports those stretches and writes the same copy.
+    r = RunProbe(dir, {two, "-silence:-45dB,200,20", "-strip:told.wav,16,250"});
+    EXPECT_NE(r.out.find("sndprobe: kept msStart=750, msDuration=1000, msLength=5000\n"
+                         "sndprobe: kept msStart=1550, msDuration=1000, msLength=5000\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_TRUE(ReadBytes(dir / "told.wav") == ReadBytes(dir / "both.wav"));
+    // A recording that is silence throughout keeps nothing, and says so.
+    const std::string quiet = dir / "quiet-only.wav";
+    ASSERT_TRUE(WriteWav16(quiet, Silence(2000, 8000), 8000));
+    r = RunProbe(dir, {quiet, kDesktopSilence, "-strip:none.wav,19,0"});
+    EXPECT_NE(r.out.find("sndprobe: kept msStart=0, msDuration=0, msLength=2000\n"),
+              std::string::npos)
+        << r.out;
 }
 
 TEST(Cli, DetectorsShareOneEventListAndTakeTheirFlagsInAnyBlockSize) {

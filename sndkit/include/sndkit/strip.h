@@ -16,6 +16,9 @@
  * one, under msKeyTail) make those events one trailing span, and nothing
  * is kept from a window before the first key on. */
 #define STRIP_CLOSING_KEY 0x8
+/* Each kept stretch is printed as a result line before the copy is written,
+ * so that a caller can show what the copy leaves out. */
+#define STRIP_REPORT 0x10
 
 #ifdef __cplusplus
 extern "C" {
